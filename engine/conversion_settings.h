@@ -1,0 +1,27 @@
+#pragma once
+
+#include "settings/settings_types.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// Everything that shapes one converter command line: the main window's pickers and output folder
+// plus the options dialog's record. Read afresh for every list entry.
+struct ConversionSettings
+{
+    std::int16_t formatIndex = 0;
+    std::int16_t bitrateIndex = 7;
+    std::int16_t rateIndex = 1;
+    std::int16_t channelIndex = 1;
+    QString outputFolder;
+
+    std::int16_t soundIndex = 0;
+    std::int16_t cutterOn = 0;
+    std::int32_t cutStart = 0;
+    std::int32_t cutLength = 0;
+    std::int32_t cutStartFraction = 0;
+    std::int32_t cutLengthFraction = 0;
+
+    static ConversionSettings from(const SetupSettings& setup, const OptionsSettings& options);
+};

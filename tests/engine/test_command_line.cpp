@@ -1,0 +1,152 @@
+#include "engine/command_line.h"
+#include "engine/format_table.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString App = QStringLiteral("C:\\App");
+
+ConversionSettings withFormat(int format, const QString& folder = QStringLiteral("C:\\output"))
+{
+    ConversionSettings settings;
+    settings.formatIndex = static_cast<std::int16_t>(format);
+    settings.outputFolder = folder;
+    return settings;
+}
+
+QString windowsCommand(const QString& source, const ConversionSettings& settings)
+{
+    return BuildCommandLine(App, source, settings, PathStyle::windows());
+}
+
+ConversionSettings withCutter(ConversionSettings settings, int start, int startFraction, int length,
+                              int lengthFraction)
+{
+    settings.cutterOn = 1;
+    settings.cutStart = start;
+    settings.cutStartFraction = startFraction;
+    settings.cutLength = length;
+    settings.cutLengthFraction = lengthFraction;
+    return settings;
+}
+
+TEST(CommandLine, WindowsExamplesHoldToTheLetter)
+{
+    EXPECT_EQ(windowsCommand(QStringLiteral("D:\\music\\song.live.wav"), withFormat(Mp3)),
+              QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\music\\song.live.wav\" -y "
+                             "-vn -ab 128k -ar 44100 -ac 2 \"C:\\output\\song.mp3\""));
+    EXPECT_EQ(windowsCommand(QStringLiteral("D:\\v\\clip.avi"),
+                             withCutter(withFormat(Wma, QStringLiteral("E:\\out\\")), 90, 0, 30, 0)),
+              QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\v\\clip.avi\" -ss 90.0 -t "
+                             "30.0 -y -vn -acodec wmav1 \"E:\\out\\clip.wma\""));
+}
+
+TEST(CommandLine, EachFormatHasItsSwitchesAndExtension)
+{
+    // Bitrate, rate and channels are set away from the defaults so that a format which must ignore
+    // them would show it.
+    struct Expected
+    {
+        int format;
+        QString tail;
+    };
+    const Expected table[] = {
+        {Mp3, QStringLiteral(" -y -vn -ab 320k -ar 12050 -ac 1 \"C:\\output\\a.mp3\"")},
+        {Wma, QStringLiteral(" -y -vn -acodec wmav1 \"C:\\output\\a.wma\"")},
+        {Ogg, QStringLiteral(" -y -vn -ac 2 \"C:\\output\\a.ogg\"")},
+        {Wav, QStringLiteral(" -y -vn -acodec pcm_s16le \"C:\\output\\a.wav\"")},
+        {Flac, QStringLiteral(" -y -vn  \"C:\\output\\a.flac\"")},
+        {Ac3, QStringLiteral(" -y -vn \"C:\\output\\a.ac3\"")},
+        {Aac, QStringLiteral(" -y -vn \"C:\\output\\a.aac\"")},
+        {Amr, QStringLiteral(" -y -vn -ar 8000 -ab 7.4k -ac 1 \"C:\\output\\a.amr\"")},
+        {Mpg, QStringLiteral(" -y -vn -ab 320k -ar 12050 -ac 1 \"C:\\output\\a.mpg\"")},
+    };
+    const QString head = QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.avi\"");
+    for (const Expected& row : table) {
+        ConversionSettings settings = withFormat(row.format);
+        settings.bitrateIndex = 11;
+        settings.rateIndex = 6;
+        settings.channelIndex = 0;
+        EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.avi"), settings), head + row.tail)
+            << FormatTable[row.format].listText;
+
+        const QString cutterText = windowsCommand(QStringLiteral("D:\\a.avi"),
+                                                  withCutter(settings, 90, 5, 30, 50));
+        QString expectedTail = row.tail;
+        if (row.format == Flac)
+            expectedTail = QStringLiteral(" -y -vn \"C:\\output\\a.flac\"");
+        EXPECT_EQ(cutterText, head + QStringLiteral(" -ss 90.5 -t 30.50") + expectedTail)
+            << FormatTable[row.format].listText;
+    }
+}
+
+TEST(CommandLine, OddSettingsPassThrough)
+{
+    ConversionSettings settings = withFormat(Mp3, QString());
+    settings.channelIndex = -1;
+    EXPECT_EQ(windowsCommand(QStringLiteral("D:\\.hidden"), settings),
+              QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\.hidden\" -y -vn -ab 128k "
+                             "-ar 44100 -ac 0 \"\\.mp3\""));
+    EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.wav"),
+                             withCutter(withFormat(Wav), -5, 0, 0, 7)),
+              QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.wav\" -ss -5.0 -t 0.7 -y "
+                             "-vn -acodec pcm_s16le \"C:\\output\\a.wav\""));
+    EXPECT_TRUE(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(9)).isEmpty());
+    EXPECT_TRUE(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(-1)).isEmpty());
+    EXPECT_TRUE(BuildConverterInvocation(App, QStringLiteral("D:\\a.wav"), withFormat(9),
+                                         PathStyle::windows())
+                    .isEmpty());
+}
+
+TEST(CommandLine, OutputFolderWithOrWithoutTrailingSeparator)
+{
+    EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(Ogg, QStringLiteral("C:\\output"))),
+              windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(Ogg, QStringLiteral("C:\\output\\"))));
+    const ConversionSettings native = withFormat(Ogg, QStringLiteral("/home/u/out/"));
+    EXPECT_EQ(BuildCommandLine(QStringLiteral("/opt/t"), QStringLiteral("/m/a.wav"), native,
+                               PathStyle::native()),
+              QStringLiteral("/opt/t/data/conv -threads 1 -i \"/m/a.wav\" -y -vn -ac 2 "
+                             "\"/home/u/out/a.ogg\""));
+}
+
+TEST(CommandLine, BaseNameIsTheFileNameUpToItsFirstDot)
+{
+    const PathStyle windows = PathStyle::windows();
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\a.b.c.wav"), windows), QStringLiteral("a"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\noext"), windows), QStringLiteral("noext"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\dir.old\\track"), windows), QStringLiteral("track"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\.profile"), windows), QString());
+    EXPECT_EQ(OutputBaseName(QString(), windows), QString());
+    EXPECT_EQ(OutputBaseName(QStringLiteral("plain.mp4"), windows), QStringLiteral("plain"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("/m/dir.old/track.live.flac")), QStringLiteral("track"));
+}
+
+TEST(CommandLine, VectorCarriesEachArgumentWholeWithoutQuotes)
+{
+    ConversionSettings settings = withCutter(withFormat(Flac, QStringLiteral("/out dir")), 1, 2, 3, 4);
+    const QString source = QStringLiteral("/m/-x \"quoted\" ünï.wav");
+    const ConverterInvocation invocation =
+        BuildConverterInvocation(QStringLiteral("/opt/t"), source, settings, PathStyle::native());
+    EXPECT_EQ(invocation.program, QStringLiteral("/opt/t/data/conv"));
+    EXPECT_EQ(invocation.arguments,
+              QStringList({QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"),
+                           source, QStringLiteral("-ss"), QStringLiteral("1.2"), QStringLiteral("-t"),
+                           QStringLiteral("3.4"), QStringLiteral("-y"), QStringLiteral("-vn"),
+                           QStringLiteral("/out dir/-x \"quoted\" ünï.flac")}));
+    EXPECT_EQ(invocation.outputPath, invocation.arguments.last());
+
+    // Every format's vector is the text's words once the quoted paths are put back whole.
+    for (int format = 0; format < 9; ++format) {
+        const ConversionSettings plain = withFormat(format, QStringLiteral("/o"));
+        const ConverterInvocation each =
+            BuildConverterInvocation(QStringLiteral("/p"), QStringLiteral("/s.wav"), plain);
+        const QString text = BuildCommandLine(QStringLiteral("/p"), QStringLiteral("/s.wav"), plain);
+        QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (QString& word : words)
+            word.remove(QLatin1Char('"'));
+        EXPECT_EQ(QStringList(each.program) + each.arguments, words) << format;
+    }
+}
+
+} // namespace
