@@ -1,0 +1,77 @@
+#include "intake/file_list_model.h"
+
+FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+QString FileListModel::formatCellFor(const QString& formatSource)
+{
+    return formatSource.right(3).toUpper();
+}
+
+void FileListModel::AppendEntry(const QString& queuePath, const QString& displayText,
+                                const QString& formatSource)
+{
+    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath}});
+}
+
+void FileListModel::appendEntries(const QVector<FileEntry>& entries)
+{
+    if (entries.isEmpty())
+        return;
+    const int first = count();
+    beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
+    m_entries += entries;
+    endInsertRows();
+}
+
+bool FileListModel::removeEntry(int row)
+{
+    if (row < 0 || row >= count())
+        return false;
+    beginRemoveRows({}, row, row);
+    m_entries.removeAt(row);
+    endRemoveRows();
+    return true;
+}
+
+bool FileListModel::removeHead()
+{
+    return removeEntry(0);
+}
+
+void FileListModel::removeAll()
+{
+    if (m_entries.isEmpty())
+        return;
+    beginResetModel();
+    m_entries.clear();
+    endResetModel();
+}
+
+int FileListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+int FileListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= count())
+        return {};
+    const FileEntry& row = m_entries.at(index.row());
+    if (role == Qt::DisplayRole)
+        return index.column() == FileNameColumn ? row.displayText : row.formatCell;
+    if (role == Qt::ToolTipRole)
+        return row.queuePath;
+    return {};
+}
+
+QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return section == FileNameColumn ? QStringLiteral("FileName") : QStringLiteral("Format");
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QVector>
+
+// One entry of the file list: what the user sees and what the converter is given, kept together so
+// the visible rows and the queue can never drift apart.
+struct FileEntry
+{
+    QString displayText; // the "FileName" column
+    QString formatCell;  // the "Format" column
+    QString queuePath;   // the path the converter is given (the source or its staged copy)
+
+    bool operator==(const FileEntry&) const = default;
+};
+
+// The program's work queue, shown by a list view with the columns "FileName" and "Format".
+// Rows are 0-based here; the batch converts row 0 and takes it off when its job is over.
+class FileListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { FileNameColumn = 0, FormatColumn = 1, ColumnCount = 2 };
+
+    explicit FileListModel(QObject* parent = nullptr);
+
+    // Appends one entry; the Format cell is the last three characters of formatSource, upper-cased.
+    void AppendEntry(const QString& queuePath, const QString& displayText,
+                     const QString& formatSource);
+    void appendEntries(const QVector<FileEntry>& entries);
+
+    bool isEmpty() const { return m_entries.isEmpty(); }
+    int count() const { return static_cast<int>(m_entries.size()); }
+    const FileEntry& entry(int row) const { return m_entries.at(row); }
+    const QVector<FileEntry>& entries() const { return m_entries; }
+
+    bool removeEntry(int row);
+    bool removeHead();
+    void removeAll();
+
+    static QString formatCellFor(const QString& formatSource);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    QVector<FileEntry> m_entries;
+};
