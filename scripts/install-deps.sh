@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config
     qt6-base-dev qt6-multimedia-dev libqt6svg6
-    ffmpeg libopencore-amrnb-dev
+    ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev
 )

@@ -1,0 +1,188 @@
+#include "converter/encoder_rates.h"
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+std::string cacheFilePath()
+{
+    const char* cacheHome = std::getenv("XDG_CACHE_HOME");
+    if (cacheHome != nullptr && cacheHome[0] == '/')
+        return std::string(cacheHome) + "/trevalon/conv-encoder-rates";
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return std::string(home) + "/.cache/trevalon/conv-encoder-rates";
+    return {};
+}
+
+std::string ffmpegIdentity(const std::string& ffmpegPath)
+{
+    struct stat info;
+    if (stat(ffmpegPath.c_str(), &info) != 0)
+        return {};
+    std::ostringstream identity;
+    identity << ffmpegPath << ':' << info.st_ino << ':' << info.st_size << ':'
+             << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
+    return identity.str();
+}
+
+std::string extensionOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+std::string formatRates(const EncoderRates& rates)
+{
+    std::string text;
+    for (const int rate : rates.rates)
+        text += (text.empty() ? "" : ",") + std::to_string(rate);
+    return text.empty() ? "*" : text;
+}
+
+std::optional<EncoderRates> parseRates(const std::string& encoder, const std::string& text)
+{
+    EncoderRates rates{encoder, {}};
+    if (text == "*")
+        return rates;
+    std::istringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) {
+        char* end = nullptr;
+        const long rate = std::strtol(item.c_str(), &end, 10);
+        if (end == item.c_str() || *end != '\0' || rate <= 0)
+            return std::nullopt;
+        rates.rates.push_back(static_cast<int>(rate));
+    }
+    return rates;
+}
+
+std::optional<EncoderRates> readCache(const std::string& key)
+{
+    std::ifstream file(cacheFilePath());
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream fields(line);
+        std::string identity, selector, encoder, rates;
+        if (std::getline(fields, identity, '\t') && std::getline(fields, selector, '\t') &&
+            std::getline(fields, encoder, '\t') && std::getline(fields, rates) &&
+            identity + '\t' + selector == key)
+            return parseRates(encoder, rates);
+    }
+    return std::nullopt;
+}
+
+// Appends by writing a complete new file and renaming it over the old one, so concurrent
+// conversions never see a half-written cache.
+void writeCache(const std::string& key, const EncoderRates& rates)
+{
+    const std::string path = cacheFilePath();
+    if (path.empty())
+        return;
+    const std::string folder = path.substr(0, path.rfind('/'));
+    mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+    mkdir(folder.c_str(), 0700);
+    std::string previous;
+    {
+        std::ifstream file(path);
+        std::ostringstream text;
+        text << file.rdbuf();
+        previous = text.str();
+    }
+    const std::string temporary = path + '.' + std::to_string(getpid());
+    {
+        std::ofstream file(temporary, std::ios::trunc);
+        file << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates) << '\n';
+        if (!file)
+            return (void)unlink(temporary.c_str());
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0)
+        unlink(temporary.c_str());
+}
+
+template <typename Function>
+Function* symbol(void* library, const char* name)
+{
+    return library != nullptr ? reinterpret_cast<Function*>(dlsym(library, name)) : nullptr;
+}
+
+// Asks the FFmpeg libraries the way ffmpeg itself chooses: a named encoder, or a codec of that
+// name, or the container's default audio codec.
+std::optional<EncoderRates> askLibraries(const std::string& codecName,
+                                         const std::string& formatName,
+                                         const std::string& outputPath)
+{
+    void* format = dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
+                          RTLD_NOW | RTLD_LOCAL);
+    void* codec = dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
+                         RTLD_NOW | RTLD_LOCAL);
+    auto guessFormat = symbol<decltype(av_guess_format)>(format, "av_guess_format");
+    auto guessCodec = symbol<decltype(av_guess_codec)>(format, "av_guess_codec");
+    auto findEncoder = symbol<decltype(avcodec_find_encoder)>(codec, "avcodec_find_encoder");
+    auto findEncoderByName =
+        symbol<decltype(avcodec_find_encoder_by_name)>(codec, "avcodec_find_encoder_by_name");
+    auto descriptorByName =
+        symbol<decltype(avcodec_descriptor_get_by_name)>(codec, "avcodec_descriptor_get_by_name");
+    if (!guessFormat || !guessCodec || !findEncoder || !findEncoderByName || !descriptorByName)
+        return std::nullopt;
+
+    const AVCodec* encoder = nullptr;
+    if (!codecName.empty()) {
+        encoder = findEncoderByName(codecName.c_str());
+        if (encoder == nullptr) {
+            const AVCodecDescriptor* descriptor = descriptorByName(codecName.c_str());
+            if (descriptor != nullptr)
+                encoder = findEncoder(descriptor->id);
+        }
+    } else {
+        const AVOutputFormat* container = guessFormat(
+            formatName.empty() ? nullptr : formatName.c_str(), outputPath.c_str(), nullptr);
+        if (container != nullptr)
+            encoder = findEncoder(
+                guessCodec(container, nullptr, outputPath.c_str(), nullptr, AVMEDIA_TYPE_AUDIO));
+    }
+    if (encoder == nullptr)
+        return std::nullopt;
+    EncoderRates rates{encoder->name, {}};
+    for (const int* rate = encoder->supported_samplerates; rate != nullptr && *rate != 0; ++rate)
+        rates.rates.push_back(*rate);
+    return rates;
+}
+
+} // namespace
+
+std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
+                                               const std::string& codecName,
+                                               const std::string& formatName,
+                                               const std::string& outputPath)
+{
+    const std::string identity = ffmpegIdentity(ffmpegPath);
+    const std::string selector = !codecName.empty()
+                                     ? "codec=" + codecName
+                                     : "format=" + formatName + ";ext=" + extensionOf(outputPath);
+    const std::string key = identity + '\t' + selector;
+    if (!identity.empty()) {
+        if (auto cached = readCache(key))
+            return cached;
+    }
+    auto rates = askLibraries(codecName, formatName, outputPath);
+    if (rates && !identity.empty())
+        writeCache(key, *rates);
+    return rates;
+}

@@ -1,0 +1,206 @@
+// conv: the converter the program runs for every file. It runs the system's ffmpeg with the
+// arguments it is given and lets ffmpeg's console output through untouched, with three additions:
+// ".amr" output is encoded here from PCM that ffmpeg decodes, a sample rate the chosen encoder
+// refuses becomes the nearest rate it takes, and a conversion that fails or is stopped leaves no
+// output file behind and ends with a non-zero status.
+
+#include "converter/amr_writer.h"
+#include "converter/arguments.h"
+#include "converter/child_process.h"
+#include "converter/encoder_rates.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void report(const std::string& line)
+{
+    const std::string text = "conv: " + line + '\n';
+    (void)!write(STDERR_FILENO, text.data(), text.size());
+}
+
+std::string findFfmpeg()
+{
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        const std::string folder = end > start ? folders.substr(start, end - start) : ".";
+        const std::string candidate = folder + "/ffmpeg";
+        struct stat info;
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// What the output file looked like before the run, so that only a file this run created or
+// overwrote is removed after a failure.
+struct OutputState
+{
+    bool exists = false;
+    struct stat info{};
+
+    static OutputState of(const std::string& path)
+    {
+        OutputState state;
+        state.exists = !path.empty() && stat(path.c_str(), &state.info) == 0;
+        return state;
+    }
+
+    bool touchedSince(const OutputState& before) const
+    {
+        if (!exists)
+            return false;
+        return !before.exists || info.st_ino != before.info.st_ino ||
+               info.st_size != before.info.st_size ||
+               info.st_mtim.tv_sec != before.info.st_mtim.tv_sec ||
+               info.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec;
+    }
+};
+
+std::optional<OptionValue> outputOption(const Arguments& arguments,
+                                        const std::vector<std::string>& names)
+{
+    const auto input = lastOptionValue(arguments, {"-i"});
+    const auto option = lastOptionValue(arguments, names);
+    if (!input || !option || option->index < input->index)
+        return std::nullopt;
+    return option;
+}
+
+// Replaces a sample rate the output's encoder refuses by the nearest one it accepts.
+void adjustSampleRate(Arguments& arguments, const std::string& ffmpeg, const std::string& output)
+{
+    const auto rate = outputOption(arguments, {"-ar", "-ar:a"});
+    if (!rate)
+        return;
+    char* end = nullptr;
+    const long requested = std::strtol(rate->value.c_str(), &end, 10);
+    if (end == rate->value.c_str() || *end != '\0' || requested <= 0 || requested > 1000000)
+        return;
+    const auto codec = outputOption(arguments, {"-acodec", "-c:a", "-codec:a", "-c", "-codec"});
+    if (codec && codec->value == "copy")
+        return;
+    const auto format = outputOption(arguments, {"-f"});
+    const auto encoder = lookUpEncoderRates(ffmpeg, codec ? codec->value : std::string(),
+                                            format ? format->value : std::string(), output);
+    if (!encoder)
+        return;
+    const int chosen = nearestRate(static_cast<int>(requested), encoder->rates);
+    if (chosen == requested)
+        return;
+    arguments[rate->index + 1] = std::to_string(chosen);
+    report(encoder->encoder + " does not support " + rate->value + " Hz; using " +
+           std::to_string(chosen) + " Hz");
+}
+
+struct AmrRun
+{
+    ChildResult child;
+    int writeError = 0;
+};
+
+AmrRun convertToAmr(ChildProcess& process, const std::string& ffmpeg, const Arguments& arguments,
+                    const std::string& output)
+{
+    AmrRun run;
+    const auto bitrate = outputOption(arguments, {"-ab", "-b:a"});
+    AmrWriter writer(bitrate ? bitrateBitsPerSecond(bitrate->value) : 0);
+    if ((run.writeError = writer.open(output)) != 0)
+        return run;
+    run.child = process.run(ffmpeg, pcmDecodeArguments(arguments),
+                            [&](const char* data, std::size_t size) {
+                                run.writeError = writer.write(data, size);
+                                return run.writeError == 0;
+                            });
+    if (run.child.succeeded())
+        run.writeError = writer.finish();
+    return run;
+}
+
+int exitCode(const ChildResult& result)
+{
+    if (result.stopSignal != 0)
+        return 128 + result.stopSignal;
+    if (result.termSignal != 0)
+        return 128 + result.termSignal;
+    return result.exitStatus > 0 ? result.exitStatus : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Constructed first: from here on a stop request is held until the wait loop acts on it.
+    ChildProcess process;
+
+    Arguments arguments(argv + 1, argv + argc);
+    const std::string ffmpeg = findFfmpeg();
+    if (ffmpeg.empty()) {
+        report("cannot find ffmpeg in PATH");
+        return 127;
+    }
+    const std::string output = outputPathOf(arguments);
+    const OutputState before = OutputState::of(output);
+    const bool amr = !output.empty() && endsWithIgnoringCase(output, ".amr");
+    const bool overwrite = std::find(arguments.begin(), arguments.end(), "-y") != arguments.end();
+
+    ChildResult result;
+    int writeError = 0;
+    if (amr && before.exists && !overwrite) {
+        report("'" + output + "' already exists; not overwriting without -y");
+        return 1;
+    }
+    if (amr) {
+        const AmrRun run = convertToAmr(process, ffmpeg, arguments, output);
+        result = run.child;
+        writeError = run.writeError;
+    } else {
+        adjustSampleRate(arguments, ffmpeg, output);
+        result = process.run(ffmpeg, arguments, {});
+    }
+
+    int status = 0;
+    if (writeError != 0) {
+        report("cannot write '" + output + "': " + std::strerror(writeError));
+        status = 1;
+    } else if (result.startError != 0) {
+        report("cannot start " + ffmpeg + ": " + std::strerror(result.startError));
+        status = 127;
+    } else if (result.stopSignal != 0) {
+        report(std::string("stopped by signal ") + strsignal(result.stopSignal));
+        status = exitCode(result);
+    } else if (result.termSignal != 0) {
+        report(std::string("ffmpeg was ended by signal ") + strsignal(result.termSignal));
+        status = exitCode(result);
+    } else if (result.exitStatus != 0) {
+        // ffmpeg has already said why; its last line stays the last line.
+        status = exitCode(result);
+    } else if (!output.empty() && !OutputState::of(output).exists) {
+        report("ffmpeg ended without writing '" + output + "'");
+        status = 1;
+    }
+
+    if (status != 0 && OutputState::of(output).touchedSince(before)) {
+        if (unlink(output.c_str()) == 0) {
+            if (result.stopSignal != 0 || result.termSignal != 0)
+                report("removed the unfinished '" + output + "'");
+        } else {
+            report("cannot remove the unfinished '" + output + "': " + std::strerror(errno));
+        }
+    }
+    return status;
+}
