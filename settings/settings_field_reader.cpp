@@ -29,7 +29,8 @@ qsizetype skipSeparator(QStringView text, qsizetype pos)
 {
     if (pos >= text.size())
         return pos;
-    if (text[pos] == QLatin1Char('\r') && pos + 1 < text.size() && text[pos + 1] == QLatin1Char('\n'))
+    if (text[pos] == QLatin1Char('\r') && pos + 1 < text.size() &&
+        text[pos + 1] == QLatin1Char('\n'))
         return pos + 2;
     return pos + 1;
 }

@@ -19,7 +19,12 @@ const QString SetupFileName = QStringLiteral("setup.ini");
 const QString OptionsFileName = QStringLiteral("options.ini");
 const QString LineEnd = QStringLiteral("\r\n");
 
-enum class FileState { Absent, Unreadable, Read };
+enum class FileState
+{
+    Absent,
+    Unreadable,
+    Read
+};
 
 struct FileFields
 {
@@ -68,8 +73,7 @@ bool writeText(const QString& folder, const QString& name, const QString& text)
 
 // A picker position from setup.ini; a missing field, text that is not a number or a position
 // outside the list leaves the picker where it was.
-void applyListIndex(const QStringList& fields, int field, qsizetype listSize,
-                    std::int16_t& index)
+void applyListIndex(const QStringList& fields, int field, qsizetype listSize, std::int16_t& index)
 {
     if (field >= fields.size())
         return;
@@ -79,8 +83,7 @@ void applyListIndex(const QStringList& fields, int field, qsizetype listSize,
 }
 
 // An options.ini number; a missing field or a value that does not fit leaves the field as it was.
-template <typename Field>
-void applyNumber(const QStringList& fields, int field, Field& target)
+template <typename Field> void applyNumber(const QStringList& fields, int field, Field& target)
 {
     if (field >= fields.size())
         return;
