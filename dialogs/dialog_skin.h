@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+// The artwork of the two small skinned dialogs, painted by code: a 330 × 180 background with a
+// title bar, the dialog's texts and its buttons, magenta round the rounded corners; and the lit
+// copies of each button that their hotspots show on hover.
+namespace dialogskin {
+
+inline constexpr int Width = 330;
+inline constexpr int Height = 180;
+
+// Where the painted buttons sit; the hotspots lie exactly over them.
+inline constexpr QRect LeftButton{166, 136, 58, 18};
+inline constexpr QRect RightButton{246, 136, 58, 18};
+
+// One text painted on the background, vertically centred in its box.
+struct Caption
+{
+    QString text;
+    QRect box;
+    bool dim = false; // column heads are a little dimmer than row labels
+};
+
+enum class TitleIcon { Note, CheckMark };
+
+struct Layout
+{
+    QString title;
+    TitleIcon icon = TitleIcon::Note;
+    QRect closeMark;
+    QString leftButton;
+    QString rightButton;
+    QList<Caption> captions;
+};
+
+QPixmap PaintBackground(const Layout& layout);
+// A button as the background shows it (lit = false) or brightened for the hover.
+QPixmap PaintButton(const QString& caption, QSize size, bool lit);
+QPixmap PaintCloseMark(QSize size, bool lit);
+// The drop button laid over the arrow end of a drop-down list.
+QPixmap PaintDropButton(QSize size, bool lit);
+
+} // namespace dialogskin
