@@ -18,3 +18,11 @@ if(TREVALON_SANITIZE)
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(trevalon_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Fuzzing builds (clang): the core and the fuzz targets carry coverage and the sanitizers.
+option(TREVALON_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(TREVALON_FUZZ)
+    target_compile_options(trevalon_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g)
+    target_link_options(trevalon_options INTERFACE -fsanitize=address,undefined)
+endif()

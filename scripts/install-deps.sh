@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ ninja-build pkg-config
+    cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
     qt6-base-dev qt6-multimedia-dev libqt6svg6
     ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev
     libgtest-dev libgmock-dev

@@ -1,0 +1,164 @@
+#include "cli/batch_options.h"
+
+#include "engine/format_table.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+struct Choice
+{
+    const char* name;
+    const char* valueName;
+    const char* description;
+    QStringList (*items)();
+    std::optional<std::int16_t> BatchOptions::*field;
+};
+
+const Choice Choices[] = {
+    {"format", "FORMAT", "Output format", FormatItems, &BatchOptions::formatIndex},
+    {"bitrate", "KBITS", "Bitrate in kbit/s (MP3 and MPG)", BitrateItems,
+     &BatchOptions::bitrateIndex},
+    {"rate", "HZ", "Sample rate in Hz (MP3 and MPG)", RateItems, &BatchOptions::rateIndex},
+    {"channels", "LAYOUT", "Channels (MP3 and MPG)", ChannelItems, &BatchOptions::channelIndex},
+};
+
+std::optional<std::int16_t> indexOf(const QStringList& items, const QString& value)
+{
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items[i].compare(value, Qt::CaseInsensitive) == 0)
+            return static_cast<std::int16_t>(i);
+    }
+    return std::nullopt;
+}
+
+ParsedArguments usageError(const QString& message)
+{
+    ParsedArguments parsed;
+    parsed.outcome = ParsedArguments::Outcome::UsageError;
+    parsed.text = message;
+    return parsed;
+}
+
+} // namespace
+
+ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJobs)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts audio and video files with Trevalon's settings. A SOURCE is a file "
+                       "or a folder; folders are searched with everything beneath them."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const Choice& choice : Choices) {
+        parser.addOption({QString::fromLatin1(choice.name),
+                          QString::fromLatin1(choice.description) + QStringLiteral(": ") +
+                              choice.items().join(QStringLiteral(", ")),
+                          QString::fromLatin1(choice.valueName)});
+    }
+    parser.addOption({QStringLiteral("output"), QStringLiteral("Output folder"),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("cut-start"),
+                      QStringLiteral("Start of the excerpt, h:mm:ss[.f] or seconds"),
+                      QStringLiteral("TIME")});
+    parser.addOption({QStringLiteral("cut-length"),
+                      QStringLiteral("Length of the excerpt, h:mm:ss[.f] or seconds"),
+                      QStringLiteral("TIME")});
+    parser.addOption({QStringLiteral("settings-dir"),
+                      QStringLiteral("Read setup.ini and options.ini from DIR"),
+                      QStringLiteral("DIR")});
+    parser.addOption({QStringLiteral("jobs"),
+                      QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
+                      QStringLiteral("N")});
+    parser.addOption({QStringLiteral("dry-run"),
+                      QStringLiteral("Print each converter command and convert nothing")});
+    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
+                      QStringLiteral("Print only failures and the summary")});
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("SOURCE"), QStringLiteral("Files or folders"),
+                                 QStringLiteral("SOURCE..."));
+
+    if (!parser.parse(QStringList(QStringLiteral("trevalon-batch")) + arguments))
+        return usageError(parser.errorText());
+
+    ParsedArguments parsed;
+    if (parser.isSet(help)) {
+        parsed.outcome = ParsedArguments::Outcome::ShowHelp;
+        parsed.text = parser.helpText();
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        parsed.outcome = ParsedArguments::Outcome::ShowVersion;
+        parsed.text = QStringLiteral("trevalon-batch " TREVALON_VERSION_STRING);
+        return parsed;
+    }
+
+    BatchOptions& options = parsed.options;
+    for (const Choice& choice : Choices) {
+        const QString name = QString::fromLatin1(choice.name);
+        if (!parser.isSet(name))
+            continue;
+        const auto index = indexOf(choice.items(), parser.value(name));
+        if (!index) {
+            return usageError(QStringLiteral("--%1 %2 is not allowed; allowed values: %3")
+                                  .arg(name, parser.value(name),
+                                       choice.items().join(QStringLiteral(", "))));
+        }
+        options.*choice.field = index;
+    }
+    if (parser.isSet(QStringLiteral("output"))) {
+        options.outputFolder = parser.value(QStringLiteral("output"));
+        if (options.outputFolder->isEmpty())
+            return usageError(QStringLiteral("--output needs a folder"));
+    }
+    for (const auto& [name, field] : {std::pair{"cut-start", &BatchOptions::cutStart},
+                                      std::pair{"cut-length", &BatchOptions::cutLength}}) {
+        const QString option = QString::fromLatin1(name);
+        if (!parser.isSet(option))
+            continue;
+        QString error;
+        options.*field = ParseCutTime(parser.value(option), &error);
+        if (!(options.*field))
+            return usageError(QStringLiteral("--%1: %2").arg(option, error));
+    }
+    options.settingsDir = parser.value(QStringLiteral("settings-dir"));
+
+    options.jobs = defaultJobs;
+    if (parser.isSet(QStringLiteral("jobs"))) {
+        bool ok = false;
+        options.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
+        if (!ok || options.jobs < 1 || options.jobs > 64)
+            return usageError(QStringLiteral("--jobs takes a whole number from 1 to 64"));
+    }
+    options.dryRun = parser.isSet(QStringLiteral("dry-run"));
+    options.quiet = parser.isSet(QStringLiteral("quiet"));
+    options.sources = parser.positionalArguments();
+    if (options.sources.isEmpty())
+        return usageError(QStringLiteral("no SOURCE given; try --help"));
+    return parsed;
+}
+
+void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSettings& cutter)
+{
+    if (options.formatIndex)
+        setup.formatIndex = *options.formatIndex;
+    if (options.bitrateIndex)
+        setup.bitrateIndex = *options.bitrateIndex;
+    if (options.rateIndex)
+        setup.rateIndex = *options.rateIndex;
+    if (options.channelIndex)
+        setup.channelIndex = *options.channelIndex;
+    if (options.outputFolder)
+        setup.outputFolder = *options.outputFolder;
+    if (!options.cutStart && !options.cutLength)
+        return;
+    if (options.cutStart) {
+        cutter.cutStart = options.cutStart->seconds;
+        cutter.cutStartFraction = options.cutStart->fraction;
+    }
+    if (options.cutLength) {
+        cutter.cutLength = options.cutLength->seconds;
+        cutter.cutLengthFraction = options.cutLength->fraction;
+    }
+    cutter.cutterOn = (cutter.cutStart == 0 && cutter.cutLength == 0) ? 0 : 1;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "cli/cut_time.h"
+#include "settings/settings_types.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asked for. Unset overrides leave the settings files' values in force.
+struct BatchOptions
+{
+    QStringList sources;
+    std::optional<std::int16_t> formatIndex;
+    std::optional<std::int16_t> bitrateIndex;
+    std::optional<std::int16_t> rateIndex;
+    std::optional<std::int16_t> channelIndex;
+    std::optional<QString> outputFolder;
+    std::optional<CutTime> cutStart;
+    std::optional<CutTime> cutLength;
+    QString settingsDir; // empty: where the window keeps its settings
+    int jobs = 1;
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+struct ParsedArguments
+{
+    enum class Outcome { Run, ShowHelp, ShowVersion, UsageError };
+    Outcome outcome = Outcome::Run;
+    BatchOptions options;
+    QString text; // the help, the version or the usage error
+};
+
+// Parses the arguments (without the program name). defaultJobs is used when --jobs is absent.
+ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJobs);
+
+// Applies the overrides to the settings read from the files. A cutter time on the command line turns
+// the cutter on, unless start and length are both zero, which turns it off as the options dialog does.
+void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSettings& cutter);
