@@ -82,13 +82,15 @@ std::optional<EncoderRates> readCache(const std::string& key)
         std::string identity, selector, encoder, rates;
         if (std::getline(fields, identity, '\t') && std::getline(fields, selector, '\t') &&
             std::getline(fields, encoder, '\t') && std::getline(fields, rates) &&
-            identity + '\t' + selector == key)
-            return parseRates(encoder, rates);
+            identity + '\t' + selector == key) {
+            if (auto parsed = parseRates(encoder, rates))
+                return parsed;
+        }
     }
     return std::nullopt;
 }
 
-// Appends by writing a complete new file and renaming it over the old one, so concurrent
+// Adds an entry by writing a complete new file and renaming it over the old one, so concurrent
 // conversions never see a half-written cache.
 void writeCache(const std::string& key, const EncoderRates& rates)
 {
@@ -98,12 +100,16 @@ void writeCache(const std::string& key, const EncoderRates& rates)
     const std::string folder = path.substr(0, path.rfind('/'));
     mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
     mkdir(folder.c_str(), 0700);
+    // Entries of another ffmpeg (an older installation) are dropped on the way.
+    const std::string identity = key.substr(0, key.find('\t') + 1);
     std::string previous;
     {
         std::ifstream file(path);
-        std::ostringstream text;
-        text << file.rdbuf();
-        previous = text.str();
+        std::string line;
+        while (std::getline(file, line)) {
+            if (line.rfind(identity, 0) == 0)
+                previous += line + '\n';
+        }
     }
     const std::string temporary = path + '.' + std::to_string(getpid());
     {
