@@ -1,0 +1,194 @@
+#include "engine/dos_outputs.h"
+
+#include "platform/channel_probe.h"
+#include "platform/message_sink.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+constexpr qint64 BlockSize = 1024;
+
+bool programFound(const QString& program)
+{
+    if (QFileInfo(program).isAbsolute()) {
+        const QFileInfo file(program);
+        return file.isFile() && file.isExecutable();
+    }
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+} // namespace
+
+DOSOutputs::DOSOutputs(MessageSink& messages, QObject* parent)
+    : QObject(parent), m_messages(messages), m_decoder(QStringDecoder::System)
+{
+    m_killTimer.setSingleShot(true);
+    connect(&m_killTimer, &QTimer::timeout, this, [this] {
+        if (m_process && m_running)
+            m_process->kill();
+    });
+}
+
+DOSOutputs::~DOSOutputs()
+{
+    if (m_process && m_running) {
+        m_process->disconnect(this);
+        m_result.stoppedByUser = true;
+        // QProcess kills a child still running when it is destroyed, and waits for it.
+        delete m_process;
+        m_process = nullptr;
+        removePartialOutput();
+    }
+}
+
+void DOSOutputs::setCommandLine(const QString& DOSCommand, const ConverterInvocation& invocation)
+{
+    m_commandLine = DOSCommand;
+    m_invocation = invocation;
+}
+
+qint64 DOSOutputs::processId() const
+{
+    return m_process && m_running ? m_process->processId() : 0;
+}
+
+void DOSOutputs::showStartMessage(const QString& text)
+{
+    m_messages.showMessage(text, QCoreApplication::applicationName(), MessageSink::Icon::Critical);
+}
+
+DOSOutputs::StartResult DOSOutputs::ExecuteCommand()
+{
+    if (m_running)
+        return StartResult::AlreadyRunning;
+    if (m_commandLine.isEmpty() || m_invocation.isEmpty()) {
+        showStartMessage(QStringLiteral("Command Line empty"));
+        return StartResult::CommandLineEmpty;
+    }
+    if (!programFound(m_invocation.program)) {
+        showStartMessage(QStringLiteral("File or command not found"));
+        return StartResult::NotFound;
+    }
+
+    // A fresh process object per job, so nothing of the last job (its buffers, its late
+    // signals) can reach this one.
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->deleteLater();
+    }
+    m_process = new QProcess(this);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setInputChannelMode(QProcess::ManagedInputChannel);
+    m_process->setProgram(m_invocation.program);
+    m_process->setArguments(m_invocation.arguments);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &DOSOutputs::readAvailable);
+    connect(m_process, &QProcess::errorOccurred, this, &DOSOutputs::onErrorOccurred);
+    connect(m_process, &QProcess::finished, this, &DOSOutputs::onFinished);
+
+    m_decoder.resetState();
+    m_result = JobResult{};
+    m_starting = true;
+    m_running = true;
+    m_process->start(QIODevice::ReadOnly);
+    m_starting = false;
+
+    if (m_process->state() == QProcess::NotRunning) {
+        // Failing inside start() means the console channel or the process could not be
+        // created; the system's code of the channel tells which.
+        m_running = false;
+        m_process->disconnect(this);
+        if (const int code = channelCreationError()) {
+            showStartMessage(QStringLiteral("CreatePipe failed. Error: ") + QString::number(code));
+            return StartResult::ChannelFailed;
+        }
+        showStartMessage(QStringLiteral("File or command not found"));
+        return StartResult::NotFound;
+    }
+    m_outputs.clear();
+    m_result.started = true;
+    return StartResult::Started;
+}
+
+void DOSOutputs::onErrorOccurred(QProcess::ProcessError error)
+{
+    if (error != QProcess::FailedToStart)
+        return; // a crash or a kill is read from the finished signal
+    if (m_starting)
+        return; // ExecuteCommand reports it
+
+    // The file could not be run after all: the job never started, so it gets no CommandOver.
+    m_running = false;
+    m_result.started = false;
+    m_killTimer.stop();
+    const QString text = QStringLiteral("File or command not found");
+    showStartMessage(text);
+    emit StartFailed(text);
+}
+
+void DOSOutputs::readAvailable()
+{
+    while (m_process) {
+        const QByteArray bytes = m_process->read(BlockSize);
+        if (bytes.isEmpty())
+            return;
+        // A UTF-8 character never decodes to more characters than it has bytes, so a block of
+        // at most 1024 bytes gives at most 1024 characters; an unfinished character waits in
+        // the decoder for the next read.
+        const QString block = m_decoder.decode(bytes);
+        if (block.isEmpty())
+            continue;
+        m_outputs += block;
+        emit ReceiveOutputs(block);
+    }
+}
+
+void DOSOutputs::onFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (!m_running)
+        return;
+    readAvailable();
+    m_killTimer.stop();
+    m_running = false;
+    m_result.exitCode = exitCode;
+    m_result.crashed = status == QProcess::CrashExit;
+    m_result.lastErrorLine = lastNonEmptyLine();
+    if (m_result.stoppedByUser && !m_result.succeeded())
+        removePartialOutput();
+    emit CommandOver();
+}
+
+void DOSOutputs::stop(int graceMilliseconds)
+{
+    if (!m_process || !m_running)
+        return;
+    m_result.stoppedByUser = true;
+    m_process->terminate();
+    m_killTimer.start(graceMilliseconds);
+}
+
+QString DOSOutputs::lastNonEmptyLine() const
+{
+    qsizetype end = m_outputs.size();
+    while (end > 0) {
+        qsizetype start = end - 1;
+        while (start >= 0 && m_outputs.at(start) != QLatin1Char('\n') &&
+               m_outputs.at(start) != QLatin1Char('\r'))
+            --start;
+        const QString line = m_outputs.mid(start + 1, end - start - 1).trimmed();
+        if (!line.isEmpty())
+            return line;
+        end = start;
+    }
+    return {};
+}
+
+void DOSOutputs::removePartialOutput()
+{
+    const QString path = m_invocation.outputPath;
+    if (!path.isEmpty() && QFile::exists(path))
+        m_result.partialOutputRemoved = QFile::remove(path);
+}
