@@ -1,4 +1,8 @@
+#include "intake/staging.h"
 #include "mainwindow/frm_main.h"
+#include "mainwindow/single_instance.h"
+#include "platform/settings_platform.h"
+#include "settings/settings_folder.h"
 
 #include <QApplication>
 
@@ -7,7 +11,18 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trevalon"));
     QApplication::setApplicationVersion(QStringLiteral(TREVALON_VERSION_STRING));
-    frmMain window;
+
+    // A second copy leaves at once, showing nothing and touching no file.
+    const SingleInstance instance(SingleInstance::DefaultLockFilePath());
+    if (!instance.isFirst())
+        return 0;
+
+    MainWindowContext context;
+    context.programFolder = QCoreApplication::applicationDirPath();
+    context.settingsFolder = SettingsFolder(context.programFolder, UserConfigFolder()).folder;
+    context.stagingFolder = StagingFolderPath();
+    context.defaultOutputFolder = DefaultOutputFolder();
+    frmMain window(context);
     window.show();
     return QApplication::exec();
 }

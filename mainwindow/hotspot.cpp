@@ -52,6 +52,34 @@ void Hotspot::mouseReleaseEvent(QMouseEvent* event)
     event->accept();
 }
 
+HotLabel::HotLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_NoMousePropagation);
+}
+
+void HotLabel::mouseMoveEvent(QMouseEvent* event)
+{
+    emit hovered();
+    event->accept();
+}
+
+void HotLabel::mousePressEvent(QMouseEvent* event)
+{
+    m_pressInside = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void HotLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool wasPressed = m_pressInside;
+    m_pressInside = false;
+    if (event->button() == Qt::LeftButton && wasPressed && isEnabled() &&
+        rect().contains(event->position().toPoint()))
+        emit clicked();
+    event->accept();
+}
+
 namespace {
 
 // The hand outline, drawn in a 32 × 32 cell: an upright index finger whose tip is at (6, 0),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QLabel>
 #include <QPixmap>
 #include <QWidget>
 
@@ -41,6 +42,28 @@ protected:
 private:
     QPixmap m_picture;
     int m_index;
+    bool m_pressInside = false;
+};
+
+// A label that takes part in the hover feedback (its window makes it bold while lit) and can be
+// clicked.
+class HotLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit HotLabel(const QString& text, QWidget* parent = nullptr);
+
+signals:
+    void hovered();
+    void clicked();
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
     bool m_pressInside = false;
 };
 

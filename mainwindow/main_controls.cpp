@@ -1,0 +1,201 @@
+#include "mainwindow/main_controls.h"
+
+#include "dialogs/help_links.h"
+#include "engine/format_table.h"
+#include "intake/file_list_model.h"
+#include "mainwindow/hotspot.h"
+#include "mainwindow/main_layout.h"
+#include "mainwindow/skin_style.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace L = main_layout;
+using namespace skin;
+
+namespace {
+
+const char* const PickerStyle =
+    "QComboBox { border: 1px solid rgb(160,190,185); border-radius: 3px; padding-left: 6px;"
+    " background: white; color: rgb(38,52,50); font-size: 12px; }"
+    "QComboBox:focus { border-color: rgb(26,150,134); }"
+    "QComboBox::drop-down { width: 0px; border: none; }"
+    "QComboBox::down-arrow { image: none; width: 0px; }"
+    "QComboBox QAbstractItemView { selection-background-color: rgb(26,150,134);"
+    " selection-color: white; }";
+
+const char* const ListStyle =
+    "QTreeView { border: none; background: white; color: rgb(38,52,50); font-size: 12px;"
+    " alternate-background-color: rgb(244,249,248); }"
+    "QTreeView::item:selected { background: rgb(26,150,134); color: white; }";
+
+// The progress bar: a teal bar whose width the batch sets.
+class ProgressImage : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (width() <= 0)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QLinearGradient fill(0, 0, 0, height());
+        fill.setColorAt(0, QColor(96, 214, 190));
+        fill.setColorAt(1, colour::Accent);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(rect()), 3, 3);
+    }
+};
+
+Hotspot* MakeHotspot(QWidget& window, const QRect& place, int index = -1)
+{
+    auto* hotspot = new Hotspot(&window, index);
+    hotspot->setGeometry(place);
+    return hotspot;
+}
+
+QComboBox* MakePicker(QWidget& window, const QStringList& items, const QRect& place,
+                      const QString& tooltip)
+{
+    auto* picker = new QComboBox(&window);
+    picker->addItems(items);
+    picker->setEditable(false);
+    picker->setGeometry(place);
+    picker->setToolTip(tooltip);
+    picker->setStyleSheet(QString::fromLatin1(PickerStyle));
+    picker->setAttribute(Qt::WA_NoMousePropagation);
+    return picker;
+}
+
+} // namespace
+
+MainControls CreateMainControls(QWidget& window, FileListModel& files)
+{
+    MainControls c;
+
+    c.LV = new QTreeView(&window);
+    c.LV->setModel(&files);
+    c.LV->setGeometry(L::FileList);
+    c.LV->setRootIsDecorated(false);
+    c.LV->setHeaderHidden(true); // the skin paints the column headings
+    c.LV->setColumnWidth(0, L::FileNameColumnWidth);
+    c.LV->setAlternatingRowColors(true);
+    c.LV->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.LV->setSelectionBehavior(QAbstractItemView::SelectRows);
+    c.LV->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    c.LV->setAcceptDrops(true);
+    c.LV->setStyleSheet(QString::fromLatin1(ListStyle));
+    c.LV->setAttribute(Qt::WA_NoMousePropagation);
+    c.LV->viewport()->setAttribute(Qt::WA_NoMousePropagation);
+
+    c.picText = new QWidget(&window);
+    c.picText->setGeometry(L::FileList.adjusted(1, 1, -1, -1));
+    c.picText->setAttribute(Qt::WA_NoMousePropagation);
+    c.picText->setAcceptDrops(true);
+    c.picText->setAutoFillBackground(true);
+    QPalette white = c.picText->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    c.picText->setPalette(white);
+    c.lblText = new QLabel(QStringLiteral("Drag & Drop Files Here"), c.picText);
+    c.lblText->setAlignment(Qt::AlignCenter);
+    c.lblText->setFont(Font(15, true));
+    c.lblText->setStyleSheet(QStringLiteral("color: rgb(160,186,182);"));
+    (new QVBoxLayout(c.picText))->addWidget(c.lblText);
+
+    c.picDrop = new QWidget(&window);
+    c.picDrop->setAutoFillBackground(true);
+    c.picDrop->setPalette(white); // the white overlay that takes drops
+    c.picDrop->setAcceptDrops(true);
+    c.picDrop->setAttribute(Qt::WA_NoMousePropagation);
+    c.picDrop->hide();
+
+    c.pickers[0] = MakePicker(window, FormatItems(), L::Picker[0], QStringLiteral("Output Format"));
+    c.pickers[1] =
+        MakePicker(window, BitrateItems(), L::Picker[1], QStringLiteral("MP3 Audio Bitrate"));
+    c.pickers[2] = MakePicker(window, RateItems(), L::Picker[2], QStringLiteral("MP3 Audio Rate"));
+    c.pickers[3] = MakePicker(window, ChannelItems(), L::Picker[3],
+                              QStringLiteral("MP3 Audio Channel(Stereo or Mono)"));
+    // The format picker's button carries the bitrate tooltip, as the buttons always have.
+    const std::array<QString, 4> buttonTips{
+        QStringLiteral("MP3 Audio Bitrate"), QStringLiteral("MP3 Audio Bitrate"),
+        QStringLiteral("MP3 Audio Rate"), QStringLiteral("MP3 Audio Channel(Stereo or Mono)")};
+    for (size_t i = 0; i < 4; ++i) {
+        c.picButtons[i] = MakeHotspot(window, L::DropButton[i]);
+        c.picButtons[i]->setToolTip(buttonTips[i]);
+    }
+
+    c.txtPath = new QLineEdit(&window);
+    c.txtPath->setGeometry(L::FolderBox);
+    c.txtPath->setToolTip(QStringLiteral("Select a Folder to Output"));
+    c.txtPath->setStyleSheet(QStringLiteral(
+        "QLineEdit { border: 1px solid rgb(160,190,185); border-radius: 3px; padding: 0 4px;"
+        " background: white; color: rgb(38,52,50); }"
+        "QLineEdit:focus { border-color: rgb(26,150,134); }"));
+    QFont pathFont = Font(12);
+    pathFont.setPointSizeF(9);
+    c.txtPath->setFont(pathFont);
+    c.txtPath->setAttribute(Qt::WA_NoMousePropagation);
+    QWidget::setTabOrder(c.pickers[0], c.pickers[1]);
+    QWidget::setTabOrder(c.pickers[1], c.pickers[2]);
+    QWidget::setTabOrder(c.pickers[2], c.pickers[3]);
+    QWidget::setTabOrder(c.pickers[3], c.txtPath);
+
+    c.txtAction = new QLineEdit(&window);
+    c.txtAction->hide();
+
+    for (int i = 0; i < L::ToolbarCount; ++i)
+        if (!L::Toolbar[static_cast<size_t>(i)].isEmpty())
+            c.toolbar[static_cast<size_t>(i)] =
+                MakeHotspot(window, L::Toolbar[static_cast<size_t>(i)], i);
+    for (int i = 0; i < 3; ++i)
+        c.menuTitles[static_cast<size_t>(i)] =
+            MakeHotspot(window, L::MenuTitle[static_cast<size_t>(i)], i);
+    c.imgConvert = MakeHotspot(window, L::Convert);
+    c.imgBrowse = MakeHotspot(window, L::Browse);
+    c.imgBrowse->setToolTip(QStringLiteral("Select an Output Folder"));
+    const QCursor hand = HandCursor();
+    c.imgHelp = MakeHotspot(window, L::HelpMark);
+    c.imgHelp->setToolTip(QStringLiteral("Help & Tutorial"));
+    c.imgMin = MakeHotspot(window, L::MinimiseMark);
+    c.imgMin->setToolTip(QStringLiteral("Minimize Window"));
+    c.imgExit = MakeHotspot(window, L::CloseMark);
+    c.imgExit->setToolTip(QStringLiteral("Exit"));
+    for (Hotspot* mark : {c.imgHelp, c.imgMin, c.imgExit})
+        mark->setCursor(hand);
+
+    c.lblFeed = new HotLabel(QStringLiteral("Feedback"), &window);
+    c.lblFeed->setGeometry(L::Feedback.adjusted(0, -2, 8, 2));
+    c.lblFeed->setFont(Font(11));
+    c.lblFeed->setStyleSheet(QStringLiteral("color: black;"));
+    c.lblFeed->setToolTip(QStringLiteral("Send us your suggestion or question"));
+    c.lblFeed->setCursor(hand);
+
+    c.lblVersion = new QLabel(&window);
+    c.lblVersion->setGeometry(L::Version);
+    c.lblVersion->setFont(Font(11));
+    c.lblVersion->setStyleSheet(QStringLiteral("color: rgb(180,235,225);"));
+    c.lblWeb = new QLabel(&window);
+    c.lblWeb->setGeometry(L::Web);
+    c.lblWeb->setFont(Font(11, true));
+    c.lblWeb->setStyleSheet(QStringLiteral("color: rgb(20,76,72);"));
+    c.lblWeb->setToolTip(ProductPageUrl().toString());
+    c.lblWeb->setCursor(hand);
+
+    c.imgPB = new ProgressImage(&window);
+    c.imgPB->setGeometry(L::ProgressTrack);
+    c.lblPB = new QLabel(QStringLiteral("0%"), &window);
+    c.lblPB->setGeometry(L::ProgressCaption);
+    c.lblPB->setAlignment(Qt::AlignCenter);
+    c.lblPB->setFont(Font(10, true));
+    c.lblPB->setStyleSheet(QStringLiteral("color: rgb(20,76,72); background: transparent;"));
+    c.lblPB->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return c;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+
+#include <memory>
+
+// One running copy per user: the first start holds a lock file until it ends; a second start
+// finds the lock held by a live process and leaves, writing nothing.
+class SingleInstance
+{
+public:
+    explicit SingleInstance(const QString& lockFilePath);
+
+    bool isFirst() const { return m_first; }
+
+    // The user's runtime folder when there is one, otherwise the system temp folder with the
+    // user's name in the file name.
+    static QString DefaultLockFilePath();
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_first = false;
+};
