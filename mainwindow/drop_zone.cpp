@@ -38,7 +38,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             drop->accept();
             const QList<QUrl> urls =
                 drop->mimeData()->hasUrls() ? drop->mimeData()->urls() : QList<QUrl>();
-            if (watched == m_picDrop)
+            // Qt may deliver the drop to the widget the drag entered first; while the overlay
+            // covers the list, the drop belongs to the overlay.
+            if (watched == m_picDrop || m_picDrop->isVisible())
                 dropOnOverlay(urls);
             else
                 dropOnList(urls);

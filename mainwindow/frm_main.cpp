@@ -11,6 +11,7 @@
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
+#include "platform/settings_platform.h"
 #include "settings/settings_files.h"
 
 #include <QCloseEvent>
@@ -144,7 +145,10 @@ void frmMain::applySavedChoices()
     SetIndexIfListed(cmbBR(), saved.bitrateIndex);
     SetIndexIfListed(cmbR(), saved.rateIndex);
     SetIndexIfListed(cmbChannel(), saved.channelIndex);
-    m_txtPath->setText(saved.outputFolder);
+    // The reader stands the platform's default in for an empty folder; the window's own default
+    // is that same folder in the program, and a temporary one in tests.
+    m_txtPath->setText(saved.outputFolder == DefaultOutputFolder() ? m_context.defaultOutputFolder
+                                                                    : saved.outputFolder);
     SetIndexIfListed(cmbOF(), saved.formatIndex);
 }
 
