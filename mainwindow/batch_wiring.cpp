@@ -2,40 +2,96 @@
 
 #include "mainwindow/batch_wiring.h"
 
-#include "engine/progress_tracker.h"
+#include "engine/batch_driver.h"
+#include "engine/dos_outputs.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/hotspot.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/skinned_window.h"
 #include "mainwindow/window_services.h"
 
-#include <QCoreApplication>
 #include <QLabel>
+#include <QUrl>
 
-MainBatch::MainBatch(frmMain& window) : m_window(window) {}
+MainBatch::MainBatch(frmMain& window)
+    : m_window(window), m_objDOS(std::make_unique<DOSOutputs>(*this)),
+      m_driver(std::make_unique<BatchDriver>(
+          window.files(), *m_objDOS, *this, *this, [&window] { return window.conversionSettings(); },
+          window.context().programFolder))
+{
+    QObject::connect(&m_sound, &QSoundEffect::playingChanged, &m_window, [this] {
+        if (!m_sound.isPlaying() && m_soundFinished)
+            std::exchange(m_soundFinished, nullptr)();
+    });
+    QObject::connect(&m_sound, &QSoundEffect::statusChanged, &m_window, [this] {
+        if (m_sound.status() == QSoundEffect::Error && m_soundFinished)
+            std::exchange(m_soundFinished, nullptr)();
+    });
+}
 
 MainBatch::~MainBatch() = default;
 
-void MainBatch::Timer1_Timer()
+bool MainBatch::start()
 {
-    m_window.Timer1().stop();
-    QCoreApplication::processEvents();
-    m_running = true;
-    // The engine's batch driver runs the list here.
-    m_running = false;
+    return m_driver->Start();
+}
+
+bool MainBatch::busy() const
+{
+    return m_driver->isBusy();
+}
+
+void MainBatch::setBatchControlsEnabled(bool enabled)
+{
+    m_window.setBatchControlsEnabled(enabled);
+}
+
+void MainBatch::showProgress(const ProgressDisplay& display)
+{
+    m_window.setProgress(display.width, display.caption);
+}
+
+void MainBatch::setRevealTickEnabled(bool enabled)
+{
+    if (enabled)
+        m_window.armReveal();
+    else
+        m_window.revealTimer().stop();
+}
+
+void MainBatch::openFolder(const QString& folder)
+{
+    m_window.services().openFolder(folder);
+}
+
+void MainBatch::playSound(const QString& path, std::function<void()> finished)
+{
+    // Without a sound device or a readable file the batch goes on at once, silently.
+    m_soundFinished = std::move(finished);
+    m_sound.setSource(QUrl::fromLocalFile(path));
+    m_sound.play();
+    if (m_sound.status() == QSoundEffect::Error && m_soundFinished)
+        std::exchange(m_soundFinished, nullptr)();
+}
+
+void MainBatch::showMessage(const QString& text, const QString& title, Icon icon)
+{
+    WindowServices::Icon shown = WindowServices::Icon::Information;
+    if (icon == Icon::Critical)
+        shown = WindowServices::Icon::Critical;
+    else if (icon == Icon::Exclamation)
+        shown = WindowServices::Icon::Exclamation;
+    m_window.services().message(&m_window, text, title, shown);
 }
 
 void frmMain::imgStart_Click()
 {
-    if (m_files.isEmpty()) {
-        m_services->message(this, QStringLiteral("Please add a file"), QStringLiteral("Add"),
-                            WindowServices::Icon::Exclamation);
-        return;
-    }
-    if (m_batch->running() || m_timer1.isActive())
-        return; // one batch at a time
-    setBatchControlsEnabled(false);
-    m_timer1.start();
+    m_batch->start();
+}
+
+bool frmMain::batchBusy() const
+{
+    return m_batch->busy();
 }
 
 void frmMain::setBatchControlsEnabled(bool enabled)
@@ -57,9 +113,4 @@ void frmMain::setProgress(double widthTwips, const QString& caption)
                                             layout::DesignTwipsPerPixel);
     m_imgPB->resize(std::clamp(width, 0, main_layout::ProgressTrack.width()), m_imgPB->height());
     m_lblPB->setText(caption);
-}
-
-void frmMain::progressDone()
-{
-    setProgress(0, QStringLiteral("Done."));
 }

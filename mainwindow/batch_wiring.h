@@ -1,20 +1,42 @@
 #pragma once
 
+#include "engine/batch_view.h"
+#include "platform/message_sink.h"
+
+#include <QSoundEffect>
+
+#include <functional>
+#include <memory>
+
+class BatchDriver;
+class DOSOutputs;
 class frmMain;
 
-// The batch as the main window starts it: Start checks the list, disables the controls and arms
-// Timer1; the tick hands the list to the engine's batch driver, which reports back through the
-// window's side (controls, progress, folder, sound, messages).
-class MainBatch
+// The main window's side of the batch: the window's one converter runner (objDOS) and the batch
+// driver, with the controls, progress display, reveal tick, folder, sound and messages they ask
+// for routed to the window.
+class MainBatch : public BatchView, public MessageSink
 {
 public:
     explicit MainBatch(frmMain& window);
-    ~MainBatch();
+    ~MainBatch() override;
 
-    void Timer1_Timer();
-    bool running() const { return m_running; }
+    // The Start command; false when the list is empty or a batch is already under way.
+    bool start();
+    bool busy() const;
+    BatchDriver& driver() { return *m_driver; }
+
+    void setBatchControlsEnabled(bool enabled) override;
+    void showProgress(const ProgressDisplay& display) override;
+    void setRevealTickEnabled(bool enabled) override;
+    void openFolder(const QString& folder) override;
+    void playSound(const QString& path, std::function<void()> finished) override;
+    void showMessage(const QString& text, const QString& title, Icon icon) override;
 
 private:
     frmMain& m_window;
-    bool m_running = false;
+    std::unique_ptr<DOSOutputs> m_objDOS;
+    std::unique_ptr<BatchDriver> m_driver;
+    QSoundEffect m_sound;
+    std::function<void()> m_soundFinished;
 };

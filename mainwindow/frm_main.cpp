@@ -89,10 +89,6 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
 
     // Staged copies of an earlier run are not needed any more.
     DeleteFolderTree(m_context.stagingFolder);
-
-    m_timer1.setSingleShot(true);
-    m_timer1.setInterval(100);
-    connect(&m_timer1, &QTimer::timeout, this, [this] { m_batch->Timer1_Timer(); });
     connectHoverFeedback();
 }
 

@@ -8,7 +8,6 @@
 
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -110,12 +109,12 @@ public:
     QWidget* picDrop() const { return m_picDrop; }
     FrmMenu& menus() { return *m_menus; }
     const MainSkin& skinStores() const { return m_skin; }
-    QTimer& Timer1() { return m_timer1; }
+    MainBatch& batch() { return *m_batch; }
+    bool batchBusy() const;
 
     // The batch's side of the window.
     void setBatchControlsEnabled(bool enabled);
     void setProgress(double widthTwips, const QString& caption);
-    void progressDone();
 
 protected:
     void surfaceMouseMove() override;
@@ -157,7 +156,6 @@ private:
     std::unique_ptr<MainBatch> m_batch;
     FolderSearchJob* m_search = nullptr;
     QStringList m_found;
-    QTimer m_timer1;
     bool m_setupWritten = false;
     bool m_unloaded = false;
     int m_unloadRemovedFiles = 0;

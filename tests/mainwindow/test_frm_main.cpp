@@ -402,7 +402,7 @@ TEST_F(MainWindowTest, StartOnAnEmptyListAsksForAFile)
     EXPECT_EQ(services.messages[0].text, QStringLiteral("Please add a file"));
     EXPECT_EQ(services.messages[0].title, QStringLiteral("Add"));
     EXPECT_EQ(services.messages[0].icon, WindowServices::Icon::Exclamation);
-    EXPECT_FALSE(window->Timer1().isActive());
+    EXPECT_FALSE(window->batchBusy());
     EXPECT_TRUE(window->imgToolbar(0)->isEnabled());
     EXPECT_TRUE(window->imgConvert()->isEnabled());
     EXPECT_TRUE(window->imgMenu(2)->isEnabled());
@@ -453,4 +453,42 @@ TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
     EXPECT_EQ(QFileInfo(lock).lastModified(), modified);
+}
+
+TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
+{
+    // A converter that reports progress, fails on sources named "bad" and succeeds otherwise.
+    writeFile(QStringLiteral("program/data/conv"),
+              "#!/bin/sh\n"
+              "echo 'Duration: 00:00:10.00, start: 0.000000'\n"
+              "echo 'size= 1kB time=00:00:05.00 bitrate=1'\n"
+              "case \"$*\" in *bad*) echo 'bad: Invalid data found'; exit 1;; esac\n"
+              "exit 0\n");
+    QFile::setPermissions(path(QStringLiteral("program/data/conv")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    auto window = start();
+    window->options().soundIndex = 1; // no completion sound
+    for (const char* name : {"one.wav", "bad.wav", "two.wav"}) {
+        const QString source = path(QString::fromLatin1(name));
+        window->files().AppendEntry(source, source, source);
+    }
+    window->imgStart_Click();
+    EXPECT_TRUE(window->batchBusy());
+    EXPECT_FALSE(window->imgToolbar(0)->isEnabled());
+    EXPECT_FALSE(window->imgMenu(0)->isEnabled());
+    EXPECT_FALSE(window->imgConvert()->isEnabled());
+    EXPECT_FALSE(window->lblFeed()->isEnabled());
+    EXPECT_TRUE(window->imgBrowse()->isEnabled());
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window->batchBusy(), 20000);
+    EXPECT_TRUE(window->files().isEmpty());
+    EXPECT_EQ(window->lblPB()->text(), QStringLiteral("Done."));
+    EXPECT_EQ(window->imgPB()->width(), 0);
+    EXPECT_TRUE(window->imgToolbar(0)->isEnabled());
+    EXPECT_TRUE(window->imgConvert()->isEnabled());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output"))).isDir());
+    EXPECT_TRUE(services.calls.contains(QStringLiteral("openFolder")));
+    ASSERT_EQ(services.messages.size(), 1);
+    EXPECT_TRUE(services.messages[0].text.contains(path(QStringLiteral("bad.wav"))));
+    EXPECT_FALSE(services.messages[0].text.contains(path(QStringLiteral("two.wav"))));
 }
