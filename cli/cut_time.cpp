@@ -1,5 +1,7 @@
 #include "cli/cut_time.h"
 
+#include <QStringList>
+
 #include <limits>
 
 namespace {

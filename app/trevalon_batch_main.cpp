@@ -1,0 +1,105 @@
+#include "cli/batch_jobs.h"
+#include "cli/batch_options.h"
+#include "cli/batch_run.h"
+#include "cli/console_messages.h"
+#include "cli/console_report.h"
+#include "platform/interrupt_watch.h"
+#include "platform/settings_platform.h"
+#include "settings/settings_files.h"
+#include "settings/settings_folder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace {
+
+enum ExitStatus { AllConverted = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
+
+} // namespace
+
+// trevalon-batch: converts files and folders from a terminal or a script with the window's settings.
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Trevalon"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TREVALON_VERSION_STRING));
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    const ParsedArguments parsed =
+        ParseBatchArguments(QCoreApplication::arguments().mid(1),
+                            std::max(1, QThread::idealThreadCount()));
+    switch (parsed.outcome) {
+    case ParsedArguments::Outcome::ShowHelp:
+    case ParsedArguments::Outcome::ShowVersion:
+        out << parsed.text << Qt::endl;
+        return AllConverted;
+    case ParsedArguments::Outcome::UsageError:
+        err << "trevalon-batch: " << parsed.text << "\nTry 'trevalon-batch --help'." << Qt::endl;
+        return UsageError;
+    case ParsedArguments::Outcome::Run:
+        break;
+    }
+    const BatchOptions& options = parsed.options;
+
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QString settingsFolder = options.settingsDir;
+    if (settingsFolder.isEmpty()) {
+        settingsFolder = SettingsFolder(programFolder, UserConfigFolder()).folder;
+    } else if (!QFileInfo(settingsFolder).isDir()) {
+        err << "trevalon-batch: --settings-dir " << settingsFolder << " is not a folder" << Qt::endl;
+        return UsageError;
+    }
+    SetupSettings setup;
+    OptionsSettings cutter;
+    ReadSetupFile(settingsFolder, setup);
+    ReadOptionsFile(settingsFolder, cutter);
+    ApplyOverrides(options, setup, cutter);
+    if (setup.outputFolder.isEmpty())
+        setup.outputFolder = DefaultOutputFolder();
+    if (options.outputFolder)
+        setup.outputFolder = QDir::cleanPath(QDir().absoluteFilePath(setup.outputFolder));
+    const ConversionSettings settings = ConversionSettings::from(setup, cutter);
+
+    QStringList missing;
+    QStringList warnings;
+    const QStringList files = ExpandSources(options.sources, &missing, &warnings);
+    for (const QString& warning : std::as_const(warnings))
+        err << "trevalon-batch: " << warning << Qt::endl;
+    const QVector<BatchJob> jobs = BuildBatchJobs(programFolder, files, missing, settings);
+
+    if (options.dryRun) {
+        for (const BatchJob& job : jobs)
+            out << job.commandText << '\n';
+        out.flush();
+        return AllConverted;
+    }
+    if (!jobs.isEmpty() && !QDir().mkpath(setup.outputFolder)) {
+        err << "trevalon-batch: cannot create the output folder " << setup.outputFolder << Qt::endl;
+        return SomeFailed;
+    }
+
+    ConsoleMessages messages(err);
+    ConsoleReport report(out, ::isatty(STDOUT_FILENO) == 1, options.quiet, jobs);
+    BatchRun run(jobs, options.jobs, settings, messages, report);
+    InterruptWatch interrupts;
+    bool interrupted = false;
+    QObject::connect(&interrupts, &InterruptWatch::interrupted, &run, [&] {
+        interrupted = true;
+        run.stop();
+    });
+    QObject::connect(&run, &BatchRun::finished, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &BatchRun::start);
+    QCoreApplication::exec();
+
+    report.printSummary(run);
+    if (interrupted)
+        return Interrupted;
+    return run.failedJobs().isEmpty() ? AllConverted : SomeFailed;
+}

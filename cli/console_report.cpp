@@ -1,0 +1,127 @@
+#include "cli/console_report.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace {
+
+const QString ClearLine = QStringLiteral("\x1b[2K\r");
+
+QString cursorUp(int lines)
+{
+    return QStringLiteral("\x1b[%1A").arg(lines);
+}
+
+} // namespace
+
+ConsoleReport::ConsoleReport(QTextStream& out, bool terminal, bool quiet,
+                             const QVector<BatchJob>& jobs)
+    : m_out(out), m_terminal(terminal), m_quiet(quiet), m_jobs(jobs)
+{
+    m_clock.start();
+    m_sinceRedraw.start();
+}
+
+QString ConsoleReport::nameOf(int job) const
+{
+    return QFileInfo(m_jobs.at(job).source).fileName();
+}
+
+void ConsoleReport::jobStarted(int job)
+{
+    m_running.insert(job, Running{QStringLiteral("0%"), 0});
+    redraw(true);
+}
+
+void ConsoleReport::jobProgress(int job, const QString& caption, double fraction)
+{
+    auto found = m_running.find(job);
+    if (found == m_running.end())
+        return;
+    found->caption = caption;
+    found->fraction = std::clamp(fraction, 0.0, 1.0);
+    redraw(false);
+}
+
+void ConsoleReport::jobFinished(int job, bool succeeded, const QString& reason)
+{
+    m_running.remove(job);
+    ++m_finished;
+    if (m_quiet)
+        return;
+    clearLiveLines();
+    const BatchJob& finished = m_jobs.at(job);
+    if (succeeded)
+        m_out << "converted " << finished.source << " -> " << finished.invocation.outputPath << '\n';
+    else
+        m_out << "FAILED " << finished.source << ": " << reason << '\n';
+    redraw(true);
+}
+
+void ConsoleReport::clearLiveLines()
+{
+    if (!m_terminal || m_liveLines == 0)
+        return;
+    m_out << cursorUp(m_liveLines);
+    for (int i = 0; i < m_liveLines; ++i)
+        m_out << ClearLine << '\n';
+    m_out << cursorUp(m_liveLines);
+    m_liveLines = 0;
+}
+
+void ConsoleReport::redraw(bool force)
+{
+    if (!m_terminal || m_quiet)
+        return;
+    if (!force && m_sinceRedraw.elapsed() < 100)
+        return;
+    m_sinceRedraw.restart();
+    clearLiveLines();
+    double share = m_finished;
+    for (auto running = m_running.cbegin(); running != m_running.cend(); ++running) {
+        m_out << ClearLine
+              << QStringLiteral("  %1  %2").arg(running->caption, 5).arg(nameOf(running.key()))
+              << '\n';
+        share += running->fraction;
+    }
+    const int total = static_cast<int>(m_jobs.size());
+    const double left = estimateSecondsLeft(m_clock.elapsed() / 1000.0, total ? share / total : 1);
+    m_out << ClearLine
+          << QStringLiteral("%1/%2 files done, %3").arg(m_finished).arg(total)
+                 .arg(left < 0 ? QStringLiteral("estimating time left")
+                               : QStringLiteral("about %1 left").arg(formatDuration(left)))
+          << '\n';
+    m_liveLines = static_cast<int>(m_running.size()) + 1;
+    m_out.flush();
+}
+
+void ConsoleReport::printSummary(const BatchRun& run)
+{
+    clearLiveLines();
+    const QVector<int>& failed = run.failedJobs();
+    m_out << run.converted() << " converted, " << failed.size() << " failed\n";
+    for (int job : failed)
+        m_out << m_jobs.at(job).source << ": " << run.failureReason(job) << '\n';
+    m_out.flush();
+}
+
+double ConsoleReport::estimateSecondsLeft(double elapsedSeconds, double doneShare)
+{
+    if (doneShare <= 0.01 || elapsedSeconds < 1)
+        return -1;
+    return elapsedSeconds * (1 - std::min(doneShare, 1.0)) / doneShare;
+}
+
+QString ConsoleReport::formatDuration(double seconds)
+{
+    const auto whole = static_cast<qint64>(std::ceil(seconds));
+    const qint64 hours = whole / 3600;
+    const qint64 minutes = whole / 60 % 60;
+    const qint64 rest = whole % 60;
+    if (hours > 0) {
+        return QStringLiteral("%1:%2:%3").arg(hours).arg(minutes, 2, 10, QLatin1Char('0'))
+            .arg(rest, 2, 10, QLatin1Char('0'));
+    }
+    return QStringLiteral("%1:%2").arg(minutes).arg(rest, 2, 10, QLatin1Char('0'));
+}
