@@ -8,6 +8,7 @@ packages=(
     ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev
+    python3 parallel
 )
 
 missing=()
