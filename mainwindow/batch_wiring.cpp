@@ -11,6 +11,7 @@
 #include "mainwindow/window_services.h"
 
 #include <QLabel>
+#include <QSoundEffect>
 #include <QUrl>
 
 MainBatch::MainBatch(frmMain& window)
@@ -19,14 +20,6 @@ MainBatch::MainBatch(frmMain& window)
           window.files(), *m_objDOS, *this, *this, [&window] { return window.conversionSettings(); },
           window.context().programFolder))
 {
-    QObject::connect(&m_sound, &QSoundEffect::playingChanged, &m_window, [this] {
-        if (!m_sound.isPlaying() && m_soundFinished)
-            std::exchange(m_soundFinished, nullptr)();
-    });
-    QObject::connect(&m_sound, &QSoundEffect::statusChanged, &m_window, [this] {
-        if (m_sound.status() == QSoundEffect::Error && m_soundFinished)
-            std::exchange(m_soundFinished, nullptr)();
-    });
 }
 
 MainBatch::~MainBatch() = default;
@@ -68,9 +61,20 @@ void MainBatch::playSound(const QString& path, std::function<void()> finished)
 {
     // Without a sound device or a readable file the batch goes on at once, silently.
     m_soundFinished = std::move(finished);
-    m_sound.setSource(QUrl::fromLocalFile(path));
-    m_sound.play();
-    if (m_sound.status() == QSoundEffect::Error && m_soundFinished)
+    if (!m_sound) {
+        m_sound = std::make_unique<QSoundEffect>();
+        QObject::connect(m_sound.get(), &QSoundEffect::playingChanged, &m_window, [this] {
+            if (!m_sound->isPlaying() && m_soundFinished)
+                std::exchange(m_soundFinished, nullptr)();
+        });
+        QObject::connect(m_sound.get(), &QSoundEffect::statusChanged, &m_window, [this] {
+            if (m_sound->status() == QSoundEffect::Error && m_soundFinished)
+                std::exchange(m_soundFinished, nullptr)();
+        });
+    }
+    m_sound->setSource(QUrl::fromLocalFile(path));
+    m_sound->play();
+    if (m_sound->status() == QSoundEffect::Error && m_soundFinished)
         std::exchange(m_soundFinished, nullptr)();
 }
 

@@ -3,13 +3,12 @@
 #include "engine/batch_view.h"
 #include "platform/message_sink.h"
 
-#include <QSoundEffect>
-
 #include <functional>
 #include <memory>
 
 class BatchDriver;
 class DOSOutputs;
+class QSoundEffect;
 class frmMain;
 
 // The main window's side of the batch: the window's one converter runner (objDOS) and the batch
@@ -37,6 +36,7 @@ private:
     frmMain& m_window;
     std::unique_ptr<DOSOutputs> m_objDOS;
     std::unique_ptr<BatchDriver> m_driver;
-    QSoundEffect m_sound;
+    // Created on first use: the sound system is slow to start and most batches end silently.
+    std::unique_ptr<QSoundEffect> m_sound;
     std::function<void()> m_soundFinished;
 };

@@ -71,6 +71,7 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
     applySavedChoices();
     if (m_txtPath->text().isEmpty())
         m_txtPath->setText(m_context.defaultOutputFolder);
+    m_txtPath->setCursorPosition(0);
     applyLabels();
     readOptions();
 

@@ -8,6 +8,7 @@ output=${2:-docs/main-window.png}
 screen_output=${3:-}
 
 work=$(mktemp -d)
+program_dir=$(cd "$program_dir" && pwd)
 cleanup() {
     [ -n "${app_pid:-}" ] && kill "$app_pid" 2>/dev/null || true
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
@@ -17,12 +18,13 @@ cleanup() {
 trap cleanup EXIT
 
 display_number=$((90 + RANDOM % 400))
-Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$display_number" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display_number"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done 2>/dev/null || sleep 1
 # The background the window stands on, so its transparent corners show.
-xsetroot -solid '#5b6e78' 2>/dev/null || true
+convert -size 1024x768 xc:'#5B6E78' "$work/desktop.png"
+display -window root "$work/desktop.png" 2>/dev/null || true # sets the backdrop, then reports 1
 
 # A copy of the program in a folder of its own, with the user's folders in the scratch folder,
 # so the screenshot never reads or writes anyone's settings.
@@ -35,7 +37,7 @@ app_pid=$!
 
 window=""
 for _ in $(seq 100); do
-    window=$(xdotool search --name '^Trevalon$' 2>/dev/null | head -1) && [ -n "$window" ] && break
+    window=$(xdotool search --onlyvisible --name '^Trevalon$' 2>/dev/null | head -1) && [ -n "$window" ] && break
     sleep 0.1
 done
 [ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
