@@ -1,5 +1,9 @@
 #include "intake/file_list_model.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 QString FileListModel::formatCellFor(const QString& formatSource)
@@ -20,6 +24,28 @@ void FileListModel::appendEntries(const QVector<FileEntry>& entries)
     const int first = count();
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
     m_entries += entries;
+    endInsertRows();
+}
+
+void FileListModel::appendFoundPaths(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    // Each distinct source tail of this batch and its cell; a search yields only a few.
+    std::vector<std::pair<QString, QString>> cells;
+    const int first = count();
+    beginInsertRows({}, first, first + static_cast<int>(paths.size()) - 1);
+    for (const QString& path : paths) {
+        const QStringView tail = QStringView(path).trimmed().right(3);
+        auto known = std::find_if(cells.begin(), cells.end(),
+                                  [tail](const auto& cell) { return cell.first == tail; });
+        if (known == cells.end()) {
+            if (cells.size() >= 64)
+                cells.clear();
+            known = cells.insert(cells.end(), {tail.toString(), formatCellFor(tail.toString())});
+        }
+        m_entries.append(FileEntry{path, known->second, path});
+    }
     endInsertRows();
 }
 

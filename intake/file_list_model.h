@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // One entry of the file list: what the user sees and what the converter is given, kept together so
@@ -14,6 +15,8 @@ struct FileEntry
 
     bool operator==(const FileEntry&) const = default;
 };
+// Three implicitly shared strings: the list may grow by moving its memory, not copying entries.
+Q_DECLARE_TYPEINFO(FileEntry, Q_RELOCATABLE_TYPE);
 
 // The program's work queue, shown by a list view with the columns "FileName" and "Format".
 // Rows are 0-based here; the batch converts row 0 and takes it off when its job is over.
@@ -30,6 +33,10 @@ public:
     void AppendEntry(const QString& queuePath, const QString& displayText,
                      const QString& formatSource);
     void appendEntries(const QVector<FileEntry>& entries);
+    // Appends the files a folder search found: each path is both the queue path and the display
+    // text, and its Format cell comes from the path without outer spaces. Rows with the same
+    // Format cell share one string, which matters for searches of many thousand files.
+    void appendFoundPaths(const QStringList& paths);
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     int count() const { return static_cast<int>(m_entries.size()); }

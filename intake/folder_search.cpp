@@ -2,8 +2,8 @@
 
 #include "intake/display_text.h"
 #include "platform/code_page.h"
+#include "platform/folder_listing.h"
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QSet>
 
@@ -12,43 +12,39 @@
 
 namespace {
 
-QString listingKey(const QString& name)
+char16_t upper(QChar unit)
 {
-    QString key = name;
-    for (QChar& unit : key)
-        unit = unit.toUpper();
-    return key;
+    const char16_t code = unit.unicode();
+    if (code < 0x80)
+        return code >= u'a' && code <= u'z' ? char16_t(code - (u'a' - u'A')) : code;
+    return unit.toUpper().unicode();
 }
 
-struct ListedEntry
+// Negative, zero or positive as the left name lists before, with or after the right one.
+int compareListed(QStringView left, QStringView right)
 {
-    QString key;
-    QString name;
-    bool isFolder = false;
-};
-
-// Lists a folder's files and folders (hidden ones too) in ListedBefore order.
-std::vector<ListedEntry> listFolder(const QString& folder)
-{
-    std::vector<ListedEntry> entries;
-    QDirIterator it(folder, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        QString name = it.fileName();
-        entries.push_back({listingKey(name), std::move(name), info.isDir()});
+    const qsizetype common = std::min(left.size(), right.size());
+    for (qsizetype i = 0; i < common; ++i) {
+        const char16_t a = upper(left[i]);
+        const char16_t b = upper(right[i]);
+        if (a != b)
+            return a < b ? -1 : 1;
     }
-    std::sort(entries.begin(), entries.end(), [](const ListedEntry& a, const ListedEntry& b) {
-        const int byKey = QString::compare(a.key, b.key, Qt::CaseSensitive);
-        return byKey != 0 ? byKey < 0 : a.name < b.name;
-    });
-    return entries;
+    if (left.size() != right.size())
+        return left.size() < right.size() ? -1 : 1;
+    return left.compare(right, Qt::CaseSensitive);
 }
 
-bool listable(const QString& folder)
+// A folder's files and folders in ListedBefore order; false when it cannot be listed.
+bool listFolder(const QString& folder, std::vector<FolderEntry>& entries)
 {
-    const QFileInfo info(folder);
-    return info.isDir() && info.isReadable() && info.isExecutable();
+    entries.clear();
+    if (!ListFolder(folder, entries))
+        return false;
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+        return compareListed(a.name, b.name) < 0;
+    });
+    return true;
 }
 
 } // namespace
@@ -68,8 +64,7 @@ bool FolderExists(const QString& path, const CodePage& codePage)
 
 bool ListedBefore(const QString& left, const QString& right)
 {
-    const int byKey = QString::compare(listingKey(left), listingKey(right), Qt::CaseSensitive);
-    return byKey != 0 ? byKey < 0 : left < right;
+    return compareListed(left, right) < 0;
 }
 
 SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QChar separator,
@@ -78,6 +73,7 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
     SearchReport report;
     QSet<QString> searched; // canonical paths, so a folder reached twice is searched once
     std::vector<QString> pending{folder};
+    std::vector<FolderEntry> listed;
     while (!pending.empty()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
             report.cancelled = true;
@@ -85,13 +81,13 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
         }
         const QString current = std::move(pending.back());
         pending.pop_back();
-        if (!listable(current)) {
-            report.unreadableFolders += current;
-            continue;
-        }
         const QString canonical = QFileInfo(current).canonicalFilePath();
         if (searched.contains(canonical)) {
             report.repeatedFolders += current;
+            continue;
+        }
+        if (!listFolder(current, listed)) {
+            report.unreadableFolders += current;
             continue;
         }
         searched.insert(canonical);
@@ -99,11 +95,15 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
 
         const QString prefix = current + separator;
         std::vector<QString> subfolders;
-        for (const ListedEntry& entry : listFolder(current)) {
+        for (const FolderEntry& entry : listed) {
+            // Sized exactly: a large search keeps every found path.
+            QString path;
+            path.reserve(prefix.size() + entry.name.size());
+            path.append(prefix).append(entry.name);
             if (entry.isFolder) {
-                subfolders.push_back(prefix + entry.name);
+                subfolders.push_back(std::move(path));
             } else {
-                sink(prefix + entry.name);
+                sink(path);
                 ++report.filesFound;
             }
         }
