@@ -64,6 +64,13 @@ frmSuggest::frmSuggest(QUrl endpoint, QWidget* parent)
     armReveal();
 }
 
+frmSuggest::~frmSuggest()
+{
+    // A request still under way is abandoned with the form; its end must not reach a form that
+    // is half destroyed.
+    m_network.disconnect(this);
+}
+
 void frmSuggest::buildControls()
 {
     m_txtName = MakeField(this, "txtName", QRect(110, 50, 141, 21), 50);

@@ -22,6 +22,7 @@ class frmSuggest : public SkinnedDialog
 
 public:
     explicit frmSuggest(QUrl endpoint = {}, QWidget* parent = nullptr);
+    ~frmSuggest() override;
 
     // The Send button's work; does nothing once a request has been sent.
     void send();

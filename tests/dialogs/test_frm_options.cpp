@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,14 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
         EXPECT_EQ(options, (OptionsSettings{0, 1, 3723, 30, 5, 0})) << leave;
         EXPECT_FALSE(QFile::exists(optionsFilePath())) << leave;
     }
+}
+
+TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
+{
+    frmOptions dialog(options, folder.path(), messages);
+    QTimer::singleShot(0, &dialog, [&dialog] { click(dialog, "imgOK"); });
+    EXPECT_EQ(dialog.exec(), SkinnedDialog::Outcome::Accepted);
+    EXPECT_TRUE(QFile::exists(optionsFilePath()));
 }
 
 TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,26 @@ TEST(FeedbackForm, FinishesWhateverTheAnswer)
     EXPECT_NE(form.requestError(), QNetworkReply::NoError);
     EXPECT_FALSE(form.sendEnabled());
     EXPECT_TRUE(form.isVisible());
+}
+
+TEST(FeedbackForm, BackDuringSendingClosesAtOnce)
+{
+    QTcpServer silent; // accepts the connection and never answers
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    auto form = std::make_unique<frmSuggest>(
+        QUrl(QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort())));
+    form->show();
+    Fill(*form, QStringLiteral("n"), QStringLiteral("e"), QStringLiteral("c"));
+    QSignalSpy connected(&silent, &QTcpServer::newConnection);
+    ClickSend(*form);
+    ASSERT_TRUE(connected.wait(5000));
+    QTimer::singleShot(0, form.get(), [&form] {
+        QTest::mouseClick(form->findChild<Hotspot*>(QStringLiteral("imgBack")), Qt::LeftButton);
+    });
+    EXPECT_EQ(form->exec(), SkinnedDialog::Outcome::Abandoned);
+    EXPECT_EQ(form->status(), u"Sending..."_s);
+    form.reset();
+    QTest::qWait(20);
 }
 
 TEST(FeedbackForm, EndpointKeepsSchemeHostAndPort)
