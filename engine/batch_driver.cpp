@@ -55,6 +55,7 @@ bool BatchDriver::Start()
     m_view.setBatchControlsEnabled(false);
     m_report = BatchReport{};
     m_stopRequested = false;
+    m_sweepNeeded = true;
     m_state = State::Armed;
     m_armTimer.start();
     return true;
@@ -90,7 +91,13 @@ void BatchDriver::startNextEntry()
     const ConverterInvocation invocation =
         BuildConverterInvocation(m_programFolder, entry.queuePath, settings);
 
-    KillProcessesByName(invocation.program);
+    // A converter of this program can only be left over when a job did not end cleanly (or
+    // from before this batch): a converter that exits normally has ended its own helpers. The
+    // process-table scan is skipped otherwise, as it costs more than the job start itself.
+    if (m_sweepNeeded) {
+        m_report.strayConvertersTerminated += KillProcessesByName(invocation.program).size();
+        m_sweepNeeded = false;
+    }
     m_tracker.setCutter(settings.cutterOn, settings.cutLength);
     m_runningRow = 0;
     m_state = State::Converting;
@@ -116,6 +123,7 @@ void BatchDriver::onCommandOver()
     if (m_state != State::Converting)
         return;
     const JobResult& result = m_runner.lastResult();
+    m_sweepNeeded = !result.succeeded();
     if (result.succeeded())
         ++m_report.converted;
     else if (!result.stoppedByUser)

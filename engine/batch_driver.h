@@ -28,6 +28,7 @@ struct BatchReport
     int converted = 0;            // jobs that ended successfully
     QList<FailedSource> failures; // jobs that ended with an error, in list order
     bool stoppedEarly = false;    // a job could not start, or stop() was asked for
+    qsizetype strayConvertersTerminated = 0; // left-over converters of this program ended
 };
 
 // Converts the file list from the first entry to the last, one job at a time.
@@ -35,7 +36,8 @@ struct BatchReport
 // Start arms the batch (the controls go off, the run begins 100 ms later). Each job converts the
 // entry at the head of the list with the settings read at that moment (so changes made during a
 // batch apply to the entries that follow), after creating the output folder and terminating any
-// converter of this program still running. When the job is over its entry leaves the list and the
+// converter of this program still running (looked for at the first job and after any job that
+// did not end cleanly). When the job is over its entry leaves the list and the
 // next one starts; entries added meanwhile are converted in the same batch. With the list empty,
 // the output folder opens, the completion sound plays when it is on, the controls come back and
 // the caption reads "Done."; failed sources are then listed in one message.
@@ -105,5 +107,6 @@ private:
     int m_runningRow = -1; // the row being converted; -1 once it has left the list
     QString m_runningSource;
     bool m_stopRequested = false;
+    bool m_sweepNeeded = true;
     BatchReport m_report;
 };

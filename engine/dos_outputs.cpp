@@ -14,7 +14,9 @@ constexpr qint64 BlockSize = 1024;
 
 bool programFound(const QString& program)
 {
-    if (QFileInfo(program).isAbsolute()) {
+    // A path (absolute, or relative to the working folder) names the file itself; a bare name
+    // is looked up in the search path, as the system would.
+    if (QFileInfo(program).isAbsolute() || program.contains(QLatin1Char('/'))) {
         const QFileInfo file(program);
         return file.isFile() && file.isExecutable();
     }

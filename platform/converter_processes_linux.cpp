@@ -1,12 +1,14 @@
 #include "platform/converter_processes.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
+#include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
+#include <dirent.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -14,9 +16,9 @@ namespace {
 
 // The parent id from /proc/<pid>/stat; the command name in it may hold blanks and parentheses,
 // so the fields are read after its last ")".
-qint64 parentOf(const QString& pid)
+qint64 parentOf(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/") + pid + QStringLiteral("/stat"));
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray text = stat.readAll();
@@ -27,49 +29,56 @@ qint64 parentOf(const QString& pid)
     return fields.size() > 1 ? fields.at(1).toLongLong() : -1;
 }
 
-QString runningFile(const QString& pid)
+QByteArray runningFile(const char* pid)
 {
-    QString target = QFile::symLinkTarget(QStringLiteral("/proc/") + pid + QStringLiteral("/exe"));
-    const QString deleted = QStringLiteral(" (deleted)");
-    if (target.endsWith(deleted))
-        target.chop(deleted.size());
-    return target;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/%s/exe", pid);
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(link, target, sizeof target);
+    if (length <= 0)
+        return {};
+    QByteArray path(target, length);
+    const QByteArray deleted(" (deleted)");
+    if (path.endsWith(deleted))
+        path.chop(deleted.size());
+    return path;
+}
+
+bool descendsFromThisProcess(qint64 pid)
+{
+    const qint64 self = ::getpid();
+    qint64 ancestor = parentOf(pid);
+    for (int depth = 0; ancestor > 1 && depth < 4096; ++depth) {
+        if (ancestor == self)
+            return true;
+        ancestor = parentOf(ancestor);
+    }
+    return false;
 }
 
 } // namespace
 
 QList<qint64> OwnConverterProcesses(const QString& executablePath)
 {
-    const QString wanted = QFileInfo(executablePath).canonicalFilePath();
+    const QByteArray wanted = QFile::encodeName(QFileInfo(executablePath).canonicalFilePath());
     if (wanted.isEmpty())
         return {};
 
-    QHash<qint64, qint64> parents;
-    QList<qint64> candidates;
-    const QStringList entries =
-        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries) {
-        bool numeric = false;
-        const qint64 pid = entry.toLongLong(&numeric);
-        if (!numeric)
-            continue;
-        parents.insert(pid, parentOf(entry));
-        if (runningFile(entry) == wanted)
-            candidates << pid;
-    }
-
-    const qint64 self = ::getpid();
+    // Every process's running file is compared (one readlink each, cheap enough to do before
+    // every job); the ancestry is read only for the few that match.
     QList<qint64> own;
-    for (const qint64 pid : candidates) {
-        qint64 ancestor = parents.value(pid, -1);
-        for (int depth = 0; ancestor > 1 && depth < 4096; ++depth) {
-            if (ancestor == self) {
-                own << pid;
-                break;
-            }
-            ancestor = parents.value(ancestor, -1);
-        }
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return own;
+    while (const dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        const qint64 pid = std::strtoll(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0')
+            continue;
+        if (runningFile(entry->d_name) == wanted && descendsFromThisProcess(pid))
+            own << pid;
     }
+    ::closedir(proc);
     return own;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -200,4 +201,19 @@ TEST_F(FakeBatch, StopKeepsTheEntryAndRemovesThePartialFile)
     EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("out/a.mp3"))));
     EXPECT_EQ(rig->view.events.last(), QStringLiteral("controls on"));
     EXPECT_TRUE(rig->sink.messages.isEmpty());
+}
+
+TEST_F(FakeBatch, ConverterOfThisProgramStillRunningIsEndedBeforeTheFirstJob)
+{
+    QProcess leftOver;
+    leftOver.start(program() + QStringLiteral("/data/conv"), {QStringLiteral("hang")});
+    ASSERT_TRUE(leftOver.waitForStarted());
+    QSignalSpy leftOverEnded(&leftOver, &QProcess::finished);
+
+    rig->add(job(QStringLiteral("a.wav")));
+    rig->add(job(QStringLiteral("b.wav")));
+    ASSERT_TRUE(rig->runToEnd());
+    EXPECT_EQ(rig->driver.report().strayConvertersTerminated, 1);
+    EXPECT_EQ(rig->driver.report().converted, 2);
+    EXPECT_TRUE(leftOverEnded.size() == 1 || leftOverEnded.wait(5000));
 }
