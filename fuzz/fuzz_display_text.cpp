@@ -17,9 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         (void)FileNamePart(path, separator);
         const QString staged = StagedName(path, codePage, separator, now);
-        if (staged.isEmpty() || staged.size() > 200 || staged.contains(separator) ||
+        if (staged.isEmpty() || staged.size() > 200 || staged.trimmed().isEmpty() ||
             !codePage.canRepresent(staged))
             std::abort();
+        // A staged name is one plain name: no folder part, no extension of its own (the stager adds
+        // ".tmp"), none of the nine characters a file name may not carry, so it is never "." or "..".
+        for (const QChar c : staged) {
+            if (c == QLatin1Char('.') || QStringView(u"/\\<>?\":*|").contains(c))
+                std::abort();
+        }
     }
     return 0;
 }
