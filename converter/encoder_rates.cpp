@@ -51,8 +51,11 @@ std::string extensionOf(const std::string& path)
 std::string formatRates(const EncoderRates& rates)
 {
     std::string text;
-    for (const int rate : rates.rates)
-        text += (text.empty() ? "" : ",") + std::to_string(rate);
+    for (const int rate : rates.rates) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(rate);
+    }
     return text.empty() ? "*" : text;
 }
 

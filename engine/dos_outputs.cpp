@@ -158,7 +158,9 @@ void DOSOutputs::onFinished(int exitCode, QProcess::ExitStatus status)
     m_result.exitCode = exitCode;
     m_result.crashed = status == QProcess::CrashExit;
     m_result.lastErrorLine = lastNonEmptyLine();
-    if (m_result.stoppedByUser && !m_result.succeeded())
+    // A converter that was stopped or killed could not finish or clean up its file: what it left
+    // would look like a finished conversion. One that failed on its own has removed its own file.
+    if (!m_result.succeeded() && (m_result.stoppedByUser || m_result.crashed))
         removePartialOutput();
     emit CommandOver();
 }

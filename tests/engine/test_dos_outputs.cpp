@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <sys/resource.h>
 
 namespace {
@@ -233,6 +235,16 @@ TEST(DOSOutputs, StopAsksThenKillsAndRemovesThePartialOutput)
     ASSERT_TRUE(runToEnd(dos));
     EXPECT_GE(clock.elapsed(), 250);
     EXPECT_TRUE(dos.lastResult().crashed);
+    EXPECT_FALSE(QFile::exists(output));
+
+    // A converter killed from outside mid-file cannot clean up: the runner removes what it left.
+    dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("grow"), output}, output));
+    ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(output); }));
+    ::kill(static_cast<pid_t>(dos.processId()), SIGKILL);
+    ASSERT_TRUE(runToEnd(dos));
+    EXPECT_TRUE(dos.lastResult().crashed);
+    EXPECT_FALSE(dos.lastResult().stoppedByUser);
     EXPECT_FALSE(QFile::exists(output));
 
     // A job that finished on its own keeps its file.
