@@ -13,7 +13,36 @@ QString cursorUp(int lines)
     return QStringLiteral("\x1b[%1A").arg(lines);
 }
 
+// The text with every control character shown as an escape, so that one report line stays one
+// line and nothing from a file name or the converter can drive the terminal.
+QString escapeControls(const QString& text, bool escapeBackslash)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code == u'\\' && escapeBackslash)
+            shown += QStringLiteral("\\\\");
+        else if (code == u'\n')
+            shown += QStringLiteral("\\n");
+        else if (code == u'\r')
+            shown += QStringLiteral("\\r");
+        else if (code == u'\t')
+            shown += QStringLiteral("\\t");
+        else if (code < 0x20 || code == 0x7f || (code >= 0x80 && code < 0xa0))
+            shown += QStringLiteral("\\x%1").arg(static_cast<uint>(code), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 } // namespace
+
+QString ConsoleReport::shownName(const QString& path)
+{
+    return escapeControls(path, true);
+}
 
 ConsoleReport::ConsoleReport(QTextStream& out, bool terminal, bool quiet,
                              const QVector<BatchJob>& jobs)
@@ -25,7 +54,7 @@ ConsoleReport::ConsoleReport(QTextStream& out, bool terminal, bool quiet,
 
 QString ConsoleReport::nameOf(int job) const
 {
-    return QFileInfo(m_jobs.at(job).source).fileName();
+    return shownName(QFileInfo(m_jobs.at(job).source).fileName());
 }
 
 void ConsoleReport::jobStarted(int job)
@@ -53,9 +82,11 @@ void ConsoleReport::jobFinished(int job, bool succeeded, const QString& reason)
     clearLiveLines();
     const BatchJob& finished = m_jobs.at(job);
     if (succeeded)
-        m_out << "converted " << finished.source << " -> " << finished.invocation.outputPath << '\n';
+        m_out << "converted " << shownName(finished.source) << " -> "
+              << shownName(finished.invocation.outputPath) << '\n';
     else
-        m_out << "FAILED " << finished.source << ": " << reason << '\n';
+        m_out << "FAILED " << shownName(finished.source) << ": " << escapeControls(reason, false)
+              << '\n';
     redraw(true);
 }
 
@@ -102,7 +133,8 @@ void ConsoleReport::printSummary(const BatchRun& run)
     const QVector<int>& failed = run.failedJobs();
     m_out << run.converted() << " converted, " << failed.size() << " failed\n";
     for (int job : failed)
-        m_out << m_jobs.at(job).source << ": " << run.failureReason(job) << '\n';
+        m_out << shownName(m_jobs.at(job).source) << ": "
+              << escapeControls(run.failureReason(job), false) << '\n';
     m_out.flush();
 }
 

@@ -24,6 +24,10 @@ public:
     // Seconds left, estimated from the share of the work done so far; negative while unknown.
     static double estimateSecondsLeft(double elapsedSeconds, double doneShare);
     static QString formatDuration(double seconds);
+    // A path as the report shows it: backslashes doubled and control characters (a newline, an
+    // escape) written as \n, \r, \t or \xHH, so every file takes one line and cannot reach the
+    // terminal as a command.
+    static QString shownName(const QString& path);
 
 private:
     struct Running
