@@ -10,9 +10,19 @@
 #include "mainwindow/skinned_window.h"
 #include "mainwindow/window_services.h"
 
+#include <QFileInfo>
 #include <QLabel>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
+
+namespace {
+
+// Longer than the chime beside the program; a device that never starts it cannot stall the end.
+constexpr int SoundTimeoutMs = 4000;
+
+} // namespace
 
 MainBatch::MainBatch(frmMain& window)
     : m_window(window), m_objDOS(std::make_unique<DOSOutputs>(*this)),
@@ -61,20 +71,34 @@ void MainBatch::playSound(const QString& path, std::function<void()> finished)
 {
     // Without a sound device or a readable file the batch goes on at once, silently.
     m_soundFinished = std::move(finished);
+    if (QMediaDevices::audioOutputs().isEmpty() || !QFileInfo::exists(path)) {
+        soundEnded();
+        return;
+    }
     if (!m_sound) {
         m_sound = std::make_unique<QSoundEffect>();
         QObject::connect(m_sound.get(), &QSoundEffect::playingChanged, &m_window, [this] {
-            if (!m_sound->isPlaying() && m_soundFinished)
-                std::exchange(m_soundFinished, nullptr)();
+            if (!m_sound->isPlaying())
+                soundEnded();
         });
         QObject::connect(m_sound.get(), &QSoundEffect::statusChanged, &m_window, [this] {
-            if (m_sound->status() == QSoundEffect::Error && m_soundFinished)
-                std::exchange(m_soundFinished, nullptr)();
+            if (m_sound->status() == QSoundEffect::Error)
+                soundEnded();
         });
+        m_soundTimeout.setSingleShot(true);
+        QObject::connect(&m_soundTimeout, &QTimer::timeout, &m_window, [this] { soundEnded(); });
     }
+    m_soundTimeout.start(SoundTimeoutMs);
     m_sound->setSource(QUrl::fromLocalFile(path));
     m_sound->play();
-    if (m_sound->status() == QSoundEffect::Error && m_soundFinished)
+    if (m_sound->status() == QSoundEffect::Error)
+        soundEnded();
+}
+
+void MainBatch::soundEnded()
+{
+    m_soundTimeout.stop();
+    if (m_soundFinished)
         std::exchange(m_soundFinished, nullptr)();
 }
 

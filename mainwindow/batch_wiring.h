@@ -3,6 +3,8 @@
 #include "engine/batch_view.h"
 #include "platform/message_sink.h"
 
+#include <QTimer>
+
 #include <functional>
 #include <memory>
 
@@ -39,4 +41,8 @@ private:
     // Created on first use: the sound system is slow to start and most batches end silently.
     std::unique_ptr<QSoundEffect> m_sound;
     std::function<void()> m_soundFinished;
+    // A sound system that accepts the chime but never plays it must not hold up the batch's end.
+    QTimer m_soundTimeout;
+
+    void soundEnded();
 };
