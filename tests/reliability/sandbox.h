@@ -32,7 +32,8 @@ namespace reliability {
 
 inline QString fromErrno(const char* call)
 {
-    return QStringLiteral("%1 failed: %2").arg(QLatin1String(call), QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1 failed: %2")
+        .arg(QLatin1String(call), QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 // Moves this test process (and every process it starts) into a mount namespace of its own, so the
@@ -121,9 +122,13 @@ inline QStringList changesOutside(const Tree& before, const Tree& after, const A
 // A tone made by the system's ffmpeg; extra arguments go before the output.
 inline bool makeClip(const QString& path, double seconds, const QStringList& extra = {})
 {
-    QStringList arguments = {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                             QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
-                             QStringLiteral("lavfi"), QStringLiteral("-i"),
+    QStringList arguments = {QStringLiteral("-hide_banner"),
+                             QStringLiteral("-loglevel"),
+                             QStringLiteral("error"),
+                             QStringLiteral("-y"),
+                             QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
                              QStringLiteral("sine=frequency=440:duration=%1").arg(seconds)};
     arguments << extra << path;
     return QProcess::execute(QStringLiteral("ffmpeg"), arguments) == 0;
@@ -227,18 +232,17 @@ private:
 // The names of the files in a folder (not below it).
 inline QSet<QString> filesIn(const QString& folder)
 {
-    const QStringList names =
-        QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::Dirs |
-                               QDir::NoDotAndDotDot);
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System |
+                                                     QDir::Dirs | QDir::NoDotAndDotDot);
     return QSet<QString>(names.begin(), names.end());
 }
 
 // Sources under awkward names and in awkward places, and sources no converter can read.
 struct HostileSources
 {
-    QStringList good;        // one valid clip under every awkward name: each must convert
-    QStringList bad;         // an empty file, a truncated MP4, text named .mp3 (twice)
-    QString folderLikeFile;  // a folder named "song.mp3" holding one valid clip, "inside.wav"
+    QStringList good;       // one valid clip under every awkward name: each must convert
+    QStringList bad;        // an empty file, a truncated MP4, text named .mp3 (twice)
+    QString folderLikeFile; // a folder named "song.mp3" holding one valid clip, "inside.wav"
 };
 
 inline QStringList hostileNames()
@@ -253,8 +257,8 @@ inline QStringList hostileNames()
             QStringLiteral("new\nline.wav"),
             QStringLiteral("音楽のファイル.wav"),
             QStringLiteral("emoji 🎵🎶 mix.wav"),
-            QString(246, QLatin1Char('a')) + QStringLiteral(".wav"),  // 250 bytes
-            QString(82, QChar(0x97F3)) + QStringLiteral(".wav")};     // 250 bytes of CJK
+            QString(246, QLatin1Char('a')) + QStringLiteral(".wav"), // 250 bytes
+            QString(82, QChar(0x97F3)) + QStringLiteral(".wav")};    // 250 bytes of CJK
 }
 
 // Made once per sandbox; every valid source is a copy of one short clip.
@@ -284,9 +288,9 @@ inline HostileSources makeHostileSources(const Sandbox& box)
     QFile whole(mp4);
     EXPECT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray bytes = whole.readAll();
-    made.bad = {box.source(QStringLiteral("empty.mp3")), box.source(QStringLiteral("truncated.mp4")),
-                box.source(QStringLiteral("notes.mp3")),
-                box.source(QStringLiteral("bad\nnotes.mp3"))};
+    made.bad = {
+        box.source(QStringLiteral("empty.mp3")), box.source(QStringLiteral("truncated.mp4")),
+        box.source(QStringLiteral("notes.mp3")), box.source(QStringLiteral("bad\nnotes.mp3"))};
     EXPECT_TRUE(writeFile(made.bad[0], {}));
     EXPECT_TRUE(writeFile(made.bad[1], bytes.left(bytes.size() / 2)));
     EXPECT_TRUE(writeFile(made.bad[2], "These are my notes, not music.\n"));

@@ -68,8 +68,9 @@ protected:
 
     QStringList arguments(const QStringList& extra) const
     {
-        return QStringList{QStringLiteral("--settings-dir"), box.settings(), QStringLiteral("--output"),
-                           out, QStringLiteral("--jobs"), QStringLiteral("2")} +
+        return QStringList{QStringLiteral("--settings-dir"), box.settings(),
+                           QStringLiteral("--output"),       out,
+                           QStringLiteral("--jobs"),         QStringLiteral("2")} +
                extra;
     }
 
@@ -91,7 +92,10 @@ protected:
         summary = summaryOf(stdOut);
     }
 
-    std::string console() const { return (stdOut + QStringLiteral("\n---\n") + stdErr).toStdString(); }
+    std::string console() const
+    {
+        return (stdOut + QStringLiteral("\n---\n") + stdErr).toStdString();
+    }
 
     void expectSummary(int converted, const QStringList& failedSources)
     {
@@ -102,10 +106,11 @@ protected:
         ASSERT_EQ(summary.failureLines.size(), failedSources.size()) << console();
         for (const QString& source : failedSources) {
             const QString prefix = shownName(source) + QStringLiteral(": ");
-            const auto lines = std::count_if(
-                summary.failureLines.cbegin(), summary.failureLines.cend(), [&](const QString& line) {
-                    return line.startsWith(prefix) && line.size() > prefix.size();
-                });
+            const auto lines =
+                std::count_if(summary.failureLines.cbegin(), summary.failureLines.cend(),
+                              [&](const QString& line) {
+                                  return line.startsWith(prefix) && line.size() > prefix.size();
+                              });
             EXPECT_EQ(lines, 1) << source.toStdString() << "\n" << console();
         }
     }
@@ -153,7 +158,8 @@ TEST_F(HostileCommandLine, AwkwardNamesConvertAndUnreadableSourcesAreSummarised)
     expectedOutputs << QStringLiteral("inside.mp3");
     const Tree before = box.snapshot();
 
-    run({QStringLiteral("--format"), QStringLiteral("MP3"), QStringLiteral("--"), QStringLiteral("sources")});
+    run({QStringLiteral("--format"), QStringLiteral("MP3"), QStringLiteral("--"),
+         QStringLiteral("sources")});
 
     expectSummary(static_cast<int>(sources.good.size()) + 1, sources.bad);
     EXPECT_EQ(filesIn(out), expectedOutputs) << console();
@@ -171,7 +177,8 @@ TEST_F(HostileCommandLine, OutputFolderThatIsAFileIsReportedAndStaysUntouched)
     run({box.source(QStringLiteral("one.wav"))});
 
     EXPECT_EQ(batch.exitCode(), 1) << console();
-    EXPECT_TRUE(stdErr.contains(QStringLiteral("cannot create the output folder ") + out)) << console();
+    EXPECT_TRUE(stdErr.contains(QStringLiteral("cannot create the output folder ") + out))
+        << console();
     EXPECT_EQ(box.changesSince(before, box.path(QStringLiteral("nothing"))), QStringList());
 }
 
@@ -180,7 +187,8 @@ TEST_F(HostileCommandLine, ReadOnlyOutputFolderFailsEveryFile)
     ASSERT_TRUE(QDir().mkpath(out));
     if (const QString reason = box.mountTmpfs(out, "ro,size=1m"); !reason.isEmpty())
         GTEST_SKIP() << "cannot mount a read-only file system here: " << reason.toStdString();
-    const QStringList sources = {box.source(QStringLiteral("one.wav")), box.source(QStringLiteral("two.wav")),
+    const QStringList sources = {box.source(QStringLiteral("one.wav")),
+                                 box.source(QStringLiteral("two.wav")),
                                  box.source(QStringLiteral("three.wav"))};
     for (const QString& source : sources)
         ASSERT_TRUE(makeClip(source, 1));
@@ -189,6 +197,8 @@ TEST_F(HostileCommandLine, ReadOnlyOutputFolderFailsEveryFile)
     run({QStringLiteral("--format"), QStringLiteral("OGG"), box.sources()});
 
     expectSummary(0, sources);
+    for (const QString& line : std::as_const(summary.failureLines))
+        EXPECT_TRUE(line.endsWith(QStringLiteral(": Read-only file system"))) << line.toStdString();
     EXPECT_TRUE(filesIn(out).isEmpty());
     EXPECT_EQ(box.changesSince(before, out), QStringList());
 }
@@ -215,7 +225,8 @@ TEST_F(HostileCommandLine, FullOutputFileSystemFailsTheFilesThatDoNotFitAndGoesO
     ASSERT_TRUE(QDir().mkpath(out));
     if (const QString reason = box.mountTmpfs(out, "size=64k"); !reason.isEmpty())
         GTEST_SKIP() << "cannot mount a small file system here: " << reason.toStdString();
-    const QStringList big = {box.source(QStringLiteral("a big.flac")), box.source(QStringLiteral("c bigger.flac"))};
+    const QStringList big = {box.source(QStringLiteral("a big.flac")),
+                             box.source(QStringLiteral("c bigger.flac"))};
     const QString small = box.source(QStringLiteral("b small.flac"));
     ASSERT_TRUE(makeClip(big[0], 2, {QStringLiteral("-ac"), QStringLiteral("2")}));
     ASSERT_TRUE(makeClip(small, 0.1));
@@ -223,8 +234,8 @@ TEST_F(HostileCommandLine, FullOutputFileSystemFailsTheFilesThatDoNotFitAndGoesO
     const Tree before = box.snapshot();
 
     // One job at a time, so the small file is written while the big ones are not holding space.
-    run({QStringLiteral("--format"), QStringLiteral("WAV"), QStringLiteral("--jobs"), QStringLiteral("1"),
-         box.sources()});
+    run({QStringLiteral("--format"), QStringLiteral("WAV"), QStringLiteral("--jobs"),
+         QStringLiteral("1"), box.sources()});
 
     expectSummary(1, big);
     EXPECT_EQ(filesIn(out), QSet<QString>{QStringLiteral("b small.wav")});
@@ -267,5 +278,29 @@ TEST_F(HostileCommandLine, ConverterKilledMidFileIsSummarisedAndLeavesNoPartialO
     expectSummary(1, {live});
     EXPECT_EQ(filesIn(out), QSet<QString>{QStringLiteral("next.mp3")})
         << "the killed job's partial output survived";
+    EXPECT_EQ(box.changesSince(before, out), QStringList());
+}
+
+TEST_F(HostileCommandLine, FullOutputFileSystemFailsTheConvertersOwnAmrWriterCleanly)
+{
+    // AMR is written by the converter itself rather than by ffmpeg: its write errors must end the
+    // file the same way. Two minutes of AMR (about 120 kB) cannot fit into 64 kB.
+    ASSERT_TRUE(QDir().mkpath(out));
+    if (const QString reason = box.mountTmpfs(out, "size=64k"); !reason.isEmpty())
+        GTEST_SKIP() << "cannot mount a small file system here: " << reason.toStdString();
+    const QString longClip = box.source(QStringLiteral("a long.wav"));
+    const QString shortClip = box.source(QStringLiteral("b short.wav"));
+    ASSERT_TRUE(makeClip(longClip, 120, {QStringLiteral("-ar"), QStringLiteral("8000")}));
+    ASSERT_TRUE(makeClip(shortClip, 1, {QStringLiteral("-ar"), QStringLiteral("8000")}));
+    const Tree before = box.snapshot();
+
+    run({QStringLiteral("--format"), QStringLiteral("AMR"), QStringLiteral("--jobs"),
+         QStringLiteral("1"), box.sources()});
+
+    expectSummary(1, {longClip});
+    ASSERT_EQ(summary.failureLines.size(), 1);
+    EXPECT_TRUE(summary.failureLines[0].endsWith(QStringLiteral("No space left on device")))
+        << console();
+    EXPECT_EQ(filesIn(out), QSet<QString>{QStringLiteral("b short.amr")});
     EXPECT_EQ(box.changesSince(before, out), QStringList());
 }

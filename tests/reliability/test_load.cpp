@@ -41,7 +41,11 @@ Memory readMemory()
         return memory;
     for (const QByteArray& line : status.readAll().split('\n')) {
         const auto valueOf = [&line](const char* field) {
-            return line.mid(static_cast<qsizetype>(qstrlen(field))).trimmed().split(' ').value(0).toLongLong();
+            return line.mid(static_cast<qsizetype>(qstrlen(field)))
+                .trimmed()
+                .split(' ')
+                .value(0)
+                .toLongLong();
         };
         if (line.startsWith("VmRSS:"))
             memory.residentKb = valueOf("VmRSS:");
@@ -53,8 +57,9 @@ Memory readMemory()
 
 qsizetype openDescriptors()
 {
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System |
-                                                           QDir::NoDotAndDotDot).size();
+    return QDir(QStringLiteral("/proc/self/fd"))
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+        .size();
 }
 
 class CountingObserver : public BatchObserver
@@ -96,7 +101,8 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
     QStringList files;
     files.reserve(Entries);
     for (int i = 0; i < Entries; ++i)
-        files << program.filePath(QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0')));
+        files << program.filePath(
+            QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0')));
 
     const qsizetype descriptorsBefore = openDescriptors();
     const Memory before = readMemory();
@@ -106,7 +112,8 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
     clock.start();
     {
         RecordingSink sink;
-        BatchRun run(BuildBatchJobs(program.path(), files, {}, settings), 2, settings, sink, observer);
+        BatchRun run(BuildBatchJobs(program.path(), files, {}, settings), 2, settings, sink,
+                     observer);
         QSignalSpy finished(&run, &BatchRun::finished);
         run.start();
         ASSERT_TRUE(finished.wait(110000)) << observer.finished << " entries done in time";
@@ -121,10 +128,12 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
 
     std::cout << "entries=" << observer.finished << " seconds=" << seconds << '\n'
               << "rss_kb: before=" << before.residentKb << " at_" << Checkpoint << "="
-              << observer.atCheckpoint.residentKb << " at_" << Entries << "=" << atEnd.residentKb << '\n'
+              << observer.atCheckpoint.residentKb << " at_" << Entries << "=" << atEnd.residentKb
+              << '\n'
               << "peak_rss_kb: at_" << Checkpoint << "=" << observer.atCheckpoint.peakKb << " at_"
               << Entries << "=" << atEnd.peakKb << '\n'
-              << "open_fds: before=" << descriptorsBefore << " after=" << descriptorsAfter << std::endl;
+              << "open_fds: before=" << descriptorsBefore << " after=" << descriptorsAfter
+              << std::endl;
 
     EXPECT_EQ(observer.finished, Entries);
     EXPECT_EQ(QDir(settings.outputFolder).entryList(QDir::Files).size(), Entries);

@@ -11,6 +11,7 @@ int main(int argc, char** argv)
     if (fd < 0)
         return 1;
     static const char bytes[] = "ok\n";
-    const bool written = ::write(fd, bytes, sizeof bytes - 1) == static_cast<ssize_t>(sizeof bytes - 1);
+    const bool written =
+        ::write(fd, bytes, sizeof bytes - 1) == static_cast<ssize_t>(sizeof bytes - 1);
     return ::close(fd) == 0 && written ? 0 : 1;
 }
