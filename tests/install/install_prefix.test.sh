@@ -17,8 +17,10 @@ for link in trevalon trevalon-batch; do
 done
 
 # The command-line program through its link: the commands it builds name the installed converter.
-export HOME="$work/home"
+# A home and runtime folder of its own: no settings, caches or instance lock of anyone else's.
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$HOME" "$work/in"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 : >"$work/in/song.wav"
 line=$("$prefix/bin/trevalon-batch" --dry-run --settings-dir "$work/in" --output "$work/out" \
     "$work/in/song.wav")
