@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for the given number of seconds (default 20),
-# starting from its seed corpus in fuzz/corpus/<target>. Findings are kept in fuzz-out/.
+# starting from the sample inputs in fuzz/corpus/<target>. Findings are kept in fuzz-out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
