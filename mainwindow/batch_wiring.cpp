@@ -32,7 +32,13 @@ MainBatch::MainBatch(frmMain& window)
 {
 }
 
-MainBatch::~MainBatch() = default;
+MainBatch::~MainBatch()
+{
+    // A chime still playing stops as its player goes, and reports that it is no longer playing:
+    // that report must not reach the timer and the batch's callback, which are gone by then.
+    if (m_sound)
+        QObject::disconnect(m_sound.get(), nullptr, &m_window, nullptr);
+}
 
 bool MainBatch::start()
 {

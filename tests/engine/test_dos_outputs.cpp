@@ -175,6 +175,21 @@ TEST(DOSOutputs, ChannelThatCannotBeCreatedIsReportedWithItsCode)
     RecordingSink sink;
     DOSOutputs dos(sink);
     EventLog log(dos);
+
+    // Two finished jobs (the second replaces the first one's process) and a refused start first:
+    // a sanitized build checks an object's type on its first use through a pipe of its own, which
+    // cannot be had once no descriptor is left.
+    dos.setCommandLine(QStringLiteral("fake"), fake({}));
+    for (int job = 0; job < 2; ++job) {
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+        ASSERT_TRUE(runToEnd(dos));
+    }
+    ConverterInvocation missing = fake({});
+    missing.program = QStringLiteral("/nonexistent/fake_converter");
+    dos.setCommandLine(QStringLiteral("missing"), missing);
+    ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::NotFound);
+    sink.messages.clear();
+    log.events.clear();
     dos.setCommandLine(QStringLiteral("fake"), fake({}));
 
     // With no file descriptor left, the console channel cannot be created.
