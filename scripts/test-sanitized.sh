@@ -23,7 +23,7 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$suppressi
 export QT_QPA_PLATFORM=offscreen
 
 # The load test starts ten thousand converters and measures resident memory: instrumented, each
-# start costs about ten times as much (some 17 minutes in all), and the sanitizer's quarantine of
+# start costs about ten times as much (some 13 minutes in all), and the sanitizer's quarantine of
 # freed memory grows resident memory by design, so its flat-memory check means nothing here. The
 # sanitizers still see the same runner code through every other batch test.
 excluded='^reliability\.Load\.'
