@@ -176,6 +176,10 @@ void DOSOutputs::stop(int graceMilliseconds)
 
 QString DOSOutputs::lastNonEmptyLine() const
 {
+    // The converter's closing "Conversion failed!" says nothing about why: the reason is the line
+    // before it (a full disk, a read-only folder, an unreadable input).
+    const QString generic = QStringLiteral("Conversion failed!");
+    QString fallback;
     qsizetype end = m_outputs.size();
     while (end > 0) {
         qsizetype start = end - 1;
@@ -183,11 +187,15 @@ QString DOSOutputs::lastNonEmptyLine() const
                m_outputs.at(start) != QLatin1Char('\r'))
             --start;
         const QString line = m_outputs.mid(start + 1, end - start - 1).trimmed();
-        if (!line.isEmpty())
-            return line;
+        if (!line.isEmpty()) {
+            if (line != generic)
+                return line;
+            if (fallback.isEmpty())
+                fallback = line;
+        }
         end = start;
     }
-    return {};
+    return fallback;
 }
 
 void DOSOutputs::removePartialOutput()

@@ -122,13 +122,22 @@ TEST(DOSOutputs, SilentCommandAndExitStatus)
     EXPECT_EQ(dos.lastResult().exitCode, 3);
     EXPECT_EQ(dos.lastResult().lastErrorLine, QStringLiteral("in.mp3: Invalid data found"));
 
+    // The converter's closing "Conversion failed!" is passed over for the reason above it.
+    dos.setCommandLine(QStringLiteral("fake"),
+                       fake({QStringLiteral("print:out.wav: No space left on device\r\n"
+                                            "Conversion failed!\r\n"),
+                             QStringLiteral("exit:1")}));
+    ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+    ASSERT_TRUE(runToEnd(dos));
+    EXPECT_EQ(dos.lastResult().lastErrorLine, QStringLiteral("out.wav: No space left on device"));
+
     dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("crash")}));
     ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
     EXPECT_TRUE(dos.Outputs().isEmpty()); // the last job's text is gone once the next started
     ASSERT_TRUE(runToEnd(dos));
     EXPECT_TRUE(dos.lastResult().crashed);
     EXPECT_FALSE(dos.lastResult().succeeded());
-    EXPECT_EQ(log.events.count(QStringLiteral("over")), 3);
+    EXPECT_EQ(log.events.count(QStringLiteral("over")), 4);
 }
 
 TEST(DOSOutputs, StartFailuresShowTheirMessageAndRaiseNoEvent)
