@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -86,7 +87,14 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.LV->setGeometry(L::FileList);
     c.LV->setRootIsDecorated(false);
     c.LV->setHeaderHidden(true); // the skin paints the column headings
-    c.LV->setColumnWidth(0, L::FileNameColumnWidth);
+    // The columns always fill the list exactly, under the headings painted on the skin, so no
+    // sideways scroll bar appears however the list was emptied; long paths keep both ends.
+    c.LV->header()->setStretchLastSection(false);
+    c.LV->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    c.LV->header()->setSectionResizeMode(1, QHeaderView::Fixed);
+    c.LV->header()->resizeSection(1, L::FileList.width() - L::FileNameColumnWidth);
+    c.LV->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    c.LV->setTextElideMode(Qt::ElideMiddle);
     c.LV->setAlternatingRowColors(true);
     c.LV->setSelectionMode(QAbstractItemView::SingleSelection);
     c.LV->setSelectionBehavior(QAbstractItemView::SelectRows);
