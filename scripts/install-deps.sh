@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev libqt6svg6
     ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev
     libgtest-dev libgmock-dev
-    xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev
+    xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev fonts-dejavu-core
     python3 parallel
 )
 
