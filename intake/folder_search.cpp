@@ -21,14 +21,23 @@ char16_t upper(QChar unit)
 }
 
 // Negative, zero or positive as the left name lists before, with or after the right one.
+// Names in one folder often share a long prefix ("track 0001", "track 0002"), so equal units are
+// skipped in bulk and only the first differing pair is compared by its upper-case form.
 int compareListed(QStringView left, QStringView right)
 {
+    const char16_t* a = left.utf16();
+    const char16_t* b = right.utf16();
     const qsizetype common = std::min(left.size(), right.size());
-    for (qsizetype i = 0; i < common; ++i) {
-        const char16_t a = upper(left[i]);
-        const char16_t b = upper(right[i]);
-        if (a != b)
-            return a < b ? -1 : 1;
+    qsizetype i = 0;
+    while (i < common) {
+        i = std::mismatch(a + i, a + common, b + i).first - a;
+        if (i == common)
+            break;
+        const char16_t upperA = upper(QChar(a[i]));
+        const char16_t upperB = upper(QChar(b[i]));
+        if (upperA != upperB)
+            return upperA < upperB ? -1 : 1;
+        ++i;
     }
     if (left.size() != right.size())
         return left.size() < right.size() ? -1 : 1;
