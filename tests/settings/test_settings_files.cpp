@@ -1,4 +1,5 @@
 #include "platform/settings_platform.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_files.h"
 #include "settings/settings_folder.h"
 
@@ -220,6 +221,38 @@ TEST_F(SettingsFiles, WritesIntoAMissingFolderReportFailure)
     EXPECT_FALSE(WriteSetupFile(missing, SetupSettings{}));
     EXPECT_FALSE(WriteOptionsFile(missing, OptionsSettings{}));
     EXPECT_FALSE(QDir(missing).exists());
+}
+
+// trevalon.ini holds the choices beyond the two classic files; whatever is wrong with it means
+// defaults, and writing it leaves setup.ini and options.ini alone.
+TEST_F(SettingsFiles, ExtraSettingsRoundTripAndFallBackToDefaults)
+{
+    EXPECT_EQ(ReadExtraSettings(folder()), ExtraSettings{});
+
+    put("setup.ini", "\"7\"\r\n");
+    put("options.ini", "0\r\n");
+    const ExtraSettings chosen{3, true};
+    ASSERT_TRUE(WriteExtraSettings(folder(), chosen));
+    EXPECT_EQ(ReadExtraSettings(folder()), chosen);
+    EXPECT_EQ(bytesOf("setup.ini"), QByteArray("\"7\"\r\n"));
+    EXPECT_EQ(bytesOf("options.ini"), QByteArray("0\r\n"));
+
+    // "Not chosen" survives a write, so trevalon-batch keeps its own default.
+    ASSERT_TRUE(WriteExtraSettings(folder(), ExtraSettings{std::nullopt, true}));
+    EXPECT_EQ(ReadExtraSettings(folder()), (ExtraSettings{std::nullopt, true}));
+
+    for (const QByteArray& damaged :
+         {QByteArray("[Conversion]\nFilesAtOnce=0\nKeepFolders=maybe\n"),
+          QByteArray("[Conversion]\nFilesAtOnce=-4\n"), QByteArray("[Conversion]\nFilesAtOnce=9999\n"),
+          QByteArray("[Conversion]\nFilesAtOnce=two\n"), QByteArray("\x00\xff\xfe[[[=\n", 8)}) {
+        put("trevalon.ini", damaged);
+        EXPECT_EQ(ReadExtraSettings(folder()), ExtraSettings{}) << damaged.constData();
+    }
+
+    ASSERT_TRUE(QFile::remove(QDir(folder()).filePath(QStringLiteral("trevalon.ini"))));
+    ASSERT_TRUE(QDir(folder()).mkdir(QStringLiteral("trevalon.ini")));
+    EXPECT_EQ(ReadExtraSettings(folder()), ExtraSettings{});
+    EXPECT_FALSE(WriteExtraSettings(folder(), chosen));
 }
 
 class SettingsFolderChoiceTest : public ::testing::Test

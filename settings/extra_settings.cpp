@@ -1,0 +1,46 @@
+#include "settings/extra_settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+const QString FileName = QStringLiteral("trevalon.ini");
+const QString FilesAtOnceKey = QStringLiteral("Conversion/FilesAtOnce");
+const QString KeepFoldersKey = QStringLiteral("Conversion/KeepFolders");
+
+} // namespace
+
+ExtraSettings ReadExtraSettings(const QString& folder)
+{
+    ExtraSettings settings;
+    const QString path = QDir(folder).filePath(FileName);
+    if (!QFileInfo(path).isFile())
+        return settings;
+    const QSettings file(path, QSettings::IniFormat);
+    if (file.status() != QSettings::NoError)
+        return settings;
+
+    bool ok = false;
+    const int filesAtOnce = file.value(FilesAtOnceKey).toInt(&ok);
+    if (ok && filesAtOnce >= 1 && filesAtOnce <= MaxFilesAtOnce)
+        settings.filesAtOnce = filesAtOnce;
+
+    const QString keepFolders = file.value(KeepFoldersKey).toString().trimmed().toLower();
+    if (keepFolders == QLatin1String("true") || keepFolders == QLatin1String("1"))
+        settings.keepFolders = true;
+    return settings;
+}
+
+bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
+{
+    QSettings file(QDir(folder).filePath(FileName), QSettings::IniFormat);
+    if (settings.filesAtOnce)
+        file.setValue(FilesAtOnceKey, *settings.filesAtOnce);
+    else
+        file.remove(FilesAtOnceKey);
+    file.setValue(KeepFoldersKey, settings.keepFolders);
+    file.sync();
+    return file.status() == QSettings::NoError;
+}
