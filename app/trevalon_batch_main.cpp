@@ -3,6 +3,7 @@
 #include "cli/batch_run.h"
 #include "cli/console_messages.h"
 #include "cli/console_report.h"
+#include "cli/remote_main.h"
 #include "platform/interrupt_watch.h"
 #include "platform/settings_platform.h"
 #include "settings/settings_files.h"
@@ -73,6 +74,9 @@ int main(int argc, char* argv[])
         err << "trevalon-batch: " << warning << Qt::endl;
     const QVector<BatchJob> jobs = BuildBatchJobs(programFolder, files, missing, settings);
 
+    if (!options.sshLoginFile.isEmpty()) {
+        return RunOnMachines(options, jobs, settings, ::isatty(STDOUT_FILENO) == 1, out, err);
+    }
     if (options.dryRun) {
         for (const BatchJob& job : jobs)
             out << job.commandText << '\n';

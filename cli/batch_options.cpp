@@ -69,6 +69,15 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     parser.addOption({QStringLiteral("jobs"),
                       QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("sshloginfile"),
+                      QStringLiteral("Convert on the machines listed in FILE (GNU parallel's "
+                                     "sshlogin file: one machine a line, optionally N/ first for N "
+                                     "jobs on it) instead of on this one"),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("remote-program"),
+                      QStringLiteral("trevalon-batch as the machines of --sshloginfile start it "
+                                     "(default: trevalon-batch)"),
+                      QStringLiteral("PATH"), QStringLiteral("trevalon-batch")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command and convert nothing")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
@@ -130,6 +139,12 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
         if (!ok || options.jobs < 1 || options.jobs > 64)
             return usageError(QStringLiteral("--jobs takes a whole number from 1 to 64"));
     }
+    options.sshLoginFile = parser.value(QStringLiteral("sshloginfile"));
+    if (parser.isSet(QStringLiteral("sshloginfile")) && options.sshLoginFile.isEmpty())
+        return usageError(QStringLiteral("--sshloginfile needs a file"));
+    options.remoteProgram = parser.value(QStringLiteral("remote-program"));
+    if (options.remoteProgram.isEmpty())
+        return usageError(QStringLiteral("--remote-program needs a program"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();

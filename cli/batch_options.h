@@ -21,6 +21,8 @@ struct BatchOptions
     std::optional<CutTime> cutLength;
     QString settingsDir; // empty: where the window keeps its settings
     int jobs = 1;
+    QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
+    QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;
     bool quiet = false;
 };

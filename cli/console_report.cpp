@@ -129,12 +129,18 @@ void ConsoleReport::redraw(bool force)
 
 void ConsoleReport::printSummary(const BatchRun& run)
 {
+    printSummary(run.converted(), run.failedJobs(),
+                 [&run](int job) { return run.failureReason(job); });
+}
+
+void ConsoleReport::printSummary(int converted, const QVector<int>& failed,
+                                 const std::function<QString(int)>& reasonOf)
+{
     clearLiveLines();
-    const QVector<int>& failed = run.failedJobs();
-    m_out << run.converted() << " converted, " << failed.size() << " failed\n";
+    m_out << converted << " converted, " << failed.size() << " failed\n";
     for (int job : failed)
-        m_out << shownName(m_jobs.at(job).source) << ": "
-              << escapeControls(run.failureReason(job), false) << '\n';
+        m_out << shownName(m_jobs.at(job).source) << ": " << escapeControls(reasonOf(job), false)
+              << '\n';
     m_out.flush();
 }
 

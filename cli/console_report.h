@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QTextStream>
 
+#include <functional>
+
 // The command-line front end's output. On a terminal: one live line per running job and an overall
 // line with files done and the time left, redrawn in place. Otherwise (a pipe, a log file): one
 // plain line per finished file. Quiet prints neither; the summary is always printed.
@@ -20,6 +22,8 @@ public:
 
     // "N converted, M failed", then each failed source with the converter's last error line.
     void printSummary(const BatchRun& run);
+    void printSummary(int converted, const QVector<int>& failed,
+                      const std::function<QString(int)>& reasonOf);
 
     // Seconds left, estimated from the share of the work done so far; negative while unknown.
     static double estimateSecondsLeft(double elapsedSeconds, double doneShare);

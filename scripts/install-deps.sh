@@ -8,7 +8,7 @@ packages=(
     ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev fonts-dejavu-core
-    python3 parallel
+    python3 parallel openssh-client openssh-server rsync
 )
 
 missing=()

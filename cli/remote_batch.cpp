@@ -1,0 +1,305 @@
+#include "cli/remote_batch.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Moves a converted file that came back to its output path, replacing an older output as a local
+// conversion does. Across file systems it is copied through a temporary file beside the output, so
+// the output path never holds half a file.
+bool placeOutput(const QString& staged, const QString& destination, QString* error)
+{
+    if (!QDir().mkpath(QFileInfo(destination).absolutePath())) {
+        *error = QStringLiteral("cannot create the folder of %1").arg(destination);
+        return false;
+    }
+    if (std::rename(QFile::encodeName(staged).constData(),
+                    QFile::encodeName(destination).constData()) == 0)
+        return true;
+    if (errno != EXDEV) {
+        *error = QStringLiteral("cannot write %1: %2")
+                     .arg(destination, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    QFile in(staged);
+    QSaveFile out(destination);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
+        return false;
+    }
+    while (!in.atEnd()) {
+        const QByteArray block = in.read(1 << 20);
+        if (block.isEmpty() || out.write(block) != block.size())
+            break;
+    }
+    if (!in.atEnd() || !out.commit()) {
+        out.cancelWriting();
+        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
+        return false;
+    }
+    in.remove();
+    return true;
+}
+
+QString runFolderName()
+{
+    QString host = QSysInfo::machineHostName();
+    for (QChar& c : host) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('-'))
+            c = QLatin1Char('_');
+    }
+    return QStringLiteral(".trevalon-batch/%1-%2-%3")
+        .arg(host)
+        .arg(QCoreApplication::applicationPid())
+        .arg(QDateTime::currentMSecsSinceEpoch());
+}
+
+QStringList completeLines(QByteArray& tail, const QByteArray& received)
+{
+    tail += received;
+    QStringList lines;
+    qsizetype end = 0;
+    while ((end = tail.indexOf('\n')) >= 0) {
+        lines << QString::fromUtf8(tail.left(end));
+        tail.remove(0, end + 1);
+    }
+    return lines;
+}
+
+} // namespace
+
+RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
+                         QObject* parent)
+    : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_observer(observer),
+      m_rounds(SameOutputRounds(m_jobs)), m_states(m_jobs.size(), State::Waiting),
+      m_hosts(m_jobs.size()), m_reasons(m_jobs.size()),
+      m_staging(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX")),
+      m_lists(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX"))
+{
+    m_run.sshLoginFile = m_setup.sshLoginFile;
+    m_run.remoteProgram = m_setup.remoteProgram;
+    m_run.settingsFlags = m_setup.settingsFlags;
+    m_run.remoteFolder = runFolderName();
+    m_run.stagingFolder = m_staging.path();
+    m_run.listFolder = m_lists.path();
+    m_run.retries = std::max(2, m_setup.machines);
+    m_collect.setInterval(250);
+    connect(&m_collect, &QTimer::timeout, this, &RemoteBatch::collectReturned);
+}
+
+RemoteBatch::~RemoteBatch() = default;
+
+void RemoteBatch::start()
+{
+    const bool folders = m_staging.isValid() && m_lists.isValid();
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        const QString& problem = m_jobs.at(job).problem;
+        if (problem.isEmpty() && folders)
+            continue;
+        m_observer.jobStarted(job);
+        end(job, false, folders ? problem : QStringLiteral("no temporary folder for the run"));
+    }
+    startRound();
+}
+
+void RemoteBatch::stop()
+{
+    if (m_stopping)
+        return;
+    m_stopping = true;
+    // parallel answers an interrupt by stopping every job it runs, on every machine.
+    if (m_parallel && m_parallel->state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(m_parallel->processId()), SIGINT);
+}
+
+void RemoteBatch::startRound()
+{
+    const int lastRound = m_rounds.isEmpty() ? -1 : *std::max_element(m_rounds.begin(), m_rounds.end());
+    while (!m_stopping && ++m_round <= lastRound) {
+        QVector<int> selection;
+        for (int job = 0; job < m_jobs.size(); ++job) {
+            if (m_rounds[job] == m_round && m_states[job] == State::Waiting)
+                selection.append(job);
+        }
+        if (selection.isEmpty())
+            continue;
+        const RemoteJobLists lists = BuildRemoteJobLists(m_jobs, selection);
+        for (const auto& [name, content] : {std::pair{"transfer.list", &lists.transfer},
+                                            std::pair{"source.list", &lists.source},
+                                            std::pair{"job.list", &lists.job}}) {
+            QFile file(m_lists.filePath(QLatin1String(name)));
+            if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size()) {
+                for (int job : selection)
+                    end(job, false, QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
+                m_stopping = true;
+                break;
+            }
+        }
+        if (m_stopping)
+            break;
+
+        m_parallel = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
+        m_parallel->setProcessEnvironment(environment);
+        connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this, &RemoteBatch::readEvents);
+        connect(m_parallel.get(), &QProcess::readyReadStandardError, this, &RemoteBatch::readMessages);
+        connect(m_parallel.get(), &QProcess::finished, this, &RemoteBatch::roundOver);
+        connect(m_parallel.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error != QProcess::FailedToStart)
+                return;
+            m_stopReason = QStringLiteral("cannot start %1: %2")
+                               .arg(m_setup.parallelProgram, m_parallel->errorString());
+            m_sent = false;
+            m_stopping = true;
+            roundOver();
+        });
+        m_sent = true;
+        m_parallel->start(m_setup.parallelProgram, ParallelArguments(m_run));
+        m_collect.start();
+        return;
+    }
+    startCleanup();
+}
+
+void RemoteBatch::readEvents()
+{
+    for (const QString& line : completeLines(m_outTail, m_parallel->readAllStandardOutput())) {
+        const std::optional<RemoteEvent> event = ParseRemoteLine(line, m_jobs);
+        if (!event) {
+            if (!line.isEmpty())
+                emit machineMessage(line);
+            continue;
+        }
+        const int job = event->job;
+        if (m_states[job] == State::Ended)
+            continue;
+        if (event->kind == RemoteEvent::Kind::Started) {
+            m_states[job] = State::Running;
+            m_hosts[job] = event->host;
+            m_observer.jobStarted(job);
+            m_observer.jobProgress(job, event->host, 0);
+        } else if (event->status == 0) {
+            m_states[job] = State::Converted; // ended once the file is back
+        } else {
+            end(job, false, LocalReason(event->reason, m_run.remoteFolder, job, m_jobs.at(job).source));
+        }
+    }
+}
+
+void RemoteBatch::readMessages()
+{
+    for (const QString& line : completeLines(m_errTail, m_parallel->readAllStandardError()))
+        emit machineMessage(line);
+}
+
+void RemoteBatch::collectReturned()
+{
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        if (m_states[job] != State::Converted)
+            continue;
+        // rsync writes under a temporary name and renames, so a file of this name is whole.
+        const QString staged = m_staging.filePath(QStringLiteral("%1.out").arg(job));
+        if (!QFileInfo::exists(staged))
+            continue;
+        QString error;
+        const bool placed = placeOutput(staged, m_jobs.at(job).invocation.outputPath, &error);
+        end(job, placed, error);
+    }
+}
+
+void RemoteBatch::roundOver()
+{
+    if (!m_parallel)
+        return;
+    m_collect.stop();
+    readEvents();
+    readMessages();
+    collectReturned();
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        if (m_rounds[job] != m_round || m_states[job] == State::Ended)
+            continue;
+        if (m_stopping)
+            end(job, false, m_stopReason);
+        else if (m_states[job] == State::Converted)
+            end(job, false, QStringLiteral("the converted file did not come back from %1").arg(m_hosts[job]));
+        else
+            end(job, false, QStringLiteral("no machine could convert it (see the messages above)"));
+    }
+    // Files of failed conversions come back empty; none of them is wanted.
+    for (const QString& name : QDir(m_staging.path()).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(m_staging.filePath(name));
+    m_parallel.release()->deleteLater();
+    m_outTail.clear();
+    m_errTail.clear();
+    startRound();
+}
+
+void RemoteBatch::startCleanup()
+{
+    if (!m_sent) {
+        finish();
+        return;
+    }
+    auto* cleanup = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
+    cleanup->setProcessEnvironment(environment);
+    auto done = [this, cleanup] {
+        if (cleanup->property("done").toBool())
+            return;
+        cleanup->setProperty("done", true);
+        if (cleanup->exitStatus() != QProcess::NormalExit || cleanup->exitCode() != 0) {
+            emit machineMessage(QStringLiteral("the run's working folder %1 may be left on a "
+                                               "machine:").arg(m_run.remoteFolder));
+            for (const QString& line : QString::fromUtf8(cleanup->readAllStandardError())
+                                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                emit machineMessage(line);
+        }
+        cleanup->deleteLater();
+        finish();
+    };
+    connect(cleanup, &QProcess::finished, this, done);
+    connect(cleanup, &QProcess::errorOccurred, this, [cleanup, done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done();
+    });
+    QTimer::singleShot(60000, cleanup, [cleanup] { cleanup->kill(); });
+    cleanup->start(m_setup.parallelProgram, RemoteCleanupArguments(m_run));
+}
+
+void RemoteBatch::end(int job, bool succeeded, const QString& reason)
+{
+    m_states[job] = State::Ended;
+    if (succeeded) {
+        ++m_converted;
+    } else {
+        m_reasons[job] = reason;
+        m_failed.append(job);
+    }
+    m_observer.jobFinished(job, succeeded, reason);
+}
+
+void RemoteBatch::finish()
+{
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        if (m_states[job] != State::Ended) {
+            m_states[job] = State::Ended;
+            m_reasons[job] = m_stopReason;
+            m_failed.append(job);
+        }
+    }
+    emit finished();
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "cli/batch_run.h"
+#include "cli/remote_command.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+// Converts a batch on the machines of a sshlogin file through GNU parallel. The job list, the output
+// paths and the same-output rule are this machine's; parallel copies each source out, runs
+// trevalon-batch there, brings the converted file back and retries a job on another machine when
+// its machine fails. A converted file comes back to a staging folder and is moved to its output path
+// only once it is whole, so a stopped run leaves no partial output here; a last pass removes the
+// run's working folder on every machine.
+class RemoteBatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Setup
+    {
+        QString parallelProgram = QStringLiteral("parallel");
+        QString sshLoginFile;
+        QString remoteProgram = QStringLiteral("trevalon-batch");
+        QStringList settingsFlags;
+        int machines = 1;
+    };
+
+    RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
+                QObject* parent = nullptr);
+    ~RemoteBatch() override;
+
+    void start();
+    // Stops parallel, which stops the remote jobs; the run then cleans up and finishes.
+    void stop();
+
+    // The parallel command and the job list, as a dry run prints them.
+    QStringList describe() const { return DescribeRemoteRun(m_run, m_jobs); }
+
+    int converted() const { return m_converted; }
+    const QVector<int>& failedJobs() const { return m_failed; }
+    const QString& failureReason(int job) const { return m_reasons.at(job); }
+
+signals:
+    // A line parallel, ssh or a failing machine wrote to standard error.
+    void machineMessage(const QString& line);
+    void finished();
+
+private:
+    enum class State { Waiting, Running, Converted, Ended };
+
+    void startRound();
+    void roundOver();
+    void readEvents();
+    void readMessages();
+    void collectReturned();
+    void startCleanup();
+    void end(int job, bool succeeded, const QString& reason);
+    void finish();
+
+    QVector<BatchJob> m_jobs;
+    Setup m_setup;
+    BatchObserver& m_observer;
+    QVector<int> m_rounds;
+    int m_round = -1;
+    QVector<State> m_states;
+    QVector<QString> m_hosts;
+    QVector<QString> m_reasons;
+    QVector<int> m_failed;
+    int m_converted = 0;
+    bool m_stopping = false;
+    bool m_sent = false; // parallel has been started: the machines need the clean-up pass
+    QString m_stopReason = QStringLiteral("not converted: the batch was stopped");
+    QTemporaryDir m_staging;
+    QTemporaryDir m_lists;
+    RemoteRunSetup m_run;
+    std::unique_ptr<QProcess> m_parallel;
+    QByteArray m_outTail;
+    QByteArray m_errTail;
+    QTimer m_collect;
+};

@@ -1,0 +1,101 @@
+#include "cli/remote_main.h"
+
+#include "cli/console_report.h"
+#include "cli/remote_batch.h"
+#include "platform/interrupt_watch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace {
+
+enum ExitStatus { AllConverted = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
+
+// The programs a run needs here, each named with the Debian package that brings it; empty when all
+// are there. Debian's moreutils has a different program called parallel, so the version is asked.
+QString missingTools(QString* parallelPath)
+{
+    *parallelPath = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+    if (parallelPath->isEmpty()) {
+        return QStringLiteral("--sshloginfile needs GNU parallel, which is not installed; install "
+                              "the Debian package 'parallel' (sudo apt install parallel)");
+    }
+    QProcess version;
+    version.start(*parallelPath, {QStringLiteral("--version")});
+    if (!version.waitForFinished(20000) ||
+        !version.readAllStandardOutput().contains("GNU parallel")) {
+        version.kill();
+        return QStringLiteral("%1 is not GNU parallel; --sshloginfile needs the Debian package "
+                              "'parallel' (sudo apt install parallel)")
+            .arg(*parallelPath);
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("rsync")).isEmpty()) {
+        return QStringLiteral("--sshloginfile copies files with rsync, which is not installed; "
+                              "install the Debian package 'rsync' here and on every machine");
+    }
+    return {};
+}
+
+} // namespace
+
+int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
+                  const ConversionSettings& settings, bool terminal, QTextStream& out,
+                  QTextStream& err)
+{
+    RemoteBatch::Setup setup;
+    setup.sshLoginFile = QDir().absoluteFilePath(options.sshLoginFile);
+    setup.remoteProgram = options.remoteProgram;
+    setup.settingsFlags = RemoteSettingsFlags(settings);
+    QFile loginFile(setup.sshLoginFile);
+    if (!loginFile.open(QIODevice::ReadOnly)) {
+        err << "trevalon-batch: cannot read the sshlogin file " << setup.sshLoginFile << ": "
+            << loginFile.errorString() << Qt::endl;
+        return UsageError;
+    }
+    setup.machines = CountSshLogins(QString::fromUtf8(loginFile.readAll()));
+    if (setup.machines == 0) {
+        err << "trevalon-batch: the sshlogin file " << setup.sshLoginFile << " names no machine"
+            << Qt::endl;
+        return UsageError;
+    }
+
+    if (options.dryRun) {
+        ConsoleReport silent(out, false, true, jobs);
+        const RemoteBatch run(jobs, setup, silent);
+        for (const QString& line : run.describe())
+            out << line << '\n';
+        out.flush();
+        return AllConverted;
+    }
+    const QString problem = missingTools(&setup.parallelProgram);
+    if (!problem.isEmpty()) {
+        err << "trevalon-batch: " << problem << Qt::endl;
+        return SomeFailed;
+    }
+
+    ConsoleReport report(out, terminal, options.quiet, jobs);
+    RemoteBatch run(jobs, setup, report);
+    QObject::connect(&run, &RemoteBatch::machineMessage, &run, [&err](const QString& line) {
+        err << "trevalon-batch: " << ConsoleReport::shownName(line) << Qt::endl;
+    });
+    InterruptWatch interrupts;
+    bool interrupted = false;
+    QObject::connect(&interrupts, &InterruptWatch::interrupted, &run, [&] {
+        interrupted = true;
+        run.stop();
+    });
+    QObject::connect(&run, &RemoteBatch::finished, QCoreApplication::instance(),
+                     &QCoreApplication::quit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &run, &RemoteBatch::start);
+    QCoreApplication::exec();
+
+    report.printSummary(run.converted(), run.failedJobs(),
+                        [&run](int job) { return run.failureReason(job); });
+    if (interrupted)
+        return Interrupted;
+    return run.failedJobs().isEmpty() ? AllConverted : SomeFailed;
+}
