@@ -1,0 +1,361 @@
+#include "cli/batch_options.h"
+#include "cli/remote_command.h"
+#include "engine/command_line.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+const QString ProgramFolder = QStringLiteral(TREVALON_PROGRAM_DIR);
+
+// The flags must make trevalon-batch on another machine build the very command this one would,
+// whatever that machine's own setup.ini and options.ini say.
+TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
+{
+    SetupSettings foreignSetup;
+    foreignSetup.formatIndex = 3;
+    foreignSetup.bitrateIndex = 2;
+    foreignSetup.rateIndex = 5;
+    foreignSetup.channelIndex = 0;
+    OptionsSettings foreignCutter;
+    foreignCutter.cutterOn = 1;
+    foreignCutter.cutStart = 99;
+    foreignCutter.cutStartFraction = 7;
+    foreignCutter.cutLength = 12;
+
+    for (int variant = 0; variant < 9 * 3; ++variant) {
+        ConversionSettings local;
+        local.formatIndex = static_cast<std::int16_t>(variant % 9);
+        local.bitrateIndex = static_cast<std::int16_t>(variant % 12);
+        local.rateIndex = static_cast<std::int16_t>(variant % 8);
+        local.channelIndex = static_cast<std::int16_t>(variant % 2);
+        local.outputFolder = QStringLiteral("/out");
+        if (variant % 3 == 1) {
+            local.cutterOn = 1;
+            local.cutStart = 3723;
+            local.cutStartFraction = 25;
+            local.cutLength = 30;
+        } else if (variant % 3 == 2) {
+            local.cutterOn = 1;
+            local.cutLength = 7;
+            local.cutLengthFraction = 5;
+        }
+        const ParsedArguments parsed = ParseBatchArguments(
+            RemoteSettingsFlags(local) + QStringList{QStringLiteral("--"), QStringLiteral("a.wav")}, 1);
+        ASSERT_EQ(parsed.outcome, ParsedArguments::Outcome::Run) << parsed.text.toStdString();
+        SetupSettings setup = foreignSetup;
+        OptionsSettings cutter = foreignCutter;
+        ApplyOverrides(parsed.options, setup, cutter);
+        setup.outputFolder = local.outputFolder;
+        const ConversionSettings remote = ConversionSettings::from(setup, cutter);
+        EXPECT_EQ(BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), remote),
+                  BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), local))
+            << variant;
+    }
+}
+
+TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
+{
+    BatchJob job;
+    job.source = QStringLiteral("/home/u/in/a: b.mp4");
+    const QVector<BatchJob> jobs = {BatchJob{}, job};
+    const QString folder = QStringLiteral(".trevalon-batch/run");
+    const QString copy = QStringLiteral("/root/.trevalon-batch/run/1/home/u/in/a: b.mp4");
+
+    const auto started = ParseRemoteLine(QStringLiteral("trevalon-remote 1 started m2"), jobs);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(started->kind, RemoteEvent::Kind::Started);
+    EXPECT_EQ(started->host, QStringLiteral("m2"));
+
+    const auto failed = ParseRemoteLine(
+        QStringLiteral("trevalon-remote 1 ended 1 %1: %1: Invalid data found").arg(copy), jobs);
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failed->status, 1);
+    EXPECT_EQ(LocalReason(failed->reason, folder, 1, job.source),
+              QStringLiteral("/home/u/in/a: b.mp4: Invalid data found"));
+    EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job.source),
+              QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
+
+    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("trevalon-remote 2 ended 0 "), jobs))
+        << "a job number outside the batch";
+    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("converted x -> y"), jobs));
+}
+
+struct BatchOutcome
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+BatchOutcome runBatch(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(ProgramFolder + QStringLiteral("/trevalon-batch"), arguments);
+    EXPECT_TRUE(process.waitForFinished(280000)) << "trevalon-batch did not finish";
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool makeClip(const QString& path, int seconds)
+{
+    return QProcess::execute(QStringLiteral("ffmpeg"),
+                             {QStringLiteral("-loglevel"), QStringLiteral("error"),
+                              QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                              QStringLiteral("-i"),
+                              QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+                              QStringLiteral("-ac"), QStringLiteral("2"), path}) == 0;
+}
+
+double durationOf(const QString& path)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                 QStringLiteral("format=duration"), QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), path});
+    probe.waitForFinished();
+    bool ok = false;
+    const double seconds = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
+    return ok ? seconds : -1;
+}
+
+quint16 freePort()
+{
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
+}
+
+bool accepts(quint16 port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(500);
+}
+
+// SSH servers on 127.0.0.1, each on a port of its own, with host and user keys in a private folder,
+// reached through an ssh config file of aliases. Each server's sessions get the PATH it is given.
+class LoopbackMachines
+{
+public:
+    explicit LoopbackMachines(const QString& folder) : m_folder(folder) {}
+    ~LoopbackMachines()
+    {
+        for (QProcess* server : std::as_const(m_servers)) {
+            server->kill();
+            server->waitForFinished(5000);
+            delete server;
+        }
+    }
+
+    // Empty when the machines are ready, otherwise why they cannot be.
+    QString prepare()
+    {
+        for (const char* tool : {"ssh", "ssh-keygen", "rsync", "parallel", "ffmpeg"}) {
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
+        }
+        m_sshd = QStandardPaths::findExecutable(QStringLiteral("sshd"),
+                                                {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        if (m_sshd.isEmpty())
+            return QStringLiteral("sshd is not installed (Debian package openssh-server)");
+        // A server started by root needs its privilege separation folder, which only the system
+        // service would otherwise create.
+        if (::geteuid() == 0 && !QFileInfo::exists(QStringLiteral("/run/sshd")) &&
+            !QDir().mkpath(QStringLiteral("/run/sshd")))
+            return QStringLiteral("cannot create /run/sshd");
+        for (const char* key : {"host_key", "user_key"}) {
+            if (QProcess::execute(QStringLiteral("ssh-keygen"),
+                                  {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
+                                   QStringLiteral("-N"), QString(), QStringLiteral("-f"),
+                                   path(QLatin1String(key))}) != 0)
+                return QStringLiteral("ssh-keygen failed");
+        }
+        if (!QFile::copy(path(QStringLiteral("user_key.pub")), path(QStringLiteral("authorized_keys"))))
+            return QStringLiteral("cannot write authorized_keys");
+        QFile::setPermissions(path(QStringLiteral("authorized_keys")),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        const passwd* user = ::getpwuid(::geteuid());
+        m_user = user ? QString::fromLocal8Bit(user->pw_name) : QString();
+        m_home = user ? QString::fromLocal8Bit(user->pw_dir) : QDir::homePath();
+        return {};
+    }
+
+    // Starts a server for alias; its sessions find programs in path only.
+    QString addMachine(const QString& alias, const QString& path)
+    {
+        const quint16 port = freePort();
+        const QString config = this->path(alias + QStringLiteral(".sshd_config"));
+        writeFile(config, QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\n"
+                                         "AuthorizedKeysFile %3\nPidFile %4\nStrictModes no\n"
+                                         "UsePAM no\nPasswordAuthentication no\n"
+                                         "KbdInteractiveAuthentication no\n"
+                                         "PermitRootLogin prohibit-password\nSetEnv PATH=%5\n")
+                              .arg(port)
+                              .arg(this->path(QStringLiteral("host_key")),
+                                   this->path(QStringLiteral("authorized_keys")),
+                                   this->path(alias + QStringLiteral(".pid")), path));
+        auto* server = new QProcess;
+        server->setProcessChannelMode(QProcess::MergedChannels);
+        server->start(m_sshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
+        m_servers << server;
+        for (int i = 0; i < 100 && !accepts(port); ++i)
+            QThread::msleep(50);
+        if (!accepts(port))
+            return QStringLiteral("sshd did not start: %1")
+                .arg(QString::fromLocal8Bit(server->readAll()).trimmed());
+        addAlias(alias, port);
+        if (QProcess::execute(QStringLiteral("ssh"), {QStringLiteral("-F"), sshConfig(), alias,
+                                                      QStringLiteral("true")}) != 0)
+            return QStringLiteral("cannot log in to the SSH server on port %1").arg(port);
+        return {};
+    }
+
+    // An alias whose port nothing listens on.
+    void addClosedAlias(const QString& alias) { addAlias(alias, freePort()); }
+
+    QString sshConfig() const { return path(QStringLiteral("ssh_config")); }
+    QString loginLine(const QString& alias) const
+    {
+        return QStringLiteral("ssh -F %1 %2").arg(sshConfig(), alias);
+    }
+    // Where the jobs work on every machine: below the login folder of the user.
+    QString remoteWorkFolder() const { return m_home + QStringLiteral("/.trevalon-batch"); }
+    QString path(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
+
+    static void writeFile(const QString& path, const QString& text)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+        file.write(text.toUtf8());
+    }
+
+private:
+    void addAlias(const QString& alias, quint16 port)
+    {
+        writeFile(sshConfig(),
+                  QStringLiteral("Host %1\n  HostName 127.0.0.1\n  Port %2\n  User %3\n"
+                                 "  IdentityFile %4\n  IdentitiesOnly yes\n"
+                                 "  UserKnownHostsFile /dev/null\n  StrictHostKeyChecking no\n"
+                                 "  BatchMode yes\n  ConnectTimeout 10\n  LogLevel ERROR\n")
+                      .arg(alias)
+                      .arg(port)
+                      .arg(m_user, path(QStringLiteral("user_key"))));
+    }
+
+    QString m_folder;
+    QString m_sshd;
+    QString m_user;
+    QString m_home;
+    QVector<QProcess*> m_servers;
+};
+
+TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QDir().mkpath(dir.filePath(QStringLiteral("machines")));
+    LoopbackMachines machines(dir.filePath(QStringLiteral("machines")));
+    const QString why = machines.prepare();
+    if (!why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    const QString systemPath = QStringLiteral("/usr/local/bin:/usr/bin:/bin");
+    for (const char* alias : {"m1", "m2"}) {
+        const QString failed = machines.addMachine(QLatin1String(alias),
+                                                   ProgramFolder + QLatin1Char(':') + systemPath);
+        if (!failed.isEmpty())
+            GTEST_SKIP() << failed.toStdString();
+    }
+    // A machine without trevalon-batch fails every job it takes; another machine must redo them.
+    const QString failed = machines.addMachine(QStringLiteral("bare"), systemPath);
+    if (!failed.isEmpty())
+        GTEST_SKIP() << failed.toStdString();
+    machines.addClosedAlias(QStringLiteral("down"));
+    const QString loginFile = dir.filePath(QStringLiteral("machines.txt"));
+    LoopbackMachines::writeFile(loginFile, QStringLiteral("# loopback machines\n2/%1\n2/%2\n1/%3\n%4\n")
+                                               .arg(machines.loginLine(QStringLiteral("m1")),
+                                                    machines.loginLine(QStringLiteral("m2")),
+                                                    machines.loginLine(QStringLiteral("bare")),
+                                                    machines.loginLine(QStringLiteral("down"))));
+
+    const QString in = dir.filePath(QStringLiteral("in"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QDir().mkpath(in + QStringLiteral("/zz"));
+    for (int i = 1; i <= 11; ++i)
+        ASSERT_TRUE(makeClip(in + QStringLiteral("/clip %1 é.wav").arg(i, 2, 10, QLatin1Char('0')), 1));
+    // The same output as clip 01, later in the list: it must be converted after it and win.
+    ASSERT_TRUE(makeClip(in + QStringLiteral("/zz/clip 01 é.wav"), 2));
+    {
+        QFile corrupt(in + QStringLiteral("/broken.mp4"));
+        ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
+        corrupt.write(QByteArray(4096, '\x5a'));
+    }
+    const QString temp = dir.filePath(QStringLiteral("tmp"));
+    QDir().mkpath(temp);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), temp);
+    const QStringList workBefore = QDir(machines.remoteWorkFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+
+    const BatchOutcome run = runBatch({QStringLiteral("--sshloginfile"), loginFile,
+                                       QStringLiteral("--format"), QStringLiteral("MP3"),
+                                       QStringLiteral("--settings-dir"), dir.path(),
+                                       QStringLiteral("--output"), out, in},
+                                      environment);
+    const std::string shown = (run.out + run.err).toStdString();
+    EXPECT_EQ(run.exitCode, 1) << shown;
+    EXPECT_TRUE(run.out.contains(QStringLiteral("12 converted, 1 failed"))) << shown;
+    for (int i = 1; i <= 11; ++i) {
+        const QString output = out + QStringLiteral("/clip %1 é.mp3").arg(i, 2, 10, QLatin1Char('0'));
+        EXPECT_NEAR(durationOf(output), i == 1 ? 2.0 : 1.0, 0.1) << output.toStdString();
+    }
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 11) << shown;
+    EXPECT_TRUE(run.err.contains(QStringLiteral("down"))) << "the closed machine is named: " << shown;
+
+    // The corrupt source is reported with the converter's reason, exactly as a local run reports it.
+    const BatchOutcome local = runBatch({QStringLiteral("--format"), QStringLiteral("MP3"),
+                                         QStringLiteral("--settings-dir"), dir.path(),
+                                         QStringLiteral("--output"), dir.filePath(QStringLiteral("local")),
+                                         in + QStringLiteral("/broken.mp4")},
+                                        environment);
+    const QString localReason = local.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(2);
+    ASSERT_TRUE(localReason.startsWith(in + QStringLiteral("/broken.mp4: "))) << local.out.toStdString();
+    EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last(), localReason) << shown;
+
+    // Nothing is left behind: not on the machines, not in this machine's temporary folder.
+    EXPECT_EQ(QDir(machines.remoteWorkFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              workBefore);
+    EXPECT_TRUE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+        << QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
+}
+
+TEST(RemoteBatch, WithoutParallelTheRunFailsAtOnceNamingThePackage)
+{
+    QTemporaryDir dir;
+    const QString loginFile = dir.filePath(QStringLiteral("machines.txt"));
+    LoopbackMachines::writeFile(loginFile, QStringLiteral("m1\n"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), dir.path());
+    const BatchOutcome run = runBatch({QStringLiteral("--sshloginfile"), loginFile,
+                                       QStringLiteral("--settings-dir"), dir.path(),
+                                       QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
+                                       dir.path()},
+                                      environment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Debian package 'parallel'"))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+}
+
+} // namespace
