@@ -78,6 +78,16 @@ QStringList completeLines(QByteArray& tail, const QByteArray& received)
     return lines;
 }
 
+QProcess* parallelProcess(QObject* parent)
+{
+    auto* process = new QProcess(parent);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The job commands are written for a POSIX shell, whatever the user's login shell is.
+    environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
+    process->setProcessEnvironment(environment);
+    return process;
+}
+
 } // namespace
 
 RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
@@ -94,9 +104,18 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& obs
     m_run.remoteFolder = runFolderName();
     m_run.stagingFolder = m_staging.path();
     m_run.listFolder = m_lists.path();
-    m_run.retries = std::max(2, m_setup.machines);
     m_collect.setInterval(250);
-    connect(&m_collect, &QTimer::timeout, this, &RemoteBatch::collectReturned);
+    connect(&m_collect, &QTimer::timeout, this, [this] {
+        collectReturned();
+        // No progress comes from the other machines while they convert; a running job's line is
+        // redrawn now and then so the time left keeps moving.
+        for (int job = 0; job < m_jobs.size(); ++job) {
+            if (m_states[job] == State::Running) {
+                m_observer.jobProgress(job, m_hosts[job], 0);
+                break;
+            }
+        }
+    });
 }
 
 RemoteBatch::~RemoteBatch() = default;
@@ -111,6 +130,65 @@ void RemoteBatch::start()
         m_observer.jobStarted(job);
         end(job, false, folders ? problem : QStringLiteral("no temporary folder for the run"));
     }
+    if (std::all_of(m_states.begin(), m_states.end(), [](State s) { return s == State::Ended; }))
+        finish();
+    else
+        startCheck();
+}
+
+// Machines that cannot be logged in to, or have no working trevalon-batch, are left out before the
+// first job, so no job is sent to them at all.
+void RemoteBatch::startCheck()
+{
+    m_check = parallelProcess(this);
+    QProcess* check = m_check;
+    connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
+    connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_stopReason = QStringLiteral("cannot start %1: %2")
+                           .arg(m_setup.parallelProgram, check->errorString());
+        m_stopping = true;
+        checkOver(check);
+    });
+    check->start(m_setup.parallelProgram, MachineCheckArguments(m_run));
+}
+
+void RemoteBatch::checkOver(QProcess* check)
+{
+    if (m_check != check)
+        return;
+    m_check = nullptr;
+    check->deleteLater();
+    for (const QString& line : QString::fromUtf8(check->readAllStandardError())
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        emit machineMessage(line);
+    if (m_stopping) {
+        finish();
+        return;
+    }
+    QFile loginFile(m_run.sshLoginFile);
+    if (!loginFile.open(QIODevice::ReadOnly)) {
+        m_stopReason = QStringLiteral("cannot read %1").arg(m_run.sshLoginFile);
+        finish();
+        return;
+    }
+    const MachineSelection machines = SelectMachines(
+        QString::fromUtf8(loginFile.readAll()), QString::fromUtf8(check->readAllStandardOutput()));
+    for (const QString& line : machines.skipped)
+        emit machineMessage(line);
+    QFile usable(m_lists.filePath(QStringLiteral("machines")));
+    if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
+        usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
+        m_stopReason = machines.usable.isEmpty()
+                           ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
+                           : QStringLiteral("cannot write %1").arg(usable.fileName());
+        finish();
+        return;
+    }
+    usable.close();
+    m_run.sshLoginFile = usable.fileName();
+    m_run.retries = std::max(2, static_cast<int>(machines.usable.size()));
     startRound();
 }
 
@@ -119,6 +197,8 @@ void RemoteBatch::stop()
     if (m_stopping)
         return;
     m_stopping = true;
+    if (m_check)
+        m_check->kill();
     // parallel answers an interrupt by stopping every job it runs, on every machine.
     if (m_parallel && m_parallel->state() != QProcess::NotRunning)
         ::kill(static_cast<pid_t>(m_parallel->processId()), SIGINT);
@@ -150,10 +230,7 @@ void RemoteBatch::startRound()
         if (m_stopping)
             break;
 
-        m_parallel = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
-        m_parallel->setProcessEnvironment(environment);
+        m_parallel.reset(parallelProcess(nullptr));
         connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this, &RemoteBatch::readEvents);
         connect(m_parallel.get(), &QProcess::readyReadStandardError, this, &RemoteBatch::readMessages);
         connect(m_parallel.get(), &QProcess::finished, this, &RemoteBatch::roundOver);
@@ -253,10 +330,7 @@ void RemoteBatch::startCleanup()
         finish();
         return;
     }
-    auto* cleanup = new QProcess(this);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
-    cleanup->setProcessEnvironment(environment);
+    QProcess* cleanup = parallelProcess(this);
     auto done = [this, cleanup] {
         if (cleanup->property("done").toBool())
             return;

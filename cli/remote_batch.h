@@ -27,7 +27,6 @@ public:
         QString sshLoginFile;
         QString remoteProgram = QStringLiteral("trevalon-batch");
         QStringList settingsFlags;
-        int machines = 1;
     };
 
     RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
@@ -53,6 +52,8 @@ signals:
 private:
     enum class State { Waiting, Running, Converted, Ended };
 
+    void startCheck();
+    void checkOver(QProcess* check);
     void startRound();
     void roundOver();
     void readEvents();
@@ -78,6 +79,7 @@ private:
     QTemporaryDir m_staging;
     QTemporaryDir m_lists;
     RemoteRunSetup m_run;
+    QProcess* m_check = nullptr;
     std::unique_ptr<QProcess> m_parallel;
     QByteArray m_outTail;
     QByteArray m_errTail;

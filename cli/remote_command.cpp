@@ -4,6 +4,7 @@
 #include "engine/format_table.h"
 
 #include <QHash>
+#include <QSet>
 #include <QRegularExpression>
 
 namespace {
@@ -104,10 +105,48 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
         .join(QStringLiteral("; "));
 }
 
+QStringList MachineCheckArguments(const RemoteRunSetup& setup)
+{
+    return {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"), setup.sshLoginFile,
+            QStringLiteral("--nonall"),
+            QStringLiteral("case \"$(%1 --version 2>/dev/null)\" in trevalon-batch*) s=ok ;; "
+                           "*) s=missing ;; esac; echo \"trevalon-machine $s $PARALLEL_SSHLOGIN\"")
+                .arg(ShellQuoted(setup.remoteProgram))};
+}
+
+MachineSelection SelectMachines(const QString& loginFileText, const QString& checkOutput)
+{
+    QSet<QString> ready;
+    QSet<QString> missing;
+    for (const QString& line : checkOutput.split(QLatin1Char('\n'))) {
+        const QStringList words = line.trimmed().split(QLatin1Char(' '));
+        if (words.size() < 3 || words[0] != QLatin1String("trevalon-machine"))
+            continue;
+        const QString login = words.mid(2).join(QLatin1Char(' '));
+        (words[1] == QLatin1String("ok") ? ready : missing).insert(login);
+    }
+    // A line is [@hostgroups/][jobs/]sshlogin; parallel reports the sshlogin without the jobs.
+    static const QRegularExpression prefix(QStringLiteral("^(@[^/]*/)?([0-9]+/)?"));
+    MachineSelection selection;
+    for (const QString& line : loginFileText.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        const QString login = QString(trimmed).remove(prefix);
+        if (ready.contains(login))
+            selection.usable << trimmed;
+        else if (missing.contains(login))
+            selection.skipped << QStringLiteral("left out %1: trevalon-batch does not run there").arg(login);
+        else
+            selection.skipped << QStringLiteral("left out %1: cannot log in").arg(login);
+    }
+    return selection;
+}
+
 QStringList ParallelArguments(const RemoteRunSetup& setup)
 {
     return {QStringLiteral("--will-cite"), QStringLiteral("-0"), QStringLiteral("--link"),
-            QStringLiteral("--line-buffer"), QStringLiteral("--filter-hosts"),
+            QStringLiteral("--line-buffer"),
             QStringLiteral("--sshloginfile"), setup.sshLoginFile,
             QStringLiteral("--retries"), QString::number(setup.retries),
             QStringLiteral("--workdir"), setup.remoteFolder + QStringLiteral("/{3}"),
@@ -124,8 +163,8 @@ QStringList RemoteCleanupArguments(const RemoteRunSetup& setup)
 {
     const QString folder = ShellQuoted(setup.remoteFolder);
     const QString parent = ShellQuoted(setup.remoteFolder.section(QLatin1Char('/'), 0, -2));
-    return {QStringLiteral("--will-cite"), QStringLiteral("--filter-hosts"),
-            QStringLiteral("--sshloginfile"), setup.sshLoginFile, QStringLiteral("--nonall"),
+    return {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"), setup.sshLoginFile,
+            QStringLiteral("--nonall"),
             // A stopped job may still be removing its partial file: try again for a moment.
             QStringLiteral("for i in 1 2 3; do rm -rf -- %1 2>/dev/null && break; sleep 1; done; "
                            "rmdir -- %2 2>/dev/null; test ! -e %1")

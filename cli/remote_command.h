@@ -48,6 +48,19 @@ struct RemoteRunSetup
 // cannot convert at all: no trevalon-batch, a source that did not arrive, a broken connection.
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags);
 
+// The pass that asks every machine of the sshlogin file, all at once, whether it can be logged in to
+// and runs trevalon-batch; each machine that answers prints one "trevalon-machine" line.
+QStringList MachineCheckArguments(const RemoteRunSetup& setup);
+
+// The lines of the sshlogin file whose machine answered that it can convert, and a sentence for
+// each other machine saying why it is left out.
+struct MachineSelection
+{
+    QStringList usable;
+    QStringList skipped;
+};
+MachineSelection SelectMachines(const QString& loginFileText, const QString& checkOutput);
+
 // The arguments of the parallel run that converts one round.
 QStringList ParallelArguments(const RemoteRunSetup& setup);
 // The arguments of the pass that removes the run's working folder on every machine, whatever the

@@ -56,8 +56,7 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
             << loginFile.errorString() << Qt::endl;
         return UsageError;
     }
-    setup.machines = CountSshLogins(QString::fromUtf8(loginFile.readAll()));
-    if (setup.machines == 0) {
+    if (CountSshLogins(QString::fromUtf8(loginFile.readAll())) == 0) {
         err << "trevalon-batch: the sshlogin file " << setup.sshLoginFile << " names no machine"
             << Qt::endl;
         return UsageError;

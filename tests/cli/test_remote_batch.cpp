@@ -279,16 +279,29 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         if (!failed.isEmpty())
             GTEST_SKIP() << failed.toStdString();
     }
-    // A machine without trevalon-batch fails every job it takes; another machine must redo them.
-    const QString failed = machines.addMachine(QStringLiteral("bare"), systemPath);
-    if (!failed.isEmpty())
-        GTEST_SKIP() << failed.toStdString();
+    // A machine without trevalon-batch is left out; one where it fails every conversion as a broken
+    // machine would gets jobs, and another machine must redo them.
+    const QString flakyBin = dir.filePath(QStringLiteral("flaky-bin"));
+    QDir().mkpath(flakyBin);
+    LoopbackMachines::writeFile(flakyBin + QStringLiteral("/trevalon-batch"),
+                                QStringLiteral("#!/bin/sh\n[ \"$1\" = --version ] && exec %1/trevalon-batch "
+                                               "--version\ntouch %2/flaky-job-$$\nexit 97\n")
+                                    .arg(ProgramFolder, dir.path()));
+    QFile::setPermissions(flakyBin + QStringLiteral("/trevalon-batch"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const auto& [alias, path] : {std::pair{"bare", systemPath},
+                                      std::pair{"flaky", flakyBin + QLatin1Char(':') + systemPath}}) {
+        const QString failed = machines.addMachine(QLatin1String(alias), path);
+        if (!failed.isEmpty())
+            GTEST_SKIP() << failed.toStdString();
+    }
     machines.addClosedAlias(QStringLiteral("down"));
     const QString loginFile = dir.filePath(QStringLiteral("machines.txt"));
-    LoopbackMachines::writeFile(loginFile, QStringLiteral("# loopback machines\n2/%1\n2/%2\n1/%3\n%4\n")
+    LoopbackMachines::writeFile(loginFile, QStringLiteral("# loopback machines\n2/%1\n2/%2\n%3\n1/%4\n%5\n")
                                                .arg(machines.loginLine(QStringLiteral("m1")),
                                                     machines.loginLine(QStringLiteral("m2")),
                                                     machines.loginLine(QStringLiteral("bare")),
+                                                    machines.loginLine(QStringLiteral("flaky")),
                                                     machines.loginLine(QStringLiteral("down"))));
 
     const QString in = dir.filePath(QStringLiteral("in"));
@@ -322,7 +335,13 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         EXPECT_NEAR(durationOf(output), i == 1 ? 2.0 : 1.0, 0.1) << output.toStdString();
     }
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 11) << shown;
-    EXPECT_TRUE(run.err.contains(QStringLiteral("down"))) << "the closed machine is named: " << shown;
+    EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("down")) + QStringLiteral(": cannot log in")))
+        << shown;
+    EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("bare")) +
+                                 QStringLiteral(": trevalon-batch does not run there")))
+        << shown;
+    EXPECT_FALSE(QDir(dir.path()).entryList({QStringLiteral("flaky-job-*")}, QDir::Files).isEmpty())
+        << "the broken machine was given no job, so no job was redone elsewhere";
 
     // The corrupt source is reported with the converter's reason, exactly as a local run reports it.
     const BatchOutcome local = runBatch({QStringLiteral("--format"), QStringLiteral("MP3"),
