@@ -24,6 +24,8 @@
 #include <QScreen>
 #include <QTreeView>
 
+#include <memory>
+
 namespace L = main_layout;
 
 namespace {
@@ -38,6 +40,27 @@ void SetIndexIfListed(QComboBox* picker, int index)
 {
     if (index >= 0 && index < picker->count())
         picker->setCurrentIndex(index);
+}
+// A folder typed or pasted into the box that setup.ini could not keep is refused at once: the
+// box goes back to the last folder it could keep, and the user is told why.
+void RefuseFoldersTheSettingsCannotKeep(QLineEdit* box, WindowServices* services, QWidget* owner)
+{
+    auto kept = std::make_shared<QString>(box->text());
+    QObject::connect(box, &QLineEdit::textChanged, owner, [kept](const QString& text) {
+        if (SetupFileCanHoldFolder(text))
+            *kept = text;
+    });
+    QObject::connect(box, &QLineEdit::textEdited, owner,
+                     [box, services, owner, kept](const QString& text) {
+                         if (SetupFileCanHoldFolder(text))
+                             return;
+                         box->setText(*kept);
+                         services->message(owner,
+                                           FolderWithQuoteMessage(text) +
+                                               QStringLiteral("\r\nThe output folder stays %1.")
+                                                   .arg(*kept),
+                                           QStringLiteral("Path"), WindowServices::Icon::Exclamation);
+                     });
 }
 } // namespace
 
@@ -72,6 +95,7 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
     if (m_txtPath->text().isEmpty())
         m_txtPath->setText(m_context.defaultOutputFolder);
     m_txtPath->setCursorPosition(0);
+    RefuseFoldersTheSettingsCannotKeep(m_txtPath, m_services, this);
     applyLabels();
     readOptions();
 

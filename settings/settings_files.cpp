@@ -153,3 +153,15 @@ bool WriteOptionsFile(const QString& folder, const OptionsSettings& options)
                          bare(options.cutStartFraction) + bare(options.cutLengthFraction);
     return writeText(folder, OptionsFileName, text);
 }
+
+bool SetupFileCanHoldFolder(const QString& folder)
+{
+    return !folder.contains(QLatin1Char('"'));
+}
+
+QString FolderWithQuoteMessage(const QString& folder)
+{
+    return QStringLiteral("The folder %1 cannot be the output folder: its name holds a double "
+                          "quote (\"), which the settings cannot keep.")
+        .arg(folder);
+}

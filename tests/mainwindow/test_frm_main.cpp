@@ -6,6 +6,7 @@
 #include "mainwindow/hotspot.h"
 #include "mainwindow/single_instance.h"
 #include "mainwindow/window_services.h"
+#include "settings/settings_files.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -433,6 +434,25 @@ TEST_F(MainWindowTest, BrowseFallsBackToTheDefaultFolderWithAMessage)
     window->imgBrowse_Click();
     EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output")));
     EXPECT_EQ(services.messages.size(), 1);
+
+    // setup.ini cannot keep a folder whose name holds a double quote: chosen or typed, it is
+    // refused with a message and the box keeps the folder it had, through Exit as well.
+    const QString quoted = path(QStringLiteral("my \"x\" music"));
+    QDir().mkpath(quoted);
+    services.folderAnswer = quoted;
+    window->imgBrowse_Click();
+    EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output")));
+    ASSERT_EQ(services.messages.size(), 2);
+    EXPECT_TRUE(services.messages[1].text.contains(QStringLiteral("double quote")));
+    window->txtPath()->setFocus();
+    window->txtPath()->end(false);
+    QTest::keyClicks(window->txtPath(), QStringLiteral("/a\""));
+    EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output/a")));
+    EXPECT_EQ(services.messages.size(), 3);
+    window->Exit();
+    SetupSettings saved;
+    ASSERT_TRUE(ReadSetupFile(path(QStringLiteral("settings")), saved));
+    EXPECT_EQ(saved.outputFolder, path(QStringLiteral("output/a")));
 }
 
 TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
