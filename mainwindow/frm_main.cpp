@@ -113,7 +113,7 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
     m_picDrop->setGeometry(m_LV->geometry());
 
     // Staged copies of an earlier run are not needed any more.
-    DeleteFolderTree(m_context.stagingFolder);
+    ClearStagingFolder(m_context.stagingFolder);
     connectHoverFeedback();
 }
 

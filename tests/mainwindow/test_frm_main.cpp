@@ -6,6 +6,7 @@
 #include "mainwindow/hotspot.h"
 #include "mainwindow/single_instance.h"
 #include "mainwindow/window_services.h"
+#include "platform/private_folder.h"
 #include "settings/settings_files.h"
 
 #include <QComboBox>
@@ -473,6 +474,18 @@ TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
     EXPECT_EQ(QFileInfo(lock).lastModified(), modified);
+
+    // Without a runtime folder the lock lies in the program's private temp folder, never under a
+    // name in the shared temp folder that another user could create first.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString fallback = SingleInstance::DefaultLockFilePath();
+    if (!runtime.isNull())
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(fallback, ProgramTempFolder() + QStringLiteral("/trevalon.lock"));
+    EXPECT_FALSE(QFileInfo(ProgramTempFolder()).isSymLink());
+    EXPECT_FALSE(QFileInfo(ProgramTempFolder()).permissions() &
+                 (QFile::WriteGroup | QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther));
 }
 
 TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
