@@ -102,10 +102,10 @@ void frmMain::imgBrowse_Click()
 {
     const QString chosen = m_services->chooseFolder(this);
     if (!SetupFileCanHoldFolder(chosen)) {
-        m_services->message(this,
-                            FolderWithQuoteMessage(QDir::toNativeSeparators(chosen)) +
-                                QStringLiteral("\r\nThe output folder stays %1.").arg(m_txtPath->text()),
-                            QStringLiteral("Path"), WindowServices::Icon::Exclamation);
+        const QString stays = QStringLiteral("\r\nThe output folder stays %1.");
+        const QString text = FolderWithQuoteMessage(QDir::toNativeSeparators(chosen)) +
+                             stays.arg(m_txtPath->text());
+        m_services->message(this, text, QStringLiteral("Path"), WindowServices::Icon::Exclamation);
         return;
     }
     m_txtPath->setText(chosen.isEmpty() ? m_context.defaultOutputFolder

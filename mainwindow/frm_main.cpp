@@ -50,17 +50,16 @@ void RefuseFoldersTheSettingsCannotKeep(QLineEdit* box, WindowServices* services
         if (SetupFileCanHoldFolder(text))
             *kept = text;
     });
-    QObject::connect(box, &QLineEdit::textEdited, owner,
-                     [box, services, owner, kept](const QString& text) {
-                         if (SetupFileCanHoldFolder(text))
-                             return;
-                         box->setText(*kept);
-                         services->message(owner,
-                                           FolderWithQuoteMessage(text) +
-                                               QStringLiteral("\r\nThe output folder stays %1.")
-                                                   .arg(*kept),
-                                           QStringLiteral("Path"), WindowServices::Icon::Exclamation);
-                     });
+    const auto refuse = [box, services, owner, kept](const QString& text) {
+        if (SetupFileCanHoldFolder(text))
+            return;
+        box->setText(*kept);
+        const QString message = FolderWithQuoteMessage(text) +
+                                QStringLiteral("\r\nThe output folder stays %1.").arg(*kept);
+        services->message(owner, message, QStringLiteral("Path"),
+                          WindowServices::Icon::Exclamation);
+    };
+    QObject::connect(box, &QLineEdit::textEdited, owner, refuse);
 }
 } // namespace
 
