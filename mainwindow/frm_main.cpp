@@ -6,13 +6,13 @@
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_controls.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
 #include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
