@@ -1,7 +1,6 @@
 #include "mainwindow/frm_main.h"
 
 #include "engine/conversion_settings.h"
-#include "engine/format_table.h"
 #include "intake/folder_search_job.h"
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
@@ -11,6 +10,7 @@
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
+#include "settings/picker_lists.h"
 #include "settings/settings_files.h"
 #include "widgets/hotspot.h"
 
