@@ -5,7 +5,6 @@
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_controls.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
@@ -13,6 +12,7 @@
 #include "platform/settings_platform.h"
 #include "settings/picker_lists.h"
 #include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -2,10 +2,10 @@
 
 #include "dialogs/help_links.h"
 #include "intake/file_list_model.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_layout.h"
-#include "mainwindow/skin_style.h"
 #include "settings/picker_lists.h"
+#include "widgets/hotspot.h"
+#include "widgets/skin_style.h"
 
 #include <QComboBox>
 #include <QHeaderView>
