@@ -3,8 +3,8 @@
 #include "intake/file_list_model.h"
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
-#include "mainwindow/skinned_window.h"
 #include "settings/settings_types.h"
+#include "widgets/skinned_window.h"
 
 #include <QPointer>
 #include <QString>
