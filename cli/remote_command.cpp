@@ -1,7 +1,7 @@
 #include "cli/remote_command.h"
 
 #include "cli/console_report.h"
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 #include <QHash>
 #include <QSet>
