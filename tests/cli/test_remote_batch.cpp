@@ -360,21 +360,33 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         << QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
 }
 
-TEST(RemoteBatch, WithoutParallelTheRunFailsAtOnceNamingThePackage)
+TEST(RemoteBatch, WithoutParallelOnlyTheDryRunWorks)
 {
     QTemporaryDir dir;
     const QString loginFile = dir.filePath(QStringLiteral("machines.txt"));
     LoopbackMachines::writeFile(loginFile, QStringLiteral("m1\n"));
+    const QString source = dir.filePath(QStringLiteral("a b.wav"));
+    LoopbackMachines::writeFile(source, QString());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PATH"), dir.path());
-    const BatchOutcome run = runBatch({QStringLiteral("--sshloginfile"), loginFile,
-                                       QStringLiteral("--settings-dir"), dir.path(),
-                                       QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
-                                       dir.path()},
-                                      environment);
+    const QStringList arguments = {QStringLiteral("--sshloginfile"), loginFile,
+                                   QStringLiteral("--settings-dir"), dir.path(),
+                                   QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
+                                   source};
+
+    const BatchOutcome run = runBatch(arguments, environment);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("Debian package 'parallel'"))) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
+
+    const BatchOutcome dryRun = runBatch(QStringList{QStringLiteral("--dry-run")} + arguments, environment);
+    EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
+    const QStringList lines = dryRun.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << dryRun.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("parallel ")) && lines[0].contains(loginFile))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("0: %1 -> %2").arg(source, dir.filePath(QStringLiteral("out/a b.mp3"))));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out"))));
 }
 
 } // namespace
