@@ -80,7 +80,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                                      "(default: trevalon-batch)"),
                       QStringLiteral("PATH"), QStringLiteral("trevalon-batch")});
     parser.addOption({QStringLiteral("dry-run"),
-                      QStringLiteral("Print each converter command and convert nothing")});
+                      QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
+                                     "command and the job list) and convert nothing")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("Print only failures and the summary")});
     const QCommandLineOption help = parser.addHelpOption();

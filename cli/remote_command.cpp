@@ -133,7 +133,9 @@ MachineSelection SelectMachines(const QString& loginFileText, const QString& che
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
         const QString login = QString(trimmed).remove(prefix);
-        if (ready.contains(login))
+        if (login == QLatin1String(":")) // parallel copies no file for it
+            selection.skipped << QStringLiteral("left out ':': this machine takes part as 'ssh localhost' only");
+        else if (ready.contains(login))
             selection.usable << trimmed;
         else if (missing.contains(login))
             selection.skipped << QStringLiteral("left out %1: trevalon-batch does not run there").arg(login);
