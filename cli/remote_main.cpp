@@ -78,7 +78,9 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
 
     ConsoleReport report(out, terminal, options.quiet, jobs);
     RemoteBatch run(jobs, setup, report);
-    QObject::connect(&run, &RemoteBatch::machineMessage, &run, [&err](const QString& line) {
+    QObject::connect(&run, &RemoteBatch::machineMessage, &run, [&err](QString line) {
+        while (line.endsWith(QLatin1Char('\r'))) // ssh ends its lines for a terminal
+            line.chop(1);
         err << "trevalon-batch: " << ConsoleReport::shownName(line) << Qt::endl;
     });
     InterruptWatch interrupts;
