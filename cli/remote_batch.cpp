@@ -1,57 +1,18 @@
 #include "cli/remote_batch.h"
 
+#include "cli/returned_output.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSysInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 
 namespace {
-
-// Moves a converted file that came back to its output path, replacing an older output as a local
-// conversion does. Across file systems it is copied through a temporary file beside the output, so
-// the output path never holds half a file.
-bool placeOutput(const QString& staged, const QString& destination, QString* error)
-{
-    if (!QDir().mkpath(QFileInfo(destination).absolutePath())) {
-        *error = QStringLiteral("cannot create the folder of %1").arg(destination);
-        return false;
-    }
-    if (std::rename(QFile::encodeName(staged).constData(),
-                    QFile::encodeName(destination).constData()) == 0)
-        return true;
-    if (errno != EXDEV) {
-        *error = QStringLiteral("cannot write %1: %2")
-                     .arg(destination, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    QFile in(staged);
-    QSaveFile out(destination);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
-        return false;
-    }
-    while (!in.atEnd()) {
-        const QByteArray block = in.read(1 << 20);
-        if (block.isEmpty() || out.write(block) != block.size())
-            break;
-    }
-    if (!in.atEnd() || !out.commit()) {
-        out.cancelWriting();
-        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
-        return false;
-    }
-    in.remove();
-    return true;
-}
 
 QString runFolderName()
 {
@@ -180,9 +141,10 @@ void RemoteBatch::checkOver(QProcess* check)
     QFile usable(m_lists.filePath(QStringLiteral("machines")));
     if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
         usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
-        m_stopReason = machines.usable.isEmpty()
-                           ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
-                           : QStringLiteral("cannot write %1").arg(usable.fileName());
+        m_stopReason =
+            machines.usable.isEmpty()
+                ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
+                : QStringLiteral("cannot write %1").arg(usable.fileName());
         finish();
         return;
     }
@@ -206,7 +168,8 @@ void RemoteBatch::stop()
 
 void RemoteBatch::startRound()
 {
-    const int lastRound = m_rounds.isEmpty() ? -1 : *std::max_element(m_rounds.begin(), m_rounds.end());
+    const int lastRound =
+        m_rounds.isEmpty() ? -1 : *std::max_element(m_rounds.begin(), m_rounds.end());
     while (!m_stopping && ++m_round <= lastRound) {
         QVector<int> selection;
         for (int job = 0; job < m_jobs.size(); ++job) {
@@ -216,13 +179,14 @@ void RemoteBatch::startRound()
         if (selection.isEmpty())
             continue;
         const RemoteJobLists lists = BuildRemoteJobLists(m_jobs, selection);
-        for (const auto& [name, content] : {std::pair{"transfer.list", &lists.transfer},
-                                            std::pair{"source.list", &lists.source},
-                                            std::pair{"job.list", &lists.job}}) {
+        for (const auto& [name, content] :
+             {std::pair{"transfer.list", &lists.transfer}, std::pair{"source.list", &lists.source},
+              std::pair{"job.list", &lists.job}}) {
             QFile file(m_lists.filePath(QLatin1String(name)));
             if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size()) {
                 for (int job : selection)
-                    end(job, false, QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
+                    end(job, false,
+                        QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
                 m_stopping = true;
                 break;
             }
@@ -231,18 +195,21 @@ void RemoteBatch::startRound()
             break;
 
         m_parallel.reset(parallelProcess(nullptr));
-        connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this, &RemoteBatch::readEvents);
-        connect(m_parallel.get(), &QProcess::readyReadStandardError, this, &RemoteBatch::readMessages);
+        connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this,
+                &RemoteBatch::readEvents);
+        connect(m_parallel.get(), &QProcess::readyReadStandardError, this,
+                &RemoteBatch::readMessages);
         connect(m_parallel.get(), &QProcess::finished, this, &RemoteBatch::roundOver);
-        connect(m_parallel.get(), &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-            if (error != QProcess::FailedToStart)
-                return;
-            m_stopReason = QStringLiteral("cannot start %1: %2")
-                               .arg(m_setup.parallelProgram, m_parallel->errorString());
-            m_sent = false;
-            m_stopping = true;
-            roundOver();
-        });
+        connect(m_parallel.get(), &QProcess::errorOccurred, this,
+                [this](QProcess::ProcessError error) {
+                    if (error != QProcess::FailedToStart)
+                        return;
+                    m_stopReason = QStringLiteral("cannot start %1: %2")
+                                       .arg(m_setup.parallelProgram, m_parallel->errorString());
+                    m_sent = false;
+                    m_stopping = true;
+                    roundOver();
+                });
         m_sent = true;
         m_parallel->start(m_setup.parallelProgram, ParallelArguments(m_run));
         m_collect.start();
@@ -271,7 +238,8 @@ void RemoteBatch::readEvents()
         } else if (event->status == 0) {
             m_states[job] = State::Converted; // ended once the file is back
         } else {
-            end(job, false, LocalReason(event->reason, m_run.remoteFolder, job, m_jobs.at(job).source));
+            end(job, false,
+                LocalReason(event->reason, m_run.remoteFolder, job, m_jobs.at(job).source));
         }
     }
 }
@@ -292,7 +260,8 @@ void RemoteBatch::collectReturned()
         if (!QFileInfo::exists(staged))
             continue;
         QString error;
-        const bool placed = placeOutput(staged, m_jobs.at(job).invocation.outputPath, &error);
+        const bool placed =
+            PlaceReturnedOutput(staged, m_jobs.at(job).invocation.outputPath, &error);
         end(job, placed, error);
     }
 }
@@ -311,7 +280,8 @@ void RemoteBatch::roundOver()
         if (m_stopping)
             end(job, false, m_stopReason);
         else if (m_states[job] == State::Converted)
-            end(job, false, QStringLiteral("the converted file did not come back from %1").arg(m_hosts[job]));
+            end(job, false,
+                QStringLiteral("the converted file did not come back from %1").arg(m_hosts[job]));
         else
             end(job, false, QStringLiteral("no machine could convert it (see the messages above)"));
     }
@@ -337,7 +307,8 @@ void RemoteBatch::startCleanup()
         cleanup->setProperty("done", true);
         if (cleanup->exitStatus() != QProcess::NormalExit || cleanup->exitCode() != 0) {
             emit machineMessage(QStringLiteral("the run's working folder %1 may be left on a "
-                                               "machine:").arg(m_run.remoteFolder));
+                                               "machine:")
+                                    .arg(m_run.remoteFolder));
             for (const QString& line : QString::fromUtf8(cleanup->readAllStandardError())
                                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 emit machineMessage(line);

@@ -10,12 +10,12 @@
 
 #include <memory>
 
-// Converts a batch on the machines of a sshlogin file through GNU parallel. The job list, the output
-// paths and the same-output rule are this machine's; parallel copies each source out, runs
+// Converts a batch on the machines of a sshlogin file through GNU parallel. The job list, the
+// output paths and the same-output rule are this machine's; parallel copies each source out, runs
 // trevalon-batch there, brings the converted file back and retries a job on another machine when
-// its machine fails. A converted file comes back to a staging folder and is moved to its output path
-// only once it is whole, so a stopped run leaves no partial output here; a last pass removes the
-// run's working folder on every machine.
+// its machine fails. A converted file comes back to a staging folder and is moved to its output
+// path only once it is whole, so a stopped run leaves no partial output here; a last pass removes
+// the run's working folder on every machine.
 class RemoteBatch : public QObject
 {
     Q_OBJECT
@@ -50,7 +50,13 @@ signals:
     void finished();
 
 private:
-    enum class State { Waiting, Running, Converted, Ended };
+    enum class State
+    {
+        Waiting,
+        Running,
+        Converted,
+        Ended
+    };
 
     void startCheck();
     void checkOver(QProcess* check);

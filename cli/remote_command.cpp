@@ -4,8 +4,8 @@
 #include "settings/picker_lists.h"
 
 #include <QHash>
-#include <QSet>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -26,9 +26,9 @@ QString listPath(const RemoteRunSetup& setup, const char* name)
 
 QStringList RemoteSettingsFlags(const ConversionSettings& settings)
 {
-    QStringList flags = {QStringLiteral("--format"), FormatItems().value(settings.formatIndex),
-                         QStringLiteral("--bitrate"), BitrateItems().value(settings.bitrateIndex),
-                         QStringLiteral("--rate"), RateItems().value(settings.rateIndex),
+    QStringList flags = {QStringLiteral("--format"),   FormatItems().value(settings.formatIndex),
+                         QStringLiteral("--bitrate"),  BitrateItems().value(settings.bitrateIndex),
+                         QStringLiteral("--rate"),     RateItems().value(settings.rateIndex),
                          QStringLiteral("--channels"), ChannelItems().value(settings.channelIndex)};
     // Zero for both turns the other machine's cutter off whatever its options.ini says.
     const bool cut = settings.cutterOn != 0;
@@ -92,7 +92,8 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
     // one converted file is renamed to the job number, the only name that travels back safely.
     return QStringList{
         QStringLiteral("echo \"trevalon-remote {3} started $PARALLEL_SSHHOST\""),
-        QStringLiteral("test -f {2} || { echo \"trevalon-batch: \"{2}\" did not arrive\" >&2; exit 3; }"),
+        QStringLiteral(
+            "test -f {2} || { echo \"trevalon-batch: \"{2}\" did not arrive\" >&2; exit 3; }"),
         QStringLiteral("mkdir -p s o || exit 3"),
         QStringLiteral("%1 --settings-dir s --output o --jobs 1 --quiet %2 -- {2} >r.log 2>&1")
             .arg(ShellQuoted(remoteProgram), flags.join(QLatin1Char(' '))),
@@ -134,11 +135,13 @@ MachineSelection SelectMachines(const QString& loginFileText, const QString& che
             continue;
         const QString login = QString(trimmed).remove(prefix);
         if (login == QLatin1String(":")) // parallel copies no file for it
-            selection.skipped << QStringLiteral("left out ':': this machine takes part as 'ssh localhost' only");
+            selection.skipped << QStringLiteral(
+                "left out ':': this machine takes part as 'ssh localhost' only");
         else if (ready.contains(login))
             selection.usable << trimmed;
         else if (missing.contains(login))
-            selection.skipped << QStringLiteral("left out %1: trevalon-batch does not run there").arg(login);
+            selection.skipped
+                << QStringLiteral("left out %1: trevalon-batch does not run there").arg(login);
         else
             selection.skipped << QStringLiteral("left out %1: cannot log in").arg(login);
     }
@@ -147,17 +150,27 @@ MachineSelection SelectMachines(const QString& loginFileText, const QString& che
 
 QStringList ParallelArguments(const RemoteRunSetup& setup)
 {
-    return {QStringLiteral("--will-cite"), QStringLiteral("-0"), QStringLiteral("--link"),
+    return {QStringLiteral("--will-cite"),
+            QStringLiteral("-0"),
+            QStringLiteral("--link"),
             QStringLiteral("--line-buffer"),
-            QStringLiteral("--sshloginfile"), setup.sshLoginFile,
-            QStringLiteral("--retries"), QString::number(setup.retries),
-            QStringLiteral("--workdir"), setup.remoteFolder + QStringLiteral("/{3}"),
-            QStringLiteral("--transferfile"), QStringLiteral("{1}"),
-            QStringLiteral("--return"), setup.stagingFolder + QStringLiteral("/./{3}.out"),
+            QStringLiteral("--sshloginfile"),
+            setup.sshLoginFile,
+            QStringLiteral("--retries"),
+            QString::number(setup.retries),
+            QStringLiteral("--workdir"),
+            setup.remoteFolder + QStringLiteral("/{3}"),
+            QStringLiteral("--transferfile"),
+            QStringLiteral("{1}"),
+            QStringLiteral("--return"),
+            setup.stagingFolder + QStringLiteral("/./{3}.out"),
             QStringLiteral("--cleanup"),
-            QStringLiteral("-a"), listPath(setup, "transfer.list"),
-            QStringLiteral("-a"), listPath(setup, "source.list"),
-            QStringLiteral("-a"), listPath(setup, "job.list"),
+            QStringLiteral("-a"),
+            listPath(setup, "transfer.list"),
+            QStringLiteral("-a"),
+            listPath(setup, "source.list"),
+            QStringLiteral("-a"),
+            listPath(setup, "job.list"),
             RemoteJobCommand(setup.remoteProgram, setup.settingsFlags)};
 }
 
@@ -209,13 +222,13 @@ std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<Ba
         return std::nullopt;
     // The rest is trevalon-batch's last line there: "<source as it was there>: <reason>".
     const QString last = words.mid(3).join(QLatin1Char(' '));
-    const QString source =
-        ConsoleReport::shownName(RemoteSourcePath(jobs.at(event.job).source)) + QStringLiteral(": ");
+    const QString source = ConsoleReport::shownName(RemoteSourcePath(jobs.at(event.job).source)) +
+                           QStringLiteral(": ");
     const qsizetype at = last.indexOf(source);
     if (event.status == 4)
         event.reason = QStringLiteral("the converted file was missing there");
     else if (event.status != 0)
-        event.reason = at >= 0 ? last.mid(at + source.size())
+        event.reason = at >= 0          ? last.mid(at + source.size())
                        : last.isEmpty() ? QStringLiteral("the conversion failed")
                                         : last;
     return event;

@@ -43,13 +43,14 @@ struct RemoteRunSetup
 };
 
 // The shell command parallel runs on the other machine for one job. {1}, {2}, {3} are the transfer
-// path, the source below the working folder and the job number. It reports a line when it starts and
-// one when the conversion is over; it fails (so parallel retries elsewhere) only when the machine
-// cannot convert at all: no trevalon-batch, a source that did not arrive, a broken connection.
+// path, the source below the working folder and the job number. It reports a line when it starts
+// and one when the conversion is over; it fails (so parallel retries elsewhere) only when the
+// machine cannot convert at all: no trevalon-batch, a source that did not arrive, a broken
+// connection.
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags);
 
-// The pass that asks every machine of the sshlogin file, all at once, whether it can be logged in to
-// and runs trevalon-batch; each machine that answers prints one "trevalon-machine" line.
+// The pass that asks every machine of the sshlogin file, all at once, whether it can be logged in
+// to and runs trevalon-batch; each machine that answers prints one "trevalon-machine" line.
 QStringList MachineCheckArguments(const RemoteRunSetup& setup);
 
 // The lines of the sshlogin file whose machine answered that it can convert, and a sentence for
@@ -79,7 +80,11 @@ RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<
 // A line a remote job printed, as RemoteJobCommand writes it.
 struct RemoteEvent
 {
-    enum class Kind { Started, Ended };
+    enum class Kind
+    {
+        Started,
+        Ended
+    };
     Kind kind = Kind::Started;
     int job = -1;
     QString host;   // Started: the machine

@@ -13,7 +13,13 @@
 
 namespace {
 
-enum ExitStatus { AllConverted = 0, SomeFailed = 1, UsageError = 2, Interrupted = 130 };
+enum ExitStatus
+{
+    AllConverted = 0,
+    SomeFailed = 1,
+    UsageError = 2,
+    Interrupted = 130
+};
 
 // The programs a run needs here, each named with the Debian package that brings it; empty when all
 // are there. Debian's moreutils has a different program called parallel, so the version is asked.

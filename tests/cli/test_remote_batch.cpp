@@ -53,7 +53,8 @@ TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
             local.cutLengthFraction = 5;
         }
         const ParsedArguments parsed = ParseBatchArguments(
-            RemoteSettingsFlags(local) + QStringList{QStringLiteral("--"), QStringLiteral("a.wav")}, 1);
+            RemoteSettingsFlags(local) + QStringList{QStringLiteral("--"), QStringLiteral("a.wav")},
+            1);
         ASSERT_EQ(parsed.outcome, ParsedArguments::Outcome::Run) << parsed.text.toStdString();
         SetupSettings setup = foreignSetup;
         OptionsSettings cutter = foreignCutter;
@@ -168,8 +169,8 @@ public:
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
         }
-        m_sshd = QStandardPaths::findExecutable(QStringLiteral("sshd"),
-                                                {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+        m_sshd = QStandardPaths::findExecutable(
+            QStringLiteral("sshd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
         if (m_sshd.isEmpty())
             return QStringLiteral("sshd is not installed (Debian package openssh-server)");
         // A server started by root needs its privilege separation folder, which only the system
@@ -179,12 +180,13 @@ public:
             return QStringLiteral("cannot create /run/sshd");
         for (const char* key : {"host_key", "user_key"}) {
             if (QProcess::execute(QStringLiteral("ssh-keygen"),
-                                  {QStringLiteral("-q"), QStringLiteral("-t"), QStringLiteral("ed25519"),
-                                   QStringLiteral("-N"), QString(), QStringLiteral("-f"),
-                                   path(QLatin1String(key))}) != 0)
+                                  {QStringLiteral("-q"), QStringLiteral("-t"),
+                                   QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
+                                   QStringLiteral("-f"), path(QLatin1String(key))}) != 0)
                 return QStringLiteral("ssh-keygen failed");
         }
-        if (!QFile::copy(path(QStringLiteral("user_key.pub")), path(QStringLiteral("authorized_keys"))))
+        if (!QFile::copy(path(QStringLiteral("user_key.pub")),
+                         path(QStringLiteral("authorized_keys"))))
             return QStringLiteral("cannot write authorized_keys");
         QFile::setPermissions(path(QStringLiteral("authorized_keys")),
                               QFile::ReadOwner | QFile::WriteOwner);
@@ -210,7 +212,8 @@ public:
                                    this->path(alias + QStringLiteral(".pid")), path));
         auto* server = new QProcess;
         server->setProcessChannelMode(QProcess::MergedChannels);
-        server->start(m_sshd, {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
+        server->start(m_sshd,
+                      {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
         m_servers << server;
         for (int i = 0; i < 100 && !accepts(port); ++i)
             QThread::msleep(50);
@@ -283,32 +286,36 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     // machine would gets jobs, and another machine must redo them.
     const QString flakyBin = dir.filePath(QStringLiteral("flaky-bin"));
     QDir().mkpath(flakyBin);
-    LoopbackMachines::writeFile(flakyBin + QStringLiteral("/trevalon-batch"),
-                                QStringLiteral("#!/bin/sh\n[ \"$1\" = --version ] && exec %1/trevalon-batch "
-                                               "--version\ntouch %2/flaky-job-$$\nexit 97\n")
-                                    .arg(ProgramFolder, dir.path()));
+    LoopbackMachines::writeFile(
+        flakyBin + QStringLiteral("/trevalon-batch"),
+        QStringLiteral("#!/bin/sh\n[ \"$1\" = --version ] && exec %1/trevalon-batch "
+                       "--version\ntouch %2/flaky-job-$$\nexit 97\n")
+            .arg(ProgramFolder, dir.path()));
     QFile::setPermissions(flakyBin + QStringLiteral("/trevalon-batch"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const auto& [alias, path] : {std::pair{"bare", systemPath},
-                                      std::pair{"flaky", flakyBin + QLatin1Char(':') + systemPath}}) {
+    for (const auto& [alias, path] :
+         {std::pair{"bare", systemPath},
+          std::pair{"flaky", flakyBin + QLatin1Char(':') + systemPath}}) {
         const QString failed = machines.addMachine(QLatin1String(alias), path);
         if (!failed.isEmpty())
             GTEST_SKIP() << failed.toStdString();
     }
     machines.addClosedAlias(QStringLiteral("down"));
     const QString loginFile = dir.filePath(QStringLiteral("machines.txt"));
-    LoopbackMachines::writeFile(loginFile, QStringLiteral("# loopback machines\n2/%1\n2/%2\n%3\n1/%4\n%5\n")
-                                               .arg(machines.loginLine(QStringLiteral("m1")),
-                                                    machines.loginLine(QStringLiteral("m2")),
-                                                    machines.loginLine(QStringLiteral("bare")),
-                                                    machines.loginLine(QStringLiteral("flaky")),
-                                                    machines.loginLine(QStringLiteral("down"))));
+    LoopbackMachines::writeFile(loginFile,
+                                QStringLiteral("# loopback machines\n2/%1\n2/%2\n%3\n1/%4\n%5\n")
+                                    .arg(machines.loginLine(QStringLiteral("m1")),
+                                         machines.loginLine(QStringLiteral("m2")),
+                                         machines.loginLine(QStringLiteral("bare")),
+                                         machines.loginLine(QStringLiteral("flaky")),
+                                         machines.loginLine(QStringLiteral("down"))));
 
     const QString in = dir.filePath(QStringLiteral("in"));
     const QString out = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(in + QStringLiteral("/zz"));
     for (int i = 1; i <= 11; ++i)
-        ASSERT_TRUE(makeClip(in + QStringLiteral("/clip %1 é.wav").arg(i, 2, 10, QLatin1Char('0')), 1));
+        ASSERT_TRUE(
+            makeClip(in + QStringLiteral("/clip %1 é.wav").arg(i, 2, 10, QLatin1Char('0')), 1));
     // The same output as clip 01, later in the list: it must be converted after it and win.
     ASSERT_TRUE(makeClip(in + QStringLiteral("/zz/clip 01 é.wav"), 2));
     {
@@ -320,22 +327,26 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     QDir().mkpath(temp);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temp);
-    const QStringList workBefore = QDir(machines.remoteWorkFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList workBefore =
+        QDir(machines.remoteWorkFolder())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
-    const BatchOutcome run = runBatch({QStringLiteral("--sshloginfile"), loginFile,
-                                       QStringLiteral("--format"), QStringLiteral("MP3"),
-                                       QStringLiteral("--settings-dir"), dir.path(),
-                                       QStringLiteral("--output"), out, in},
-                                      environment);
+    const BatchOutcome run =
+        runBatch({QStringLiteral("--sshloginfile"), loginFile, QStringLiteral("--format"),
+                  QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+                  QStringLiteral("--output"), out, in},
+                 environment);
     const std::string shown = (run.out + run.err).toStdString();
     EXPECT_EQ(run.exitCode, 1) << shown;
     EXPECT_TRUE(run.out.contains(QStringLiteral("12 converted, 1 failed"))) << shown;
     for (int i = 1; i <= 11; ++i) {
-        const QString output = out + QStringLiteral("/clip %1 é.mp3").arg(i, 2, 10, QLatin1Char('0'));
+        const QString output =
+            out + QStringLiteral("/clip %1 é.mp3").arg(i, 2, 10, QLatin1Char('0'));
         EXPECT_NEAR(durationOf(output), i == 1 ? 2.0 : 1.0, 0.1) << output.toStdString();
     }
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 11) << shown;
-    EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("down")) + QStringLiteral(": cannot log in")))
+    EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("down")) +
+                                 QStringLiteral(": cannot log in")))
         << shown;
     EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("bare")) +
                                  QStringLiteral(": trevalon-batch does not run there")))
@@ -343,21 +354,28 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     EXPECT_FALSE(QDir(dir.path()).entryList({QStringLiteral("flaky-job-*")}, QDir::Files).isEmpty())
         << "the broken machine was given no job, so no job was redone elsewhere";
 
-    // The corrupt source is reported with the converter's reason, exactly as a local run reports it.
-    const BatchOutcome local = runBatch({QStringLiteral("--format"), QStringLiteral("MP3"),
-                                         QStringLiteral("--settings-dir"), dir.path(),
-                                         QStringLiteral("--output"), dir.filePath(QStringLiteral("local")),
-                                         in + QStringLiteral("/broken.mp4")},
-                                        environment);
+    // The corrupt source is reported with the converter's reason, exactly as a local run reports
+    // it.
+    const BatchOutcome local =
+        runBatch({QStringLiteral("--format"), QStringLiteral("MP3"),
+                  QStringLiteral("--settings-dir"), dir.path(), QStringLiteral("--output"),
+                  dir.filePath(QStringLiteral("local")), in + QStringLiteral("/broken.mp4")},
+                 environment);
     const QString localReason = local.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(2);
-    ASSERT_TRUE(localReason.startsWith(in + QStringLiteral("/broken.mp4: "))) << local.out.toStdString();
+    ASSERT_TRUE(localReason.startsWith(in + QStringLiteral("/broken.mp4: ")))
+        << local.out.toStdString();
     EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last(), localReason) << shown;
 
     // Nothing is left behind: not on the machines, not in this machine's temporary folder.
-    EXPECT_EQ(QDir(machines.remoteWorkFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+    EXPECT_EQ(QDir(machines.remoteWorkFolder())
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               workBefore);
-    EXPECT_TRUE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
-        << QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(
+        QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+        << QDir(temp)
+               .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+               .join(QLatin1Char(' '))
+               .toStdString();
 }
 
 TEST(RemoteBatch, WithoutParallelOnlyTheDryRunWorks)
@@ -369,23 +387,30 @@ TEST(RemoteBatch, WithoutParallelOnlyTheDryRunWorks)
     LoopbackMachines::writeFile(source, QString());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PATH"), dir.path());
-    const QStringList arguments = {QStringLiteral("--sshloginfile"), loginFile,
-                                   QStringLiteral("--settings-dir"), dir.path(),
-                                   QStringLiteral("--output"), dir.filePath(QStringLiteral("out")),
+    const QStringList arguments = {QStringLiteral("--sshloginfile"),
+                                   loginFile,
+                                   QStringLiteral("--settings-dir"),
+                                   dir.path(),
+                                   QStringLiteral("--output"),
+                                   dir.filePath(QStringLiteral("out")),
                                    source};
 
     const BatchOutcome run = runBatch(arguments, environment);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(run.err.contains(QStringLiteral("Debian package 'parallel'"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("Debian package 'parallel'")))
+        << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty()) << run.out.toStdString();
 
-    const BatchOutcome dryRun = runBatch(QStringList{QStringLiteral("--dry-run")} + arguments, environment);
+    const BatchOutcome dryRun =
+        runBatch(QStringList{QStringLiteral("--dry-run")} + arguments, environment);
     EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err.toStdString();
     const QStringList lines = dryRun.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << dryRun.out.toStdString();
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("parallel ")) && lines[0].contains(loginFile))
         << lines[0].toStdString();
-    EXPECT_EQ(lines[1], QStringLiteral("0: %1 -> %2").arg(source, dir.filePath(QStringLiteral("out/a b.mp3"))));
+    EXPECT_EQ(
+        lines[1],
+        QStringLiteral("0: %1 -> %2").arg(source, dir.filePath(QStringLiteral("out/a b.mp3"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out"))));
 }
 
