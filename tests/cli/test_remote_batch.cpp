@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -132,6 +134,17 @@ double durationOf(const QString& path)
     bool ok = false;
     const double seconds = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
     return ok ? seconds : -1;
+}
+
+bool anyProcessMentions(const QString& text)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
+            return true;
+    }
+    return false;
 }
 
 quint16 freePort()
@@ -376,6 +389,35 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
                .join(QLatin1Char(' '))
                .toStdString();
+
+    // Ctrl-C stops the conversion on the machine and leaves nothing behind: no partial output here,
+    // no copied source or partial output there, no converter running.
+    const QString longIn = dir.filePath(QStringLiteral("long"));
+    const QString longOut = dir.filePath(QStringLiteral("long-out"));
+    QDir().mkpath(longIn);
+    ASSERT_TRUE(makeClip(longIn + QStringLiteral("/long.flac"), 1200));
+    const QString oneMachine = dir.filePath(QStringLiteral("one-machine.txt"));
+    LoopbackMachines::writeFile(oneMachine, machines.loginLine(QStringLiteral("m1")));
+    QProcess stopped;
+    stopped.setProcessEnvironment(environment);
+    stopped.start(ProgramFolder + QStringLiteral("/trevalon-batch"),
+                  {QStringLiteral("--sshloginfile"), oneMachine, QStringLiteral("--format"),
+                   QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+                   QStringLiteral("--output"), longOut, longIn});
+    const QString remoteCopies = machines.remoteWorkFolder() + QLatin1Char('/');
+    for (int i = 0; i < 1200 && !anyProcessMentions(remoteCopies); ++i)
+        QThread::msleep(50);
+    ASSERT_TRUE(anyProcessMentions(remoteCopies)) << "the conversion never started there";
+    ::kill(static_cast<pid_t>(stopped.processId()), SIGINT);
+    ASSERT_TRUE(stopped.waitForFinished(60000));
+    EXPECT_EQ(stopped.exitCode(), 130) << stopped.readAllStandardError().toStdString();
+    EXPECT_TRUE(QDir(longOut).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_EQ(QDir(machines.remoteWorkFolder())
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              workBefore);
+    for (int i = 0; i < 100 && anyProcessMentions(remoteCopies); ++i)
+        QThread::msleep(50);
+    EXPECT_FALSE(anyProcessMentions(remoteCopies)) << "the converter there is still running";
 }
 
 TEST(RemoteBatch, WithoutParallelOnlyTheDryRunWorks)
