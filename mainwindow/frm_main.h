@@ -10,10 +10,11 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class CodePage;
-class FolderSearchJob;
+class FolderSearchQueue;
 class FrmMenu;
 class HotLabel;
 class Hotspot;
@@ -25,6 +26,7 @@ class QTreeView;
 class SourceStager;
 class WindowServices;
 struct ConversionSettings;
+struct DroppedNames;
 
 // What the main window is handed by the program (or by a test): where it lives and whom it asks.
 struct MainWindowContext
@@ -78,6 +80,7 @@ public:
 
     // What happened, for the program and its tests.
     bool setupWritten() const { return m_setupWritten; }
+    // True while any added or dropped folder is still being searched or waits for its search.
     bool folderSearchRunning() const;
     int unloadRemovedFiles() const { return m_unloadRemovedFiles; }
 
@@ -138,9 +141,12 @@ private:
 
     // File list intake (file_intake.cpp).
     void updatePlaceholder();
-    void appendFound(const QStringList& paths);
-    void folderSearchFinished();
-    void appendDroppedFolder(const QString& folder);
+    void searchFolderInBackground(const QString& folder, QVector<FileEntry> then = {});
+
+    // Drag and drop (drop_zone.cpp).
+    void appendInDropOrder(const DroppedNames& dropped,
+                           const std::function<FileEntry(const QString&)>& entryFor);
+    void finishDrop();
 
     MainWindowContext m_context;
     std::unique_ptr<WindowServices> m_ownServices;
@@ -154,8 +160,7 @@ private:
     OptionsSettings m_options;
     std::unique_ptr<FrmMenu> m_menus;
     std::unique_ptr<MainBatch> m_batch;
-    FolderSearchJob* m_search = nullptr;
-    QStringList m_found;
+    FolderSearchQueue* m_folderSearches = nullptr;
     bool m_setupWritten = false;
     bool m_unloaded = false;
     int m_unloadRemovedFiles = 0;
