@@ -104,7 +104,7 @@ public:
     Hotspot* imgExit() const { return m_imgExit; }
     HotLabel* lblFeed() const { return m_lblFeed; }
     QLabel* lblVersion() const { return m_lblVersion; }
-    QLabel* lblWeb() const { return m_lblWeb; }
+    HotLabel* lblWeb() const { return m_lblWeb; }
     QLabel* lblPB() const { return m_lblPB; }
     QWidget* imgPB() const { return m_imgPB; }
     QWidget* picText() const { return m_picText; }
@@ -179,7 +179,7 @@ private:
     Hotspot* m_imgExit = nullptr;
     HotLabel* m_lblFeed = nullptr;
     QLabel* m_lblVersion = nullptr;
-    QLabel* m_lblWeb = nullptr;
+    HotLabel* m_lblWeb = nullptr;
     QLabel* m_lblPB = nullptr;
     QWidget* m_imgPB = nullptr;
     QWidget* m_picText = nullptr;
