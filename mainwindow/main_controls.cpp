@@ -1,10 +1,10 @@
 #include "mainwindow/main_controls.h"
 
 #include "dialogs/help_links.h"
-#include "engine/format_table.h"
 #include "intake/file_list_model.h"
 #include "mainwindow/full_text_tips.h"
 #include "mainwindow/main_layout.h"
+#include "settings/picker_lists.h"
 #include "widgets/hotspot.h"
 #include "widgets/skin_style.h"
 
