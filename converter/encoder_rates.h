@@ -4,11 +4,17 @@
 #include <string>
 #include <vector>
 
-// The audio encoder ffmpeg picks for an output and the sample rates it accepts (empty: any rate).
+struct AVCodec;
+struct FfmpegLibraries;
+
+// The audio encoder ffmpeg picks for an output and the sample rates it declares (empty: none
+// declared). When an encoder declares its rates and channel layouts, ffmpeg itself fits a source
+// to them; other encoders may refuse a source's rate or channels when they are opened.
 struct EncoderRates
 {
     std::string encoder;
     std::vector<int> rates;
+    bool declaresChannels = false;
 };
 
 // What ffmpeg will choose: the named codec, or else the default audio codec of the container that
@@ -19,3 +25,7 @@ std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
                                                const std::string& codecName,
                                                const std::string& formatName,
                                                const std::string& outputPath);
+
+// The same choice made with the loaded libraries, uncached; nullptr when there is none.
+const AVCodec* findOutputEncoder(const FfmpegLibraries& av, const std::string& codecName,
+                                 const std::string& formatName, const std::string& outputPath);
