@@ -67,8 +67,7 @@ int AmrWriter::open(const std::string& path)
 int AmrWriter::encodeFrame(const short* samples)
 {
     unsigned char frame[64];
-    const int size =
-        Encoder_Interface_Encode(m_encoder, static_cast<Mode>(m_mode), samples, frame, 0);
+    const int size = Encoder_Interface_Encode(m_encoder, static_cast<Mode>(m_mode), samples, frame, 0);
     if (size <= 0)
         return EIO;
     return writeAll(m_fd, frame, static_cast<std::size_t>(size));
