@@ -24,6 +24,10 @@ bool loadAll(FfmpegLibraries& f)
            load(format, "avformat_find_stream_info", f.findStreamInfo) &&
            load(format, "avformat_close_input", f.closeInput) &&
            load(format, "av_find_best_stream", f.findBestStream) &&
+           load(format, "av_read_frame", f.readFrame) &&
+           load(codec, "av_packet_alloc", f.allocPacket) &&
+           load(codec, "av_packet_unref", f.unrefPacket) &&
+           load(codec, "av_packet_free", f.freePacket) &&
            load(codec, "avcodec_find_encoder", f.findEncoder) &&
            load(codec, "avcodec_find_encoder_by_name", f.findEncoderByName) &&
            load(codec, "avcodec_descriptor_get_by_name", f.descriptorByName) &&

@@ -17,6 +17,10 @@ struct FfmpegLibraries
     decltype(avformat_find_stream_info)* findStreamInfo = nullptr;
     decltype(avformat_close_input)* closeInput = nullptr;
     decltype(av_find_best_stream)* findBestStream = nullptr;
+    decltype(av_read_frame)* readFrame = nullptr;
+    decltype(av_packet_alloc)* allocPacket = nullptr;
+    decltype(av_packet_unref)* unrefPacket = nullptr;
+    decltype(av_packet_free)* freePacket = nullptr;
     decltype(avcodec_find_encoder)* findEncoder = nullptr;
     decltype(avcodec_find_encoder_by_name)* findEncoderByName = nullptr;
     decltype(avcodec_descriptor_get_by_name)* descriptorByName = nullptr;

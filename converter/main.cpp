@@ -189,6 +189,7 @@ int main(int argc, char** argv)
     }
 
     int status = 0;
+    bool emptyOutput = false;
     if (writeError != 0) {
         report("cannot write '" + output + "': " + std::strerror(writeError));
         status = 1;
@@ -207,6 +208,12 @@ int main(int argc, char** argv)
     } else if (!output.empty() && !OutputState::of(output).exists) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
+    } else if (!amr && !output.empty() &&
+               (source.loaded || outputOption(given, {"-ss", "-t"})) && !holdsAudio(output)) {
+        // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
+        // packet with no sound in it.
+        emptyOutput = true;
+        status = 1;
     }
 
     if (status != 0 && OutputState::of(output).touchedSince(before)) {
@@ -217,11 +224,13 @@ int main(int argc, char** argv)
             report("cannot remove the unfinished '" + output + "': " + std::strerror(errno));
         }
     }
-    if (writeError == 0 && result.startError == 0 && result.stopSignal == 0 &&
-        result.termSignal == 0 && result.exitStatus > 0) {
+    if (emptyOutput || (writeError == 0 && result.startError == 0 && result.stopSignal == 0 &&
+                        result.termSignal == 0 && result.exitStatus > 0)) {
         if (!source.loaded && lastOptionValue(given, {"-i"}))
             source = probeSource(lastOptionValue(given, {"-i"})->value);
-        const std::string reason = failureReason(given, source);
+        std::string reason = failureReason(given, source);
+        if (reason.empty() && emptyOutput)
+            reason = "the conversion gave no audio: nothing in the file could be decoded";
         if (!reason.empty())
             sayWhy(reason);
     }

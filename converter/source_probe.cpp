@@ -52,3 +52,21 @@ SourceInfo probeSource(const std::string& path)
     av->closeInput(&context);
     return info;
 }
+
+bool holdsAudio(const std::string& path)
+{
+    const FfmpegLibraries* av = ffmpegLibraries();
+    AVFormatContext* context = nullptr;
+    if (av == nullptr || av->openInput(&context, path.c_str(), nullptr, nullptr) < 0)
+        return true;
+    bool audio = false;
+    AVPacket* packet = av->allocPacket();
+    while (packet != nullptr && !audio && av->readFrame(context, packet) >= 0) {
+        audio = packet->size > 0 &&
+                context->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        av->unrefPacket(packet);
+    }
+    av->freePacket(&packet);
+    av->closeInput(&context);
+    return audio;
+}

@@ -17,3 +17,6 @@ struct SourceInfo
 };
 
 SourceInfo probeSource(const std::string& path);
+
+// Whether a finished output holds any audio; true when the libraries cannot tell.
+bool holdsAudio(const std::string& path);
