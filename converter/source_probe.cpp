@@ -2,6 +2,9 @@
 
 #include "converter/ffmpeg_libraries.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 // Picture codecs an ID3 APIC frame and a FLAC PICTURE block name by a MIME type.
@@ -19,9 +22,14 @@ SourceInfo probeSource(const std::string& path)
     const FfmpegLibraries* av = ffmpegLibraries();
     if (av == nullptr)
         return info;
+    // Only a regular file is read: what conv read from a pipe or a device would be lost to ffmpeg.
+    struct stat file;
+    const bool exists = stat(path.c_str(), &file) == 0;
+    if (exists && !S_ISREG(file.st_mode))
+        return info;
     info.loaded = true;
     AVFormatContext* context = nullptr;
-    int error = av->openInput(&context, path.c_str(), nullptr, nullptr);
+    int error = exists ? av->openInput(&context, path.c_str(), nullptr, nullptr) : AVERROR(errno);
     if (error >= 0)
         error = av->findStreamInfo(context, nullptr);
     if (error < 0) {
@@ -55,6 +63,9 @@ SourceInfo probeSource(const std::string& path)
 
 bool holdsAudio(const std::string& path)
 {
+    struct stat file;
+    if (stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return true;
     const FfmpegLibraries* av = ffmpegLibraries();
     AVFormatContext* context = nullptr;
     if (av == nullptr || av->openInput(&context, path.c_str(), nullptr, nullptr) < 0)

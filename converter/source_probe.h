@@ -16,6 +16,7 @@ struct SourceInfo
     int pictureStream = -1; // an attached cover picture the MP3 and FLAC tags can carry
 };
 
+// Reads only a regular file (or says why there is none): a pipe or device is left to ffmpeg alone.
 SourceInfo probeSource(const std::string& path);
 
 // Whether a finished output holds any audio; true when the libraries cannot tell.
