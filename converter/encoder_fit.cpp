@@ -11,8 +11,10 @@ namespace {
 constexpr int CommonRates[] = {8000,  11025, 12000, 16000, 22050,  24000,  32000,  44100,
                                48000, 64000, 88200, 96000, 176400, 192000, 352800, 384000};
 
-bool opens(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
-           long bitsPerSecond)
+} // namespace
+
+bool encoderTakes(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
+                  long bitsPerSecond)
 {
     AVCodecContext* context = av.allocContext(&encoder);
     if (context == nullptr)
@@ -30,7 +32,14 @@ bool opens(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int chan
     return opened;
 }
 
-} // namespace
+bool takesEveryUsualRate(const FfmpegLibraries& av, const AVCodec& encoder)
+{
+    for (const int rate : CommonRates) {
+        if (!encoderTakes(av, encoder, rate, 2, 0))
+            return false;
+    }
+    return true;
+}
 
 std::optional<AudioShape> fitToEncoder(const FfmpegLibraries& av, const AVCodec& encoder,
                                        AudioShape source, bool rateFree, bool channelsFree,
@@ -39,7 +48,7 @@ std::optional<AudioShape> fitToEncoder(const FfmpegLibraries& av, const AVCodec&
     if (source.rate <= 0 || source.channels <= 0)
         return std::nullopt;
     const auto takes = [&](int rate, int channels) {
-        return opens(av, encoder, rate, channels, bitsPerSecond);
+        return encoderTakes(av, encoder, rate, channels, bitsPerSecond);
     };
     if (takes(source.rate, source.channels))
         return source;

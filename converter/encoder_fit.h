@@ -19,3 +19,13 @@ struct AudioShape
 std::optional<AudioShape> fitToEncoder(const FfmpegLibraries& av, const AVCodec& encoder,
                                        AudioShape source, bool rateFree, bool channelsFree,
                                        long bitsPerSecond);
+
+// Whether the encoder opens for this rate and channel count (and bitrate, when not 0).
+bool encoderTakes(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
+                  long bitsPerSecond);
+
+// Whether it opens, in stereo, at every usual rate up to 384000 Hz.
+bool takesEveryUsualRate(const FfmpegLibraries& av, const AVCodec& encoder);
+
+// A channel count beyond any real source's: an encoder that takes it takes every source's.
+constexpr int ManyChannels = 32;

@@ -1,5 +1,6 @@
 #include "converter/encoder_rates.h"
 
+#include "converter/encoder_fit.h"
 #include "converter/ffmpeg_libraries.h"
 
 #include <cstdlib>
@@ -56,11 +57,12 @@ std::string formatRates(const EncoderRates& rates)
 }
 
 std::optional<EncoderRates> parseRates(const std::string& encoder, const std::string& text,
-                                       const std::string& channels)
+                                       const std::string& roomy)
 {
-    if (channels != "0" && channels != "1")
+    if (roomy.size() != 2 || (roomy[0] != '0' && roomy[0] != '1') ||
+        (roomy[1] != '0' && roomy[1] != '1'))
         return std::nullopt;
-    EncoderRates rates{encoder, {}, channels == "1"};
+    EncoderRates rates{encoder, {}, roomy[0] == '1', roomy[1] == '1'};
     if (text == "*")
         return rates;
     std::istringstream stream(text);
@@ -117,7 +119,7 @@ void writeCache(const std::string& key, const EncoderRates& rates)
     {
         std::ofstream file(temporary, std::ios::trunc);
         file << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates) << '\t'
-             << (rates.declaresChannels ? '1' : '0') << '\n';
+             << (rates.anyRate ? '1' : '0') << (rates.anyChannels ? '1' : '0') << '\n';
         if (!file)
             return (void)unlink(temporary.c_str());
     }
@@ -137,9 +139,16 @@ std::optional<EncoderRates> askLibraries(const std::string& codecName,
     const AVCodec* encoder = findOutputEncoder(*av, codecName, formatName, outputPath);
     if (encoder == nullptr)
         return std::nullopt;
-    EncoderRates rates{encoder->name, {}, encoder->ch_layouts != nullptr};
+    EncoderRates rates{encoder->name,
+                       {},
+                       encoder->supported_samplerates != nullptr,
+                       encoder->ch_layouts != nullptr};
     for (const int* rate = encoder->supported_samplerates; rate != nullptr && *rate != 0; ++rate)
         rates.rates.push_back(*rate);
+    if (!rates.anyRate)
+        rates.anyRate = takesEveryUsualRate(*av, *encoder);
+    if (!rates.anyChannels)
+        rates.anyChannels = encoderTakes(*av, *encoder, 48000, ManyChannels, 0);
     return rates;
 }
 

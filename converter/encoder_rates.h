@@ -8,13 +8,15 @@ struct AVCodec;
 struct FfmpegLibraries;
 
 // The audio encoder ffmpeg picks for an output and the sample rates it declares (empty: none
-// declared). When an encoder declares its rates and channel layouts, ffmpeg itself fits a source
-// to them; other encoders may refuse a source's rate or channels when they are opened.
+// declared), and whether any source's rate or channel count suits it as it is: because the encoder
+// declares what it takes and ffmpeg fits the source to that itself, or because it opens at every
+// usual rate (channel count). Only an encoder for which this is not so needs to see the source.
 struct EncoderRates
 {
     std::string encoder;
     std::vector<int> rates;
-    bool declaresChannels = false;
+    bool anyRate = false;
+    bool anyChannels = false;
 };
 
 // What ffmpeg will choose: the named codec, or else the default audio codec of the container that

@@ -208,8 +208,8 @@ int main(int argc, char** argv)
     } else if (!output.empty() && !OutputState::of(output).exists) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
-    } else if (!amr && !output.empty() &&
-               (source.loaded || outputOption(given, {"-ss", "-t"})) && !holdsAudio(output)) {
+    } else if (!amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
+               !holdsAudio(output)) {
         // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
         // packet with no sound in it.
         emptyOutput = true;

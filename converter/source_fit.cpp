@@ -101,12 +101,12 @@ void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo
     const auto formatOption = outputOption(arguments, {"-f"});
     const std::string format = formatOption ? formatOption->value : std::string();
 
-    // An encoder that declares its rates and channel layouts is fitted by ffmpeg itself.
+    // Most encoders suit any source; only the others need it read.
     const auto encoder = lookUpEncoderRates(ffmpegPath, codec, format, output);
     const bool rateFree = !outputOption(arguments, {"-ar", "-ar:a"});
     const bool channelsFree = !outputOption(arguments, {"-ac", "-ac:a"});
-    const bool mayNeedShape = encoder && ((rateFree && encoder->rates.empty()) ||
-                                          (channelsFree && !encoder->declaresChannels));
+    const bool mayNeedShape =
+        encoder && ((rateFree && !encoder->anyRate) || (channelsFree && !encoder->anyChannels));
     const bool mayKeepCover =
         tagsHoldCover(arguments, output) && !outputOption(arguments, {"-map", "-an"});
     if (!mayNeedShape && !mayKeepCover)
