@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/command_line.h"
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 #include <QDir>
 #include <QFile>
