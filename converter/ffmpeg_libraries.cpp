@@ -13,11 +13,11 @@ template <typename Function> bool load(void* library, const char* name, Function
 bool loadAll(FfmpegLibraries& f)
 {
     void* format =
-        dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+        dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
     void* codec =
-        dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+        dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
     void* util =
-        dlopen("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR), RTLD_NOW | RTLD_LOCAL);
+        dlopen("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
     return load(format, "av_guess_format", f.guessFormat) &&
            load(format, "av_guess_codec", f.guessCodec) &&
            load(format, "avformat_open_input", f.openInput) &&

@@ -32,6 +32,7 @@ struct FfmpegLibraries
     decltype(av_log_set_level)* setLogLevel = nullptr;
 };
 
-// The loaded libraries, or nullptr when they or one of the functions cannot be found. Their own
-// log output is silenced: conv's console is ffmpeg's.
+// The loaded libraries (symbols bound lazily: a conversion calls few of them), or nullptr when they
+// or one of the functions cannot be found. Their own log output is silenced: conv's console is
+// ffmpeg's.
 const FfmpegLibraries* ffmpegLibraries();
