@@ -4,6 +4,7 @@
 #include "converter/encoder_rates.h"
 #include "converter/ffmpeg_libraries.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -63,26 +64,44 @@ void fitShape(Arguments& arguments, const SourceInfo& source, const std::string&
     }
 }
 
-// Maps the audio and the cover picture instead of dropping every picture with -vn. A cut moves
-// before the input: ffmpeg drops a copied picture that a cut after the input starts past.
+// A time in seconds as the program writes it: digits with at most one decimal point.
+bool plainSeconds(const std::string& text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos &&
+           std::count(text.begin(), text.end(), '.') <= 1 && text != ".";
+}
+
+// Maps the audio and the cover picture instead of dropping every picture with -vn. ffmpeg drops
+// a copied picture that a cut after the input starts past, so the cut becomes the audio trim
+// that ffmpeg makes of such a cut itself; a cut it cannot be sure to rewrite keeps no cover.
 void keepCover(Arguments& arguments, const SourceInfo& source)
 {
     const std::size_t input = lastOptionValue(arguments, {"-i"})->index;
-    Arguments cut;
+    const auto start = outputOption(arguments, {"-ss"});
+    const auto length = outputOption(arguments, {"-t"});
+    std::string trim;
+    if (start || length) {
+        if ((start && !plainSeconds(start->value)) || (length && !plainSeconds(length->value)) ||
+            outputOption(arguments, {"-af", "-filter:a", "-filter_complex", "-lavfi"}))
+            return;
+        trim = "atrim=" + (start ? "start=" + start->value : std::string()) +
+               (start && length ? ":" : "") +
+               (length ? "duration=" + length->value : std::string()) + ",asetpts=PTS-STARTPTS";
+    }
     for (std::size_t i = input + 2; i + 1 < arguments.size();) {
         if (arguments[i] == "-vn") {
             arguments.erase(arguments.begin() + static_cast<long>(i));
         } else if ((arguments[i] == "-ss" || arguments[i] == "-t") && i + 2 < arguments.size()) {
-            cut.insert(cut.end(), {arguments[i], arguments[i + 1]});
             arguments.erase(arguments.begin() + static_cast<long>(i),
                             arguments.begin() + static_cast<long>(i) + 2);
         } else {
             ++i;
         }
     }
-    arguments.insert(arguments.begin() + static_cast<long>(input), cut.begin(), cut.end());
     insertBeforeOutput(arguments, {"-map", "0:" + std::to_string(source.audioStream), "-map",
                                    "0:" + std::to_string(source.pictureStream), "-c:v", "copy"});
+    if (!trim.empty())
+        insertBeforeOutput(arguments, {"-af", trim});
 }
 
 } // namespace
