@@ -5,9 +5,9 @@
 #include "platform/folder_listing.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace {
@@ -44,17 +44,48 @@ int compareListed(QStringView left, QStringView right)
     return left.compare(right, Qt::CaseSensitive);
 }
 
-// A folder's files and folders in ListedBefore order; false when it cannot be listed.
-bool listFolder(const QString& folder, std::vector<FolderEntry>& entries)
+// The listing's entries in ListedBefore order.
+void sortListed(FolderListing& listing)
 {
-    entries.clear();
-    if (!ListFolder(folder, entries))
-        return false;
-    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-        return compareListed(a.name, b.name) < 0;
-    });
-    return true;
+    std::sort(listing.entries.begin(), listing.entries.end(),
+              [&listing](const FolderListing::Entry& a, const FolderListing::Entry& b) {
+                  return compareListed(listing.name(a), listing.name(b)) < 0;
+              });
 }
+
+QString joined(const QString& prefix, QStringView name)
+{
+    QString path(prefix.size() + name.size(), Qt::Uninitialized);
+    QChar* out = path.data();
+    std::copy_n(prefix.constData(), prefix.size(), out);
+    std::copy_n(name.data(), name.size(), out + prefix.size());
+    return path;
+}
+
+// The folders searched so far. A folder is known by its identity first, which costs nothing
+// extra; only when the identity has been seen before are the real paths compared, because some
+// file systems give two folders the same identity and neither may be passed over.
+class SearchedFolders
+{
+public:
+    bool contains(FolderIdentity identity, const QString& folder) const
+    {
+        const auto seen = m_paths.find(identity);
+        if (seen == m_paths.end())
+            return false;
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        return std::any_of(seen->second.begin(), seen->second.end(), [&](const QString& earlier) {
+            return QFileInfo(earlier).canonicalFilePath() == canonical;
+        });
+    }
+    void insert(FolderIdentity identity, const QString& folder)
+    {
+        m_paths[identity].push_back(folder);
+    }
+
+private:
+    std::map<FolderIdentity, std::vector<QString>> m_paths;
+};
 
 } // namespace
 
@@ -80,9 +111,10 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
                           const std::atomic_bool* cancelled)
 {
     SearchReport report;
-    QSet<QString> searched; // canonical paths, so a folder reached twice is searched once
+    SearchedFolders searched;
     std::vector<QString> pending{folder};
-    std::vector<FolderEntry> listed;
+    FolderListing listing;
+    std::vector<QString> subfolders;
     while (!pending.empty()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
             report.cancelled = true;
@@ -90,35 +122,33 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
         }
         const QString current = std::move(pending.back());
         pending.pop_back();
-        const QString canonical = QFileInfo(current).canonicalFilePath();
-        if (searched.contains(canonical)) {
+        OpenFolder opened(current);
+        if (opened.isOpen() && searched.contains(opened.identity(), current)) {
             report.repeatedFolders += current;
             continue;
         }
-        if (!listFolder(current, listed)) {
+        if (!opened.read(listing)) {
             report.unreadableFolders += current;
             continue;
         }
-        searched.insert(canonical);
+        searched.insert(opened.identity(), current);
         ++report.foldersSearched;
+        sortListed(listing);
 
         const QString prefix = current + separator;
-        std::vector<QString> subfolders;
-        for (const FolderEntry& entry : listed) {
-            // Sized exactly: a large search keeps every found path.
-            QString path;
-            path.reserve(prefix.size() + entry.name.size());
-            path.append(prefix).append(entry.name);
+        for (const FolderListing::Entry& entry : listing.entries) {
+            QString path = joined(prefix, listing.name(entry));
             if (entry.isFolder) {
                 subfolders.push_back(std::move(path));
             } else {
-                sink(path);
+                sink(std::move(path));
                 ++report.filesFound;
             }
         }
         // The first subfolder goes on top, so it is searched whole before the second.
         pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
                        std::make_move_iterator(subfolders.rend()));
+        subfolders.clear();
     }
     return report;
 }
@@ -126,8 +156,8 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
 QStringList SearchFolder(const QString& folder, SearchReport* report, QChar separator)
 {
     QStringList found;
-    const SearchReport result =
-        SearchFolder(folder, [&found](const QString& path) { found += path; }, separator);
+    const SearchReport result = SearchFolder(
+        folder, [&found](QString&& path) { found += std::move(path); }, separator);
     if (report)
         *report = result;
     return found;

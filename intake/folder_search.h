@@ -31,7 +31,8 @@ struct SearchReport
     bool cancelled = false;
 };
 
-using FoundFileSink = std::function<void(const QString& path)>;
+// Takes each found path; a sink may move it away.
+using FoundFileSink = std::function<void(QString&& path)>;
 
 // Reports the full path of every file under the folder, in this order: the folder's own files,
 // then everything under its first subfolder, then its second, and so on, depth first, names in

@@ -48,8 +48,8 @@ int search(const QString& root)
     FileListModel model;
     QStringList batch;
     // Appended the way the window appends a search's results, in batches.
-    SearchFolder(root, [&](const QString& path) {
-        batch += path;
+    SearchFolder(root, [&](QString&& path) {
+        batch += std::move(path);
         if (batch.size() >= 2000) {
             model.appendFoundPaths(batch);
             batch.clear();
