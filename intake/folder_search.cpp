@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -44,13 +45,53 @@ int compareListed(QStringView left, QStringView right)
     return left.compare(right, Qt::CaseSensitive);
 }
 
-// The listing's entries in ListedBefore order.
-void sortListed(FolderListing& listing)
+// Where a folder's names first differ: every name in a folder often starts the same way
+// ("track 0001.mp3", "track 0002.mp3"), and those units decide no comparison.
+qsizetype sharedStart(const FolderListing& listing)
 {
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [&listing](const FolderListing::Entry& a, const FolderListing::Entry& b) {
-                  return compareListed(listing.name(a), listing.name(b)) < 0;
-              });
+    if (listing.entries.empty())
+        return 0;
+    const QStringView first = listing.name(listing.entries.front());
+    qsizetype shared = first.size();
+    for (const FolderListing::Entry& entry : listing.entries) {
+        const QStringView name = listing.name(entry);
+        const qsizetype limit = std::min(shared, name.size());
+        shared = std::mismatch(first.utf16(), first.utf16() + limit, name.utf16()).first -
+                 first.utf16();
+    }
+    return shared;
+}
+
+// The four units after the shared start in upper case, as one number that orders as
+// compareListed does: a name that ends early counts as zeros, and no unit of a name is zero.
+std::uint64_t orderKey(QStringView name, qsizetype start)
+{
+    std::uint64_t key = 0;
+    for (qsizetype at = start; at < start + 4; ++at)
+        key = key << 16 | (at < name.size() ? upper(name.at(at)) : 0u);
+    return key;
+}
+
+struct ListedItem
+{
+    std::uint64_t key;
+    std::uint32_t entry; // index into the listing's entries
+};
+
+// The listing's entries in ListedBefore order. The keys settle most comparisons as integers;
+// names whose keys tie are compared whole.
+void sortListed(const FolderListing& listing, std::vector<ListedItem>& order)
+{
+    order.clear();
+    const qsizetype start = sharedStart(listing);
+    for (std::uint32_t index = 0; index < listing.entries.size(); ++index)
+        order.push_back({orderKey(listing.name(listing.entries[index]), start), index});
+    std::sort(order.begin(), order.end(), [&listing](const ListedItem& a, const ListedItem& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return compareListed(listing.name(listing.entries[a.entry]),
+                             listing.name(listing.entries[b.entry])) < 0;
+    });
 }
 
 QString joined(const QString& prefix, QStringView name)
@@ -114,6 +155,7 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
     SearchedFolders searched;
     std::vector<QString> pending{folder};
     FolderListing listing;
+    std::vector<ListedItem> order;
     std::vector<QString> subfolders;
     while (!pending.empty()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
@@ -133,10 +175,11 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
         }
         searched.insert(opened.identity(), current);
         ++report.foldersSearched;
-        sortListed(listing);
+        sortListed(listing, order);
 
         const QString prefix = current + separator;
-        for (const FolderListing::Entry& entry : listing.entries) {
+        for (const ListedItem& item : order) {
+            const FolderListing::Entry& entry = listing.entries[item.entry];
             QString path = joined(prefix, listing.name(entry));
             if (entry.isFolder) {
                 subfolders.push_back(std::move(path));
