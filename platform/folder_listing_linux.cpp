@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -42,19 +43,17 @@ bool isDotOrDotDot(const char* name)
 }
 
 // Appends the file system's name to the buffer as UTF-16, decoded as QFile::decodeName does. Most
-// names are plain ASCII and are widened in place; any other name goes through the decoder.
+// names are plain ASCII and are widened directly; any other name goes through the decoder.
 void appendName(const char* name, std::vector<char16_t>& names)
 {
-    const std::size_t start = names.size();
-    for (const char* c = name; *c; ++c) {
-        if (static_cast<unsigned char>(*c) >= 0x80) {
-            names.resize(start);
-            const QString decoded = QFile::decodeName(name);
-            names.insert(names.end(), decoded.utf16(), decoded.utf16() + decoded.size());
-            return;
-        }
-        names.push_back(char16_t(static_cast<unsigned char>(*c)));
+    const std::size_t length = std::strlen(name);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    if (std::all_of(bytes, bytes + length, [](unsigned char byte) { return byte < 0x80; })) {
+        names.insert(names.end(), bytes, bytes + length);
+        return;
     }
+    const QString decoded = QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length)));
+    names.insert(names.end(), decoded.utf16(), decoded.utf16() + decoded.size());
 }
 
 } // namespace
