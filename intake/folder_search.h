@@ -1,5 +1,7 @@
 #pragma once
 
+#include "intake/listing_order.h" // ListedBefore, the order of each folder's names
+
 #include <QChar>
 #include <QDir>
 #include <QString>
@@ -15,12 +17,6 @@ QString TrimFixedName(const QString& text);
 
 // True when the path, as the code page gives it back, is the same path and names a folder.
 bool FolderExists(const QString& path, const CodePage& codePage);
-
-// The order a folder's names are listed in: the order of the file system the program was first
-// written for, which keeps names sorted by their UTF-16 code units after mapping each to upper
-// case, one unit at a time. So "a" and "A" sort together, and letters come before "_" and the
-// other characters between "Z" and "a". Names that differ only in case follow in code-unit order.
-bool ListedBefore(const QString& left, const QString& right);
 
 struct SearchReport
 {
