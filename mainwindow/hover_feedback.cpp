@@ -1,7 +1,7 @@
 // The main window's hover and press feedback: which picture each hotspot shows when.
 
 #include "mainwindow/frm_main.h"
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QComboBox>
 
@@ -62,6 +62,7 @@ void frmMain::connectHoverFeedback()
 
     connect(m_lblFeed, &HotLabel::hovered, this, [this] { SetBold(m_lblFeed, true); });
     connect(m_lblFeed, &HotLabel::clicked, this, [this] { lblFeed_Click(); });
+    connect(m_lblWeb, &HotLabel::clicked, this, [this] { lblWeb_Click(); });
 }
 
 void frmMain::toolbarHovered(int index)
