@@ -12,6 +12,7 @@
 
 namespace {
 
+// One allocation of exactly the path's size: a large search keeps every path it finds.
 QString joined(const QString& prefix, QStringView name)
 {
     QString path(prefix.size() + name.size(), Qt::Uninitialized);
