@@ -5,6 +5,7 @@
 #include "cli/console_report.h"
 #include "platform/interrupt_watch.h"
 #include "platform/settings_platform.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_files.h"
 #include "settings/settings_folder.h"
 
@@ -64,11 +65,12 @@ int main(int argc, char* argv[])
         setup.outputFolder = DefaultOutputFolder();
     if (options.outputFolder)
         setup.outputFolder = QDir::cleanPath(QDir().absoluteFilePath(setup.outputFolder));
-    const ConversionSettings settings = ConversionSettings::from(setup, cutter);
+    ConversionSettings settings = ConversionSettings::from(setup, cutter);
+    settings.keepFolders = options.keepFolders || ReadExtraSettings(settingsFolder).keepFolders;
 
     QStringList missing;
     QStringList warnings;
-    const QStringList files = ExpandSources(options.sources, &missing, &warnings);
+    const QVector<BatchSource> files = ExpandSources(options.sources, &missing, &warnings);
     for (const QString& warning : std::as_const(warnings))
         err << "trevalon-batch: " << warning << Qt::endl;
     const QVector<BatchJob> jobs = BuildBatchJobs(programFolder, files, missing, settings);

@@ -6,19 +6,30 @@
 #include <QStringList>
 #include <QVector>
 
+// One file to convert, with the folder argument it was found in (empty for a file given itself).
+struct BatchSource
+{
+    QString path;
+    QString addedFolder;
+
+    bool operator==(const BatchSource&) const = default;
+};
+
 // One source of a command-line batch, with the converter command the window would build for it.
 struct BatchJob
 {
     QString source;
     QString commandText;
     ConverterInvocation invocation;
+    QString outputFolder; // created before the job starts
     QString problem; // set when the source cannot be converted at all (it does not exist)
 };
 
 // The sources in list order: a file as given (made absolute), a folder as Add Folder searches it.
 // A source that does not exist stays in the list with its problem, so it is reported like any
 // other failure. Unreadable folders met during a search are added to warnings.
-QStringList ExpandSources(const QStringList& sources, QStringList* missing, QStringList* warnings);
+QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* missing,
+                                   QStringList* warnings);
 
-QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QStringList& files,
+QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<BatchSource>& files,
                                  const QStringList& missing, const ConversionSettings& settings);

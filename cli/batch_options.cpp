@@ -69,6 +69,10 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     parser.addOption({QStringLiteral("jobs"),
                       QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("keep-folders"),
+                      QStringLiteral("Put the files of a folder SOURCE into that folder's name and "
+                                     "subfolders under the output folder (default: as the window's "
+                                     "\"Keep folders\" option)")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command and convert nothing")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
@@ -130,6 +134,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
         if (!ok || options.jobs < 1 || options.jobs > 64)
             return usageError(QStringLiteral("--jobs takes a whole number from 1 to 64"));
     }
+    options.keepFolders = parser.isSet(QStringLiteral("keep-folders"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();

@@ -21,6 +21,7 @@ struct BatchOptions
     std::optional<CutTime> cutLength;
     QString settingsDir; // empty: where the window keeps its settings
     int jobs = 1;
+    bool keepFolders = false; // set: on; absent: as trevalon.ini says
     bool dryRun = false;
     bool quiet = false;
 };

@@ -1,5 +1,7 @@
 #include "cli/batch_run.h"
 
+#include <QDir>
+
 namespace {
 
 QVector<QString> outputsOf(const QVector<BatchJob>& jobs)
@@ -85,12 +87,17 @@ void BatchRun::launch(Slot& slot, int job)
 {
     const BatchJob& batchJob = m_jobs.at(job);
     m_observer.jobStarted(job);
-    if (!batchJob.problem.isEmpty()) {
+    // A job that keeps its folders writes below the output folder, into folders made as needed.
+    QString problem = batchJob.problem;
+    if (problem.isEmpty() && !batchJob.outputFolder.isEmpty() &&
+        !QDir().mkpath(batchJob.outputFolder))
+        problem = QStringLiteral("cannot create the output folder %1").arg(batchJob.outputFolder);
+    if (!problem.isEmpty()) {
         m_queue.finish(job);
         m_ended[job] = true;
-        m_reasons[job] = batchJob.problem;
+        m_reasons[job] = problem;
         m_failed.append(job);
-        m_observer.jobFinished(job, false, batchJob.problem);
+        m_observer.jobFinished(job, false, problem);
         return;
     }
     slot.job = job;

@@ -35,6 +35,7 @@ struct Layout
     QString leftButton;
     QString rightButton;
     QList<Caption> captions;
+    int height = Height; // a dialog with rows below its buttons is taller
 };
 
 QPixmap PaintBackground(const Layout& layout);

@@ -15,6 +15,10 @@ namespace {
 constexpr QRect ExitMark{299, 11, 15, 15};
 constexpr int FromTop = 85;
 constexpr int ToTop = 109;
+// Rows beyond the classic ones sit below them, one row step apart; the dialog grows to hold them
+// while its buttons keep their places.
+constexpr int RowStep = 24;
+constexpr int KeepFoldersTop = dialogskin::LeftButton.top() + 2 * RowStep;
 
 QFont BoxFont()
 {
@@ -61,7 +65,9 @@ QPixmap PaintOptionsSkin()
         Caption{QStringLiteral("Music Cutter:"), QRect(20, 60, 120, 20)},
         Caption{QStringLiteral("From:"), QRect(20, FromTop, 70, 18)},
         Caption{QStringLiteral("Duration:"), QRect(20, ToTop, 70, 18)},
+        Caption{QStringLiteral("Keep folders:"), QRect(20, KeepFoldersTop, 120, 18)},
     };
+    layout.height = KeepFoldersTop + 18 + 10;
     for (const int top : {FromTop, ToTop}) {
         layout.captions.append(Caption{QStringLiteral("Hour"), QRect(117, top, 40, 18), true});
         layout.captions.append(Caption{QStringLiteral("Min"), QRect(195, top, 28, 18), true});
@@ -70,10 +76,10 @@ QPixmap PaintOptionsSkin()
     return dialogskin::PaintBackground(layout);
 }
 
-frmOptions::frmOptions(OptionsSettings& options, QString settingsFolder, MessageBoxes& messages,
-                       QWidget* parent)
-    : SkinnedDialog(parent), m_options(options), m_settingsFolder(std::move(settingsFolder)),
-      m_messages(messages)
+frmOptions::frmOptions(OptionsSettings& options, ExtraSettings& extra, QString settingsFolder,
+                       MessageBoxes& messages, QWidget* parent)
+    : SkinnedDialog(parent), m_options(options), m_extra(extra),
+      m_settingsFolder(std::move(settingsFolder)), m_messages(messages)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -112,6 +118,14 @@ void frmOptions::buildControls()
     m_txtToS = MakeTimeBox(this, "txtToS", 224, ToTop, 17);
     MakeDecimalPoint(this, "Label2", ToTop);
     m_txtToMS = MakeTimeBox(this, "txtToMS", 252, ToTop, 17);
+
+    m_chkKeepFolders = new QCheckBox(this);
+    m_chkKeepFolders->setObjectName(QStringLiteral("chkKeepFolders"));
+    m_chkKeepFolders->setAccessibleName(QStringLiteral("Keep folders"));
+    m_chkKeepFolders->setToolTip(
+        QStringLiteral("Files of an added folder keep that folder and its subfolders "
+                       "under the output folder"));
+    m_chkKeepFolders->setGeometry(146, KeepFoldersTop + 3, 13, 13);
 }
 
 void frmOptions::buildHotspots()
@@ -151,8 +165,10 @@ void frmOptions::buildHotspots()
 void frmOptions::applyTabOrder()
 {
     // The list, the switch, both rows' hours, minutes and seconds, then the two fractions.
-    const QList<QWidget*> order = {m_cmbSR,  m_chkMC,  m_txtFromH, m_txtFromM,  m_txtFromS,
-                                   m_txtToH, m_txtToM, m_txtToS,   m_txtFromMS, m_txtToMS};
+    // The rows beyond the classic ones follow.
+    const QList<QWidget*> order = {m_cmbSR,  m_chkMC,  m_txtFromH,  m_txtFromM, m_txtFromS,
+                                   m_txtToH, m_txtToM, m_txtToS,    m_txtFromMS, m_txtToMS,
+                                   m_chkKeepFolders};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -163,6 +179,7 @@ void frmOptions::load()
     m_cmbSR->setCurrentIndex(m_options.soundIndex == 0 || m_options.soundIndex == 1
                                  ? m_options.soundIndex
                                  : -1);
+    m_chkKeepFolders->setChecked(m_extra.keepFolders);
     m_chkMC->setChecked(m_options.cutterOn != 0);
     setTimeBoxesEnabled(m_chkMC->isChecked());
     if (!m_chkMC->isChecked())
@@ -231,6 +248,8 @@ void frmOptions::okClicked()
 
     m_options = OptionsFromBoxes(m_options, m_cmbSR->currentIndex(), m_chkMC->isChecked(), typed);
     m_optionsFileWritten = WriteOptionsFile(m_settingsFolder, m_options);
+    m_extra.keepFolders = m_chkKeepFolders->isChecked();
+    m_extraFileWritten = WriteExtraSettings(m_settingsFolder, m_extra);
     finish(Outcome::Accepted);
 }
 

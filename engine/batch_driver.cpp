@@ -3,6 +3,7 @@
 #include "engine/batch_view.h"
 #include "engine/command_line.h"
 #include "engine/dos_outputs.h"
+#include "engine/kept_folders.h"
 #include "intake/file_list_model.h"
 #include "platform/converter_processes.h"
 #include "platform/message_sink.h"
@@ -80,12 +81,17 @@ void BatchDriver::startNextEntry()
         return;
     }
 
-    const ConversionSettings settings = m_settings();
-    // One level, as the folder picker allows choosing a new folder inside an existing one;
-    // created before every entry because the folder may change during the batch.
-    QDir().mkdir(settings.outputFolder);
-
     const FileEntry& entry = m_list.entry(0);
+    const ConversionSettings settings =
+        EntrySettings(m_settings(), entry.addedFolder, entry.queuePath);
+    // One level, as the folder picker allows choosing a new folder inside an existing one;
+    // created before every entry because the folder may change during the batch. An entry that
+    // keeps its folders needs the whole way down created.
+    if (settings.keepFolders)
+        QDir().mkpath(settings.outputFolder);
+    else
+        QDir().mkdir(settings.outputFolder);
+
     m_runningSource = entry.displayText.isEmpty() ? entry.queuePath : entry.displayText;
     const QString commandLine = BuildCommandLine(m_programFolder, entry.queuePath, settings);
     const ConverterInvocation invocation =

@@ -14,7 +14,7 @@ QString FileListModel::formatCellFor(const QString& formatSource)
 void FileListModel::AppendEntry(const QString& queuePath, const QString& displayText,
                                 const QString& formatSource)
 {
-    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath}});
+    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath, {}}});
 }
 
 void FileListModel::appendEntries(const QVector<FileEntry>& entries)
@@ -27,7 +27,7 @@ void FileListModel::appendEntries(const QVector<FileEntry>& entries)
     endInsertRows();
 }
 
-void FileListModel::appendFoundPaths(const QStringList& paths)
+void FileListModel::appendFoundPaths(const QStringList& paths, const QString& addedFolder)
 {
     if (paths.isEmpty())
         return;
@@ -44,7 +44,7 @@ void FileListModel::appendFoundPaths(const QStringList& paths)
                 cells.clear();
             known = cells.insert(cells.end(), {tail.toString(), formatCellFor(tail.toString())});
         }
-        m_entries.append(FileEntry{path, known->second, path});
+        m_entries.append(FileEntry{path, known->second, path, addedFolder});
     }
     endInsertRows();
 }

@@ -12,10 +12,12 @@ struct FileEntry
     QString displayText; // the "FileName" column
     QString formatCell;  // the "Format" column
     QString queuePath;   // the path the converter is given (the source or its staged copy)
+    QString addedFolder; // the folder the user added that this file was found in; empty for a file
+                         // added on its own
 
     bool operator==(const FileEntry&) const = default;
 };
-// Three implicitly shared strings: the list may grow by moving its memory, not copying entries.
+// Implicitly shared strings: the list may grow by moving its memory, not copying entries.
 Q_DECLARE_TYPEINFO(FileEntry, Q_RELOCATABLE_TYPE);
 
 // The program's work queue, shown by a list view with the columns "FileName" and "Format".
@@ -33,10 +35,10 @@ public:
     void AppendEntry(const QString& queuePath, const QString& displayText,
                      const QString& formatSource);
     void appendEntries(const QVector<FileEntry>& entries);
-    // Appends the files a folder search found: each path is both the queue path and the display
-    // text, and its Format cell comes from the path without outer spaces. Rows with the same
-    // Format cell share one string, which matters for searches of many thousand files.
-    void appendFoundPaths(const QStringList& paths);
+    // Appends the files a search of addedFolder found: each path is both the queue path and the
+    // display text, and its Format cell comes from the path without outer spaces. Rows with the
+    // same Format cell share one string, which matters for searches of many thousand files.
+    void appendFoundPaths(const QStringList& paths, const QString& addedFolder);
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     int count() const { return static_cast<int>(m_entries.size()); }

@@ -74,7 +74,7 @@ void frmMain::dropOnOverlay(const QList<QUrl>& urls)
         }
         const QString display = CleanDisplayText(name.path, *m_codePage, QDir::separator());
         entries.append(FileEntry{display, FileListModel::formatCellFor(name.path),
-                                 m_stager->StageSource(name.path).queuePath});
+                                 m_stager->StageSource(name.path).queuePath, {}});
     }
     m_files.appendEntries(entries);
     m_picDrop->hide();
@@ -102,5 +102,5 @@ void frmMain::dropOnList(const QList<QUrl>& urls)
 // A dropped folder is searched like Add Folder, instead of being queued as if it were a file.
 void frmMain::appendDroppedFolder(const QString& folder)
 {
-    appendFound(SearchFolder(folder));
+    appendFound(SearchFolder(folder), folder);
 }

@@ -52,7 +52,10 @@ void frmMain::AddFolder()
                 [this](const QStringList& paths) { m_found += paths; });
         connect(m_search, &FolderSearchJob::finished, this, [this] { folderSearchFinished(); });
     }
-    if (!m_search->start(QDir::toNativeSeparators(folder)))
+    const QString searched = QDir::toNativeSeparators(folder);
+    if (m_search->start(searched))
+        m_searchedFolder = searched;
+    else
         updatePlaceholder(); // a search is still running; its results come first
 }
 
@@ -64,19 +67,16 @@ bool frmMain::folderSearchRunning() const
 void frmMain::folderSearchFinished()
 {
     // Entries added while the search ran stay ahead of the searched ones.
-    appendFound(m_found);
+    appendFound(m_found, m_searchedFolder);
     m_found.clear();
+    m_searchedFolder.clear();
     if (!m_files.isEmpty())
         m_picText->hide();
 }
 
-void frmMain::appendFound(const QStringList& paths)
+void frmMain::appendFound(const QStringList& paths, const QString& addedFolder)
 {
-    QVector<FileEntry> entries;
-    entries.reserve(paths.size());
-    for (const QString& path : paths)
-        entries.append(FileEntry{path, FileListModel::formatCellFor(path.trimmed()), path});
-    m_files.appendEntries(entries);
+    m_files.appendFoundPaths(paths, addedFolder);
 }
 
 void frmMain::imgRemove_Click()

@@ -12,6 +12,7 @@
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_files.h"
 
 #include <QCloseEvent>
@@ -164,6 +165,7 @@ void frmMain::readOptions()
         m_options.soundIndex = 0;
         m_options.cutterOn = 0;
     }
+    m_extra = ReadExtraSettings(m_context.settingsFolder);
 }
 
 SetupSettings frmMain::currentSetup() const
@@ -179,7 +181,9 @@ SetupSettings frmMain::currentSetup() const
 
 ConversionSettings frmMain::conversionSettings() const
 {
-    return ConversionSettings::from(currentSetup(), m_options);
+    ConversionSettings settings = ConversionSettings::from(currentSetup(), m_options);
+    settings.keepFolders = m_extra.keepFolders;
+    return settings;
 }
 
 void frmMain::Exit()
@@ -234,7 +238,7 @@ void frmMain::imgToolbar_Click(int index)
         m_menus->popupRemoveAtPointer();
         break;
     case 2:
-        m_services->showOptions(this, m_options, m_context.settingsFolder);
+        m_services->showOptions(this, m_options, m_extra, m_context.settingsFolder);
         break;
     case 3:
         imgHelp_Click();

@@ -4,6 +4,7 @@
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
 #include "mainwindow/skinned_window.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_types.h"
 
 #include <QPointer>
@@ -138,7 +139,7 @@ private:
 
     // File list intake (file_intake.cpp).
     void updatePlaceholder();
-    void appendFound(const QStringList& paths);
+    void appendFound(const QStringList& paths, const QString& addedFolder);
     void folderSearchFinished();
     void appendDroppedFolder(const QString& folder);
 
@@ -152,10 +153,12 @@ private:
     std::unique_ptr<SourceStager> m_stager;
     FileListModel m_files;
     OptionsSettings m_options;
+    ExtraSettings m_extra; // trevalon.ini
     std::unique_ptr<FrmMenu> m_menus;
     std::unique_ptr<MainBatch> m_batch;
     FolderSearchJob* m_search = nullptr;
     QStringList m_found;
+    QString m_searchedFolder; // the folder the running search was started with
     bool m_setupWritten = false;
     bool m_unloaded = false;
     int m_unloadRemovedFiles = 0;

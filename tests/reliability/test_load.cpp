@@ -98,11 +98,12 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
     ConversionSettings settings;
     settings.outputFolder = program.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(settings.outputFolder));
-    QStringList files;
+    QVector<BatchSource> files;
     files.reserve(Entries);
     for (int i = 0; i < Entries; ++i)
-        files << program.filePath(
-            QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0')));
+        files.append({program.filePath(
+                          QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0'))),
+                      {}});
 
     const qsizetype descriptorsBefore = openDescriptors();
     const Memory before = readMemory();

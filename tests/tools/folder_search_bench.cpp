@@ -51,11 +51,11 @@ int search(const QString& root)
     SearchFolder(root, [&](const QString& path) {
         batch += path;
         if (batch.size() >= 2000) {
-            model.appendFoundPaths(batch);
+            model.appendFoundPaths(batch, root);
             batch.clear();
         }
     });
-    model.appendFoundPaths(batch);
+    model.appendFoundPaths(batch, root);
     std::printf("files=%d\npeak_kib=%ld\n", model.count(), peakMemoryKiB());
     return model.count() > 0 ? 0 : 1;
 }
