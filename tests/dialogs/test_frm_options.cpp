@@ -196,11 +196,14 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
         auto dialog = open();
         type(*dialog, "txtFromH", QStringLiteral("4"));
         dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
         click(*dialog, leave);
         EXPECT_EQ(dialog->outcome(), SkinnedDialog::Outcome::Abandoned) << leave;
         EXPECT_FALSE(dialog->isVisible()) << leave;
         EXPECT_EQ(options, (OptionsSettings{0, 1, 3723, 30, 5, 0})) << leave;
         EXPECT_FALSE(QFile::exists(optionsFilePath())) << leave;
+        EXPECT_FALSE(extra.keepFolders) << leave;
+        EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("trevalon.ini")))) << leave;
     }
 }
 
@@ -214,7 +217,13 @@ TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 
 TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
 {
+    // "Keep folders" goes to trevalon.ini beside the other choice kept there, and leaves options.ini
+    // exactly as the classic record writes it.
+    extra.filesAtOnce = 3;
     auto dialog = open();
+    auto* keepFolders = dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"));
+    EXPECT_FALSE(keepFolders->isChecked());
+    keepFolders->click();
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     dialog->findChild<QCheckBox*>(QStringLiteral("chkMC"))->click();
     type(*dialog, "txtFromH", QStringLiteral("2"));
@@ -230,6 +239,12 @@ TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
     QFile file(optionsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n7325\r\n30\r\n5\r\n25\r\n"));
+    EXPECT_TRUE(dialog->extraFileWritten());
+    EXPECT_TRUE(extra.keepFolders);
+    EXPECT_EQ(ReadExtraSettings(folder.path()), (ExtraSettings{3, true}));
+
+    // The next opening shows the stored choice.
+    EXPECT_TRUE(open()->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->isChecked());
 }
 
 TEST_F(OptionsDialogTest, UnwritableSettingsFolderKeepsNewValuesInMemory)

@@ -166,6 +166,44 @@ TEST_F(FakeBatch, RemovingTheRunningEntryLeavesTheNextOneQueued)
     EXPECT_EQ(rig->driver.report().converted, 3);
 }
 
+TEST_F(FakeBatch, EntriesRemovedDuringABatchTakeTheirFoldersWithThem)
+{
+    // Two albums of an added folder with the same track name, and a file of that folder that was
+    // added on its own and so belongs in the output folder itself.
+    rig->settings.keepFolders = true;
+    const QString library = m_dir.filePath(QStringLiteral("Bibliothèque"));
+    for (const char* album : {"Rock Été/A", "Rock Été/B"})
+        ASSERT_TRUE(QDir(library).mkpath(QString::fromUtf8(album)));
+    const QString added = library + QStringLiteral("/Rock Été");
+    const auto found = [&](const QString& name) {
+        rig->list.appendFoundPaths({job(QStringLiteral("Bibliothèque/Rock Été/") + name)}, added);
+    };
+    found(QStringLiteral("A/01 Intro.wav"));
+    found(QStringLiteral("B/01 Intro.wav"));
+    rig->add(job(QStringLiteral("Bibliothèque/Rock Été/A/solo.wav")));
+    found(QStringLiteral("B/02 Outro.wav"));
+
+    // The user removes an entry further down, then the entry being converted.
+    int started = 0;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (++started == 1)
+            rig->list.removeEntry(1);
+        else if (started == 2)
+            rig->list.removeEntry(0);
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(rig->driver.report().converted, 3);
+    const QDir out(rig->settings.outputFolder);
+    EXPECT_TRUE(out.exists(QStringLiteral("Rock Été/A/01 Intro.mp3")));
+    EXPECT_TRUE(out.exists(QStringLiteral("solo.mp3")));
+    EXPECT_TRUE(out.exists(QStringLiteral("Rock Été/B/02 Outro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("Rock Été/B/01 Intro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("01 Intro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("02 Outro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("Rock Été/A/solo.mp3")));
+}
+
 TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
 {
     rig->add(job(QStringLiteral("a.wav")));

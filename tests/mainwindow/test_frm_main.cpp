@@ -333,10 +333,11 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
     EXPECT_FALSE(window->picDrop()->isVisible());
     EXPECT_FALSE(window->picText()->isVisible());
 
-    QStringList queue, formats;
+    QStringList queue, formats, addedFolders;
     for (const FileEntry& entry : window->files().entries()) {
         queue << QDir(temp.path()).relativeFilePath(entry.queuePath);
         formats << entry.formatCell;
+        addedFolders << entry.addedFolder;
     }
     EXPECT_EQ(queue, (QStringList{QStringLiteral("in/Ünïcødé ♫ song.flac"),
                                   QStringLiteral("in/album/a.mp3"), QStringLiteral("in/album/b.wav"),
@@ -345,6 +346,9 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
                                     QStringLiteral("WAV"), QStringLiteral("OGG"),
                                     QStringLiteral("WMA")}));
     EXPECT_TRUE(window->files().entry(0).displayText.endsWith(QStringLiteral("Ünïcødé ♫ song.flac")));
+    // The dropped folder's files remember it, for "Keep folders"; the dropped files have none.
+    const QString album = path(QStringLiteral("in/album"));
+    EXPECT_EQ(addedFolders, (QStringList{QString(), album, album, album, QString()}));
 
     // A drop without files adds nothing but still hides the overlay.
     window->picDrop()->show();
@@ -387,7 +391,8 @@ TEST_F(MainWindowTest, PlaceholderFollowsAddsRemovesAndTheFolderSearch)
     services.folderAnswer = path(QStringLiteral("music"));
     window->AddFolder();
     QTRY_VERIFY(!window->folderSearchRunning());
-    EXPECT_EQ(window->files().count(), 1);
+    ASSERT_EQ(window->files().count(), 1);
+    EXPECT_EQ(window->files().entry(0).addedFolder, QDir::toNativeSeparators(path(QStringLiteral("music"))));
     EXPECT_FALSE(window->picText()->isVisible());
     window->menuRemoveAll_Click();
     EXPECT_TRUE(window->picText()->isVisible());
