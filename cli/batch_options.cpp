@@ -64,7 +64,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("Length of the excerpt, h:mm:ss[.f] or seconds"),
                       QStringLiteral("TIME")});
     parser.addOption({QStringLiteral("settings-dir"),
-                      QStringLiteral("Read setup.ini and options.ini from DIR"),
+                      QStringLiteral("Read setup.ini, options.ini and trevalon.ini from DIR"),
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("jobs"),
                       QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
