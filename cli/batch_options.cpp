@@ -1,6 +1,6 @@
 #include "cli/batch_options.h"
 
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 #include <QCommandLineParser>
 

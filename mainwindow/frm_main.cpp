@@ -1,19 +1,19 @@
 #include "mainwindow/frm_main.h"
 
 #include "engine/conversion_settings.h"
-#include "engine/format_table.h"
 #include "intake/folder_search_job.h"
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_controls.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
 #include "settings/extra_settings.h"
+#include "settings/picker_lists.h"
 #include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QCloseEvent>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "settings/settings_files.h"
 
-#include "engine/format_table.h"
 #include "platform/settings_platform.h"
+#include "settings/picker_lists.h"
 #include "settings/settings_field_reader.h"
 
 #include <QDir>

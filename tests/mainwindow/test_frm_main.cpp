@@ -3,9 +3,9 @@
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/single_instance.h"
 #include "mainwindow/window_services.h"
+#include "widgets/hotspot.h"
 
 #include <QComboBox>
 #include <QDir>
