@@ -1,6 +1,7 @@
 #include "cli/batch_options.h"
 
 #include "settings/picker_lists.h"
+#include "settings/settings_files.h"
 
 #include <QCommandLineParser>
 
@@ -114,6 +115,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
         options.outputFolder = parser.value(QStringLiteral("output"));
         if (options.outputFolder->isEmpty())
             return usageError(QStringLiteral("--output needs a folder"));
+        if (!SetupFileCanHoldFolder(*options.outputFolder))
+            return usageError(FolderWithQuoteMessage(*options.outputFolder));
     }
     for (const auto& [name, field] : {std::pair{"cut-start", &BatchOptions::cutStart},
                                       std::pair{"cut-length", &BatchOptions::cutLength}}) {

@@ -150,3 +150,18 @@ DeleteReport DeleteFolderTree(const QString& folder)
         deleteEntry(root, report);
     return report;
 }
+
+DeleteReport ClearStagingFolder(const QString& stagingFolder)
+{
+    const QString parent = QFileInfo(stagingFolder).absolutePath();
+    const QFileInfo parentInfo(parent);
+    if (!parentInfo.exists() && !parentInfo.isSymLink())
+        return {};
+    QString error;
+    if (!EnsurePrivateFolder(parent, &error)) {
+        DeleteReport refused;
+        refused.failures += removalFailure(stagingFolder, error);
+        return refused;
+    }
+    return DeleteFolderTree(stagingFolder);
+}

@@ -40,7 +40,8 @@ TEST(DisplayText, OutputBaseNameIsTheFileNameUpToItsFirstDot)
 {
     EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\a.b.c.wav"), Backslash), QStringLiteral("a"));
     EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\noext"), Backslash), QStringLiteral("noext"));
-    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\dir.old\\track"), Backslash), QStringLiteral("track"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\dir.old\\track"), Backslash),
+              QStringLiteral("track"));
     EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\.profile"), Backslash), QString());
     EXPECT_EQ(OutputBaseName(QString(), Backslash), QString());
     EXPECT_EQ(OutputBaseName(QStringLiteral("plain.mp4"), Backslash), QStringLiteral("plain"));
