@@ -507,12 +507,17 @@ TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
     // The chime is on: with or without a sound device the batch must still come to its end.
     ASSERT_TRUE(QFile::copy(QStringLiteral(TREVALON_PROGRAM_DIR "/sound.wav"),
                             path(QStringLiteral("program/sound.wav"))));
+    // "Keep folders" stored by an earlier session: the entry found in an added folder gets its
+    // folders made under the output folder.
+    writeFile(QStringLiteral("settings/trevalon.ini"), "[Conversion]\nKeepFolders=true\n");
     auto window = start();
     window->options().soundIndex = 0;
-    for (const char* name : {"one.wav", "bad.wav", "two.wav"}) {
+    for (const char* name : {"one.wav", "bad.wav"}) {
         const QString source = path(QString::fromLatin1(name));
         window->files().AppendEntry(source, source, source);
     }
+    const QString two = path(QStringLiteral("album/CD 1/two.wav"));
+    window->files().appendFoundPaths({two}, path(QStringLiteral("album")));
     window->imgStart_Click();
     EXPECT_TRUE(window->batchBusy());
     EXPECT_FALSE(window->imgToolbar(0)->isEnabled());
@@ -527,9 +532,9 @@ TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
     EXPECT_EQ(window->imgPB()->width(), 0);
     EXPECT_TRUE(window->imgToolbar(0)->isEnabled());
     EXPECT_TRUE(window->imgConvert()->isEnabled());
-    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output"))).isDir());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output/album/CD 1"))).isDir());
     EXPECT_TRUE(services.calls.contains(QStringLiteral("openFolder")));
     ASSERT_EQ(services.messages.size(), 1);
     EXPECT_TRUE(services.messages[0].text.contains(path(QStringLiteral("bad.wav"))));
-    EXPECT_FALSE(services.messages[0].text.contains(path(QStringLiteral("two.wav"))));
+    EXPECT_FALSE(services.messages[0].text.contains(two));
 }
