@@ -22,7 +22,7 @@ struct BatchJob
     QString commandText;
     ConverterInvocation invocation;
     QString outputFolder; // created before the job starts
-    QString problem; // set when the source cannot be converted at all (it does not exist)
+    QString problem;      // set when the source cannot be converted at all (it does not exist)
 };
 
 // The sources in list order: a file as given (made absolute), a folder as Add Folder searches it.

@@ -166,9 +166,9 @@ void frmOptions::applyTabOrder()
 {
     // The list, the switch, both rows' hours, minutes and seconds, then the two fractions.
     // The rows beyond the classic ones follow.
-    const QList<QWidget*> order = {m_cmbSR,  m_chkMC,  m_txtFromH,  m_txtFromM, m_txtFromS,
-                                   m_txtToH, m_txtToM, m_txtToS,    m_txtFromMS, m_txtToMS,
-                                   m_chkKeepFolders};
+    const QList<QWidget*> order = {m_cmbSR,     m_chkMC,   m_txtFromH,      m_txtFromM,
+                                   m_txtFromS,  m_txtToH,  m_txtToM,        m_txtToS,
+                                   m_txtFromMS, m_txtToMS, m_chkKeepFolders};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }

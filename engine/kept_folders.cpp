@@ -5,7 +5,8 @@
 QString KeptSubfolder(const QString& addedFolder, const QString& sourcePath, QChar separator)
 {
     // Found paths are the added folder + separator + name as given, so a folder given with a
-    // trailing separator (or a drive root) shows a doubled separator there: empty parts are skipped.
+    // trailing separator (or a drive root) shows a doubled separator there: empty parts are
+    // skipped.
     QString folder = addedFolder;
     while (folder.endsWith(separator))
         folder.chop(1);

@@ -5,9 +5,9 @@
 
 #include <QString>
 
-// "Keep folders": an entry found in a folder the user added (by Add Folder, a drop or a command-line
-// argument) is converted into a copy of that folder's tree under the output folder, so that tracks
-// of the same name in different albums no longer overwrite each other.
+// "Keep folders": an entry found in a folder the user added (by Add Folder, a drop or a
+// command-line argument) is converted into a copy of that folder's tree under the output folder, so
+// that tracks of the same name in different albums no longer overwrite each other.
 
 // The folder below the output folder that keeps the source's place: the added folder's own name,
 // then the subfolders between it and the source, joined with the separator ("Rock/A" for the

@@ -107,9 +107,9 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
     const QString keepSettings = dir.filePath(QStringLiteral("keep settings"));
     QDir().mkpath(keepSettings);
     const QString alone = sources + QStringLiteral("/sub/c.flac");
-    const QStringList kept = {QStringLiteral("\"/o/in/a -x \"q\" ü.mp3\""),
-                              QStringLiteral("\"/o/in/b.mp3\""),
-                              QStringLiteral("\"/o/in/sub/c.mp3\""), QStringLiteral("\"/o/c.mp3\"")};
+    const QStringList kept = {
+        QStringLiteral("\"/o/in/a -x \"q\" ü.mp3\""), QStringLiteral("\"/o/in/b.mp3\""),
+        QStringLiteral("\"/o/in/sub/c.mp3\""), QStringLiteral("\"/o/c.mp3\"")};
     const auto outputsOf = [](const BatchOutcome& run) {
         QStringList outputs;
         for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -117,9 +117,10 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
         return outputs;
     };
     const QStringList common = {QStringLiteral("--dry-run"), QStringLiteral("--output"),
-                                QStringLiteral("/o"), QStringLiteral("--settings-dir"), keepSettings};
+                                QStringLiteral("/o"), QStringLiteral("--settings-dir"),
+                                keepSettings};
     EXPECT_EQ(outputsOf(runBatch(common + QStringList{QStringLiteral("--keep-folders"),
-                                                       sources + QLatin1Char('/'), alone})),
+                                                      sources + QLatin1Char('/'), alone})),
               kept);
     QFile stored(keepSettings + QStringLiteral("/trevalon.ini"));
     ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
@@ -177,11 +178,10 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
 
     // Kept folders are made as the jobs need them.
     const QString kept = dir.filePath(QStringLiteral("kept"));
-    const BatchOutcome keep = runBatch({QStringLiteral("--jobs"), QStringLiteral("2"),
-                                        QStringLiteral("--settings-dir"), dir.path(),
-                                        QStringLiteral("--keep-folders"), QStringLiteral("--output"),
-                                        kept, in + QStringLiteral("/Album B"),
-                                        in + QStringLiteral("/one.wav")});
+    const BatchOutcome keep =
+        runBatch({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--settings-dir"),
+                  dir.path(), QStringLiteral("--keep-folders"), QStringLiteral("--output"), kept,
+                  in + QStringLiteral("/Album B"), in + QStringLiteral("/one.wav")});
     EXPECT_EQ(keep.exitCode, 0) << keep.out.toStdString() << keep.err.toStdString();
     EXPECT_NEAR(durationOf(kept + QStringLiteral("/Album B/four.mp3")), 2.0, 0.1);
     EXPECT_NEAR(durationOf(kept + QStringLiteral("/one.mp3")), 2.0, 0.1);

@@ -217,8 +217,8 @@ TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 
 TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
 {
-    // "Keep folders" goes to trevalon.ini beside the other choice kept there, and leaves options.ini
-    // exactly as the classic record writes it.
+    // "Keep folders" goes to trevalon.ini beside the other choice kept there, and leaves
+    // options.ini exactly as the classic record writes it.
     extra.filesAtOnce = 3;
     auto dialog = open();
     auto* keepFolders = dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"));

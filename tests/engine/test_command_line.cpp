@@ -168,9 +168,12 @@ TEST(CommandLine, KeptFoldersRebuildTheAddedFolderUnderTheOutputFolder)
     // and a way through ".." all land in the output folder itself.
     for (const auto& [added, source] :
          {std::pair{QString(), QStringLiteral("D:\\music\\Rock\\x.wav")},
-          std::pair{QStringLiteral("D:\\music\\Rock"), QStringLiteral("D:\\music\\Rockabilly\\x.wav")},
-          std::pair{QStringLiteral("D:\\music\\Rock"), QStringLiteral("D:\\music\\Rock\\..\\x.wav")}})
-        EXPECT_EQ(windowsOutput(added, source), QStringLiteral("C:\\output\\x.mp3")) << source.toStdString();
+          std::pair{QStringLiteral("D:\\music\\Rock"),
+                    QStringLiteral("D:\\music\\Rockabilly\\x.wav")},
+          std::pair{QStringLiteral("D:\\music\\Rock"),
+                    QStringLiteral("D:\\music\\Rock\\..\\x.wav")}})
+        EXPECT_EQ(windowsOutput(added, source), QStringLiteral("C:\\output\\x.mp3"))
+            << source.toStdString();
 
     // The native form: a folder given with a trailing separator, text and vector agreeing.
     ConversionSettings native = withFormat(Flac, QStringLiteral("/home/u/out"));
@@ -178,7 +181,8 @@ TEST(CommandLine, KeptFoldersRebuildTheAddedFolderUnderTheOutputFolder)
     const QString found = QStringLiteral("/m/Jazz//Live/y.wav");
     const ConversionSettings entry = EntrySettings(native, QStringLiteral("/m/Jazz/"), found);
     EXPECT_EQ(entry.outputFolder, QStringLiteral("/home/u/out/Jazz/Live"));
-    const ConverterInvocation invocation = BuildConverterInvocation(QStringLiteral("/opt/t"), found, entry);
+    const ConverterInvocation invocation =
+        BuildConverterInvocation(QStringLiteral("/opt/t"), found, entry);
     EXPECT_EQ(invocation.outputPath, QStringLiteral("/home/u/out/Jazz/Live/y.flac"));
     EXPECT_TRUE(BuildCommandLine(QStringLiteral("/opt/t"), found, entry)
                     .endsWith(QStringLiteral(" -y -vn  \"/home/u/out/Jazz/Live/y.flac\"")));
@@ -188,5 +192,6 @@ TEST(CommandLine, KeptFoldersRebuildTheAddedFolderUnderTheOutputFolder)
     off.keepFolders = false;
     EXPECT_EQ(windowsCommand(deep, EntrySettings(off, rock, deep, windows)),
               windowsCommand(deep, withFormat(Mp3, QStringLiteral("C:\\output\\"))));
-    EXPECT_TRUE(windowsCommand(deep, withFormat(Mp3)).endsWith(QStringLiteral("\"C:\\output\\x.mp3\"")));
+    EXPECT_TRUE(
+        windowsCommand(deep, withFormat(Mp3)).endsWith(QStringLiteral("\"C:\\output\\x.mp3\"")));
 }

@@ -394,7 +394,8 @@ TEST_F(MainWindowTest, PlaceholderFollowsAddsRemovesAndTheFolderSearch)
     window->AddFolder();
     QTRY_VERIFY(!window->folderSearchRunning());
     ASSERT_EQ(window->files().count(), 1);
-    EXPECT_EQ(window->files().entry(0).addedFolder, QDir::toNativeSeparators(path(QStringLiteral("music"))));
+    EXPECT_EQ(window->files().entry(0).addedFolder,
+              QDir::toNativeSeparators(path(QStringLiteral("music"))));
     EXPECT_FALSE(window->picText()->isVisible());
     window->menuRemoveAll_Click();
     EXPECT_TRUE(window->picText()->isVisible());
