@@ -18,6 +18,16 @@ std::optional<OptionValue> lastOptionValue(const Arguments& arguments,
     return found;
 }
 
+std::optional<OptionValue> outputOption(const Arguments& arguments,
+                                        const std::vector<std::string>& names)
+{
+    const auto input = lastOptionValue(arguments, {"-i"});
+    const auto option = lastOptionValue(arguments, names);
+    if (!input || !option || option->index < input->index)
+        return std::nullopt;
+    return option;
+}
+
 std::string outputPathOf(const Arguments& arguments)
 {
     if (arguments.size() < 3 || !lastOptionValue(arguments, {"-i"}))
@@ -47,7 +57,8 @@ int nearestRate(int requested, const std::vector<int>& supported)
     long bestDistance = -1;
     for (const int rate : supported) {
         const long distance = std::labs(static_cast<long>(rate) - requested);
-        if (bestDistance < 0 || distance < bestDistance) {
+        if (bestDistance < 0 || distance < bestDistance ||
+            (distance == bestDistance && rate > best)) {
             best = rate;
             bestDistance = distance;
         }
@@ -80,14 +91,15 @@ Arguments pcmDecodeArguments(const Arguments& arguments)
     Arguments decode;
     const std::size_t inputIndex = lastOptionValue(arguments, {"-i"})->index;
     for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-        if (i > inputIndex + 1 && encodingSwitches.count(arguments[i]) && i + 2 < arguments.size()) {
+        if (i > inputIndex + 1 && encodingSwitches.count(arguments[i]) &&
+            i + 2 < arguments.size()) {
             ++i;
             continue;
         }
         decode.push_back(arguments[i]);
     }
-    for (const char* argument : {"-ar", "8000", "-ac", "1", "-acodec", "pcm_s16le", "-f", "s16le",
-                                 "pipe:1"})
+    for (const char* argument :
+         {"-ar", "8000", "-ac", "1", "-acodec", "pcm_s16le", "-f", "s16le", "pipe:1"})
         decode.emplace_back(argument);
     return decode;
 }

@@ -17,13 +17,18 @@ struct OptionValue
 std::optional<OptionValue> lastOptionValue(const Arguments& arguments,
                                            const std::vector<std::string>& names);
 
+// The value of the last of the options when it stands after the input, where it concerns the
+// output.
+std::optional<OptionValue> outputOption(const Arguments& arguments,
+                                        const std::vector<std::string>& names);
+
 // The output file: the last argument, when the vector names an input and ends in a file name.
 std::string outputPathOf(const Arguments& arguments);
 
 bool endsWithIgnoringCase(const std::string& text, const std::string& suffix);
 
-// The supported rate nearest to the requested one; the requested rate when the list is empty (the
-// encoder takes any rate) or already holds it.
+// The supported rate nearest to the requested one, the higher of two equally near; the requested
+// rate when the list is empty (the encoder takes any rate) or already holds it.
 int nearestRate(int requested, const std::vector<int>& supported);
 
 // A bitrate text as ffmpeg reads it ("7.4k", "128000", "1M") in bits per second; 0 when unreadable.

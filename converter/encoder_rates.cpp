@@ -1,16 +1,13 @@
 #include "converter/encoder_rates.h"
 
+#include "converter/encoder_fit.h"
+#include "converter/ffmpeg_libraries.h"
+
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 namespace {
 
@@ -59,9 +56,13 @@ std::string formatRates(const EncoderRates& rates)
     return text.empty() ? "*" : text;
 }
 
-std::optional<EncoderRates> parseRates(const std::string& encoder, const std::string& text)
+std::optional<EncoderRates> parseRates(const std::string& encoder, const std::string& text,
+                                       const std::string& roomy)
 {
-    EncoderRates rates{encoder, {}};
+    if (roomy.size() != 2 || (roomy[0] != '0' && roomy[0] != '1') ||
+        (roomy[1] != '0' && roomy[1] != '1'))
+        return std::nullopt;
+    EncoderRates rates{encoder, {}, roomy[0] == '1', roomy[1] == '1'};
     if (text == "*")
         return rates;
     std::istringstream stream(text);
@@ -82,11 +83,11 @@ std::optional<EncoderRates> readCache(const std::string& key)
     std::string line;
     while (std::getline(file, line)) {
         std::istringstream fields(line);
-        std::string identity, selector, encoder, rates;
+        std::string identity, selector, encoder, rates, channels;
         if (std::getline(fields, identity, '\t') && std::getline(fields, selector, '\t') &&
-            std::getline(fields, encoder, '\t') && std::getline(fields, rates) &&
-            identity + '\t' + selector == key) {
-            if (auto parsed = parseRates(encoder, rates))
+            std::getline(fields, encoder, '\t') && std::getline(fields, rates, '\t') &&
+            std::getline(fields, channels) && identity + '\t' + selector == key) {
+            if (auto parsed = parseRates(encoder, rates, channels))
                 return parsed;
         }
     }
@@ -117,18 +118,13 @@ void writeCache(const std::string& key, const EncoderRates& rates)
     const std::string temporary = path + '.' + std::to_string(getpid());
     {
         std::ofstream file(temporary, std::ios::trunc);
-        file << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates) << '\n';
+        file << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates) << '\t'
+             << (rates.anyRate ? '1' : '0') << (rates.anyChannels ? '1' : '0') << '\n';
         if (!file)
             return (void)unlink(temporary.c_str());
     }
     if (rename(temporary.c_str(), path.c_str()) != 0)
         unlink(temporary.c_str());
-}
-
-template <typename Function>
-Function* symbol(void* library, const char* name)
-{
-    return library != nullptr ? reinterpret_cast<Function*>(dlsym(library, name)) : nullptr;
 }
 
 // Asks the FFmpeg libraries the way ffmpeg itself chooses: a named encoder, or a codec of that
@@ -137,44 +133,47 @@ std::optional<EncoderRates> askLibraries(const std::string& codecName,
                                          const std::string& formatName,
                                          const std::string& outputPath)
 {
-    void* format = dlopen("libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
-                          RTLD_NOW | RTLD_LOCAL);
-    void* codec = dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR),
-                         RTLD_NOW | RTLD_LOCAL);
-    auto guessFormat = symbol<decltype(av_guess_format)>(format, "av_guess_format");
-    auto guessCodec = symbol<decltype(av_guess_codec)>(format, "av_guess_codec");
-    auto findEncoder = symbol<decltype(avcodec_find_encoder)>(codec, "avcodec_find_encoder");
-    auto findEncoderByName =
-        symbol<decltype(avcodec_find_encoder_by_name)>(codec, "avcodec_find_encoder_by_name");
-    auto descriptorByName =
-        symbol<decltype(avcodec_descriptor_get_by_name)>(codec, "avcodec_descriptor_get_by_name");
-    if (!guessFormat || !guessCodec || !findEncoder || !findEncoderByName || !descriptorByName)
+    const FfmpegLibraries* av = ffmpegLibraries();
+    if (av == nullptr)
         return std::nullopt;
-
-    const AVCodec* encoder = nullptr;
-    if (!codecName.empty()) {
-        encoder = findEncoderByName(codecName.c_str());
-        if (encoder == nullptr) {
-            const AVCodecDescriptor* descriptor = descriptorByName(codecName.c_str());
-            if (descriptor != nullptr)
-                encoder = findEncoder(descriptor->id);
-        }
-    } else {
-        const AVOutputFormat* container = guessFormat(
-            formatName.empty() ? nullptr : formatName.c_str(), outputPath.c_str(), nullptr);
-        if (container != nullptr)
-            encoder = findEncoder(
-                guessCodec(container, nullptr, outputPath.c_str(), nullptr, AVMEDIA_TYPE_AUDIO));
-    }
+    const AVCodec* encoder = findOutputEncoder(*av, codecName, formatName, outputPath);
     if (encoder == nullptr)
         return std::nullopt;
-    EncoderRates rates{encoder->name, {}};
+    EncoderRates rates{encoder->name,
+                       {},
+                       encoder->supported_samplerates != nullptr,
+                       encoder->ch_layouts != nullptr};
     for (const int* rate = encoder->supported_samplerates; rate != nullptr && *rate != 0; ++rate)
         rates.rates.push_back(*rate);
+    if (!rates.anyRate)
+        rates.anyRate = takesEveryUsualRate(*av, *encoder);
+    if (!rates.anyChannels)
+        rates.anyChannels = encoderTakes(*av, *encoder, 48000, ManyChannels, 0);
     return rates;
 }
 
 } // namespace
+
+const AVCodec* findOutputEncoder(const FfmpegLibraries& av, const std::string& codecName,
+                                 const std::string& formatName, const std::string& outputPath)
+{
+    const AVCodec* encoder = nullptr;
+    if (!codecName.empty()) {
+        encoder = av.findEncoderByName(codecName.c_str());
+        if (encoder == nullptr) {
+            const AVCodecDescriptor* descriptor = av.descriptorByName(codecName.c_str());
+            if (descriptor != nullptr)
+                encoder = av.findEncoder(descriptor->id);
+        }
+    } else {
+        const AVOutputFormat* container = av.guessFormat(
+            formatName.empty() ? nullptr : formatName.c_str(), outputPath.c_str(), nullptr);
+        if (container != nullptr)
+            encoder = av.findEncoder(
+                av.guessCodec(container, nullptr, outputPath.c_str(), nullptr, AVMEDIA_TYPE_AUDIO));
+    }
+    return encoder;
+}
 
 std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
                                                const std::string& codecName,

@@ -1,13 +1,17 @@
 // conv: the converter the program runs for every file. It runs the system's ffmpeg with the
-// arguments it is given and lets ffmpeg's console output through untouched, with three additions:
-// ".amr" output is encoded here from PCM that ffmpeg decodes, a sample rate the chosen encoder
-// refuses becomes the nearest rate it takes, and a conversion that fails or is stopped leaves no
-// output file behind and ends with a non-zero status.
+// arguments it is given and lets ffmpeg's console output through untouched, with these additions:
+// ".amr" output is encoded here from PCM that ffmpeg decodes; a sample rate or channel count the
+// chosen encoder refuses becomes the nearest it takes; MP3 and FLAC outputs keep the source's
+// cover picture; an output that would hold no audio is a failure; and a conversion that fails or
+// is stopped leaves no output file behind and ends with a non-zero status, its last line saying
+// why in plain words where the source tells more than ffmpeg's own last line.
 
 #include "converter/amr_writer.h"
 #include "converter/arguments.h"
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
+#include "converter/failure_reason.h"
+#include "converter/source_fit.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,10 +30,26 @@ void report(const std::string& line)
     (void)!write(STDERR_FILENO, text.data(), text.size());
 }
 
+// The closing line of a failure, which the program shows as the reason: plain words, no prefix.
+void sayWhy(const std::string& reason)
+{
+    const std::string text = reason + '\n';
+    (void)!write(STDERR_FILENO, text.data(), text.size());
+}
+
+// ffmpeg itself fails, with "Empty output on stream", where nothing was decoded for an output
+// stream (a cut that starts past the end), instead of writing a file that holds no audio.
+Arguments failingOnEmptyOutput(Arguments arguments)
+{
+    arguments.insert(arguments.begin(), {"-abort_on", "empty_output_stream"});
+    return arguments;
+}
+
 std::string findFfmpeg()
 {
     const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr && path[0] != '\0' ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::string folders =
+        path != nullptr && path[0] != '\0' ? path : "/usr/local/bin:/usr/bin:/bin";
     std::size_t start = 0;
     while (start <= folders.size()) {
         std::size_t end = folders.find(':', start);
@@ -51,7 +71,9 @@ std::string findFfmpeg()
 struct OutputState
 {
     bool exists = false;
-    struct stat info{};
+    struct stat info
+    {
+    };
 
     static OutputState of(const std::string& path)
     {
@@ -70,16 +92,6 @@ struct OutputState
                info.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec;
     }
 };
-
-std::optional<OptionValue> outputOption(const Arguments& arguments,
-                                        const std::vector<std::string>& names)
-{
-    const auto input = lastOptionValue(arguments, {"-i"});
-    const auto option = lastOptionValue(arguments, names);
-    if (!input || !option || option->index < input->index)
-        return std::nullopt;
-    return option;
-}
 
 // Replaces a sample rate the output's encoder refuses by the nearest one it accepts.
 void adjustSampleRate(Arguments& arguments, const std::string& ffmpeg, const std::string& output)
@@ -121,7 +133,7 @@ AmrRun convertToAmr(ChildProcess& process, const std::string& ffmpeg, const Argu
     AmrWriter writer(bitrate ? bitrateBitsPerSecond(bitrate->value) : 0);
     if ((run.writeError = writer.open(output)) != 0)
         return run;
-    run.child = process.run(ffmpeg, pcmDecodeArguments(arguments),
+    run.child = process.run(ffmpeg, failingOnEmptyOutput(pcmDecodeArguments(arguments)),
                             [&](const char* data, std::size_t size) {
                                 run.writeError = writer.write(data, size);
                                 return run.writeError == 0;
@@ -148,6 +160,7 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    const Arguments given = arguments;
     const std::string ffmpeg = findFfmpeg();
     if (ffmpeg.empty()) {
         report("cannot find ffmpeg in PATH");
@@ -160,6 +173,7 @@ int main(int argc, char** argv)
 
     ChildResult result;
     int writeError = 0;
+    SourceInfo source;
     if (amr && before.exists && !overwrite) {
         report("'" + output + "' already exists; not overwriting without -y");
         return 1;
@@ -170,10 +184,12 @@ int main(int argc, char** argv)
         writeError = run.writeError;
     } else {
         adjustSampleRate(arguments, ffmpeg, output);
-        result = process.run(ffmpeg, arguments, {});
+        fitToSource(arguments, ffmpeg, source, report);
+        result = process.run(ffmpeg, failingOnEmptyOutput(arguments), {});
     }
 
     int status = 0;
+    bool emptyOutput = false;
     if (writeError != 0) {
         report("cannot write '" + output + "': " + std::strerror(writeError));
         status = 1;
@@ -192,6 +208,12 @@ int main(int argc, char** argv)
     } else if (!output.empty() && !OutputState::of(output).exists) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
+    } else if (!amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
+               !holdsAudio(output)) {
+        // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
+        // packet with no sound in it.
+        emptyOutput = true;
+        status = 1;
     }
 
     if (status != 0 && OutputState::of(output).touchedSince(before)) {
@@ -201,6 +223,16 @@ int main(int argc, char** argv)
         } else {
             report("cannot remove the unfinished '" + output + "': " + std::strerror(errno));
         }
+    }
+    if (emptyOutput || (writeError == 0 && result.startError == 0 && result.stopSignal == 0 &&
+                        result.termSignal == 0 && result.exitStatus > 0)) {
+        if (!source.loaded && lastOptionValue(given, {"-i"}))
+            source = probeSource(lastOptionValue(given, {"-i"})->value);
+        std::string reason = failureReason(given, source);
+        if (reason.empty() && emptyOutput)
+            reason = "the conversion gave no audio: nothing in the file could be decoded";
+        if (!reason.empty())
+            sayWhy(reason);
     }
     return status;
 }

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev fonts-dejavu-core
     python3 parallel
+    sound-theme-freedesktop alsa-utils
 )
 
 missing=()

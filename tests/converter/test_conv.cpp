@@ -1,146 +1,15 @@
 // End-to-end runs of data/conv with the argument vectors the program builds, checked with ffprobe.
 
-#include "engine/command_line.h"
-#include "settings/picker_lists.h"
+#include "converter/conv_fixture.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <csignal>
-#include <memory>
 
 namespace {
 
-const QString ProgramDir = QStringLiteral(TREVALON_PROGRAM_DIR);
-
-struct ConvRun
-{
-    int exitCode = -1;
-    QString output;
-};
-
-struct Probe
-{
-    QString codec;
-    int sampleRate = 0;
-    int channels = 0;
-    int videoStreams = 0;
-    double seconds = 0; // decoded length
-};
-
-QByteArray runTool(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(30000);
-    return process.readAllStandardOutput();
-}
-
-Probe probe(const QString& path)
-{
-    // One ffprobe run: the streams, and the decoded frames whose sample counts give the length
-    // (container durations include encoder padding; decoded samples do not).
-    const QJsonObject report = QJsonDocument::fromJson(
-        runTool(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                 QStringLiteral("stream=codec_type,codec_name,sample_rate,channels:frame=nb_samples"),
-                 QStringLiteral("-of"), QStringLiteral("json"), path}))
-                                   .object();
-    Probe result;
-    for (const QJsonValue& value : report.value(QStringLiteral("streams")).toArray()) {
-        const QJsonObject stream = value.toObject();
-        if (stream.value(QStringLiteral("codec_type")).toString() == QStringLiteral("video")) {
-            ++result.videoStreams;
-        } else if (stream.value(QStringLiteral("codec_type")).toString() ==
-                   QStringLiteral("audio")) {
-            result.codec = stream.value(QStringLiteral("codec_name")).toString();
-            result.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toInt();
-            result.channels = stream.value(QStringLiteral("channels")).toInt();
-        }
-    }
-    qint64 samples = 0;
-    for (const QJsonValue& frame : report.value(QStringLiteral("frames")).toArray())
-        samples += frame.toObject().value(QStringLiteral("nb_samples")).toInteger();
-    if (result.sampleRate > 0)
-        result.seconds = static_cast<double>(samples) / result.sampleRate;
-    return result;
-}
-
-class Converter : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite()
-    {
-        s_dir = std::make_unique<QTemporaryDir>();
-        s_source = s_dir->filePath(QStringLiteral("source.mp4"));
-        QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"),
-                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                      QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("testsrc=duration=3:size=96x64:rate=10"), QStringLiteral("-f"),
-                      QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=440:duration=3:sample_rate=44100"),
-                      QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:v"),
-                      QStringLiteral("mpeg4"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                      QStringLiteral("-shortest"), s_source});
-        ffmpeg.waitForFinished(30000);
-        s_sourceSeconds = probe(s_source).seconds;
-    }
-
-    static void TearDownTestSuite() { s_dir.reset(); }
-
-    void SetUp() override
-    {
-        ASSERT_TRUE(QFile::exists(s_source)) << "the test clip could not be generated";
-        m_out = std::make_unique<QTemporaryDir>();
-    }
-
-    ConversionSettings settingsFor(int format) const
-    {
-        ConversionSettings settings;
-        settings.formatIndex = static_cast<std::int16_t>(format);
-        settings.outputFolder = m_out->path();
-        return settings;
-    }
-
-    static ConverterInvocation invocationFor(const QString& source,
-                                             const ConversionSettings& settings)
-    {
-        return BuildConverterInvocation(ProgramDir, source, settings);
-    }
-
-    // conv keeps what it learns about encoders in the user's cache folder; each test starts empty.
-    QProcessEnvironment environment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), m_out->filePath(QStringLiteral(".cache")));
-        return env;
-    }
-
-    ConvRun convert(const ConverterInvocation& invocation) const
-    {
-        QProcess conv;
-        conv.setProcessEnvironment(environment());
-        conv.setProcessChannelMode(QProcess::MergedChannels);
-        conv.start(invocation.program, invocation.arguments);
-        conv.waitForFinished(60000);
-        return {conv.exitStatus() == QProcess::NormalExit ? conv.exitCode() : -1,
-                QString::fromUtf8(conv.readAll())};
-    }
-
-    static inline std::unique_ptr<QTemporaryDir> s_dir;
-    static inline QString s_source;
-    static inline double s_sourceSeconds = 0;
-    std::unique_ptr<QTemporaryDir> m_out;
-};
+using namespace conv_test;
 
 struct Expected
 {
@@ -153,13 +22,13 @@ struct Expected
 TEST_F(Converter, EveryFormatGivesItsCodecRateAndChannelsWithoutVideo)
 {
     ASSERT_NEAR(s_sourceSeconds, 3.0, 0.1);
-    const Expected table[] = {{Mp3, "mp3", 44100, 2},  {Wma, "wmav1", 44100, 2},
-                              {Ogg, "vorbis", 44100, 2}, {Wav, "pcm_s16le", 44100, 2},
-                              {Flac, "flac", 44100, 2}, {Ac3, "ac3", 44100, 2},
-                              {Aac, "aac", 44100, 2},   {Amr, "amr_nb", 8000, 1},
-                              {Mpg, "mp2", 44100, 2}};
+    const Expected table[] = {
+        {Mp3, "mp3", 44100, 2},       {Wma, "wmav1", 44100, 2}, {Ogg, "vorbis", 44100, 2},
+        {Wav, "pcm_s16le", 44100, 2}, {Flac, "flac", 44100, 2}, {Ac3, "ac3", 44100, 2},
+        {Aac, "aac", 44100, 2},       {Amr, "amr_nb", 8000, 1}, {Mpg, "mp2", 44100, 2}};
     for (const Expected& expected : table) {
-        const ConverterInvocation invocation = invocationFor(s_source, settingsFor(expected.format));
+        const ConverterInvocation invocation =
+            invocationFor(s_source, settingsFor(expected.format));
         const ConvRun run = convert(invocation);
         SCOPED_TRACE(FormatTable[expected.format].listText);
         ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
@@ -195,7 +64,7 @@ TEST_F(Converter, RefusedRateBecomesTheEncodersNearestAndChannelsFollowTheSwitch
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto& [format, rate] : {std::pair{Mp3, 12000}, std::pair{Mpg, 16000}}) {
             ConversionSettings settings = settingsFor(format);
-            settings.rateIndex = 6; // "12050"
+            settings.rateIndex = 6;    // "12050"
             settings.channelIndex = 0; // "Mono"
             const ConverterInvocation invocation = invocationFor(s_source, settings);
             ASSERT_TRUE(invocation.arguments.contains(QStringLiteral("12050")));
@@ -241,8 +110,9 @@ TEST_F(Converter, SourceNameWithBlanksQuoteDashAndNonAsciiLettersConverts)
         const ConvRun run = convert(invocation);
         SCOPED_TRACE(FormatTable[format].listText);
         ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
-        EXPECT_TRUE(invocation.outputPath.endsWith(QStringLiteral("/-y \"Señor Ünïcødé\" -i x") +
-                                                   QString::fromLatin1(FormatTable[format].extension)));
+        EXPECT_TRUE(
+            invocation.outputPath.endsWith(QStringLiteral("/-y \"Señor Ünïcødé\" -i x") +
+                                           QString::fromLatin1(FormatTable[format].extension)));
         EXPECT_NEAR(probe(invocation.outputPath).seconds, s_sourceSeconds, 0.1);
     }
 }
@@ -271,6 +141,66 @@ TEST_F(Converter, MissingSourceFailsSaysWhyAndLeavesAnEarlierOutputAlone)
     EXPECT_EQ(QFileInfo(invocation.outputPath).size(), 7);
 }
 
+// The line the program shows as the reason a file failed: the last one that is not empty.
+QString lastLine(const QString& output)
+{
+    const QStringList lines =
+        output.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
+
+TEST_F(Converter, NothingToConvertFailsRemovesTheOutputAndSaysWhyInPlainWords)
+{
+    // A cut that starts past the end used to give a header-only file reported as converted.
+    for (const int format : {Mp3, Flac, Amr}) {
+        SCOPED_TRACE(FormatTable[format].listText);
+        ConversionSettings settings = settingsFor(format);
+        settings.cutterOn = 1;
+        settings.cutStart = 3600;
+        settings.cutLength = 10;
+        const ConverterInvocation invocation = invocationFor(s_source, settings);
+        const ConvRun run = convert(invocation);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_FALSE(QFile::exists(invocation.outputPath));
+        EXPECT_EQ(lastLine(run.output),
+                  QStringLiteral("cut starts at 1:00:00 but the file is 0:03 long"))
+            << run.output.toStdString();
+    }
+
+    // Sources that hold no audio FFmpeg can read: FFmpeg's own words stay, in brackets.
+    QFile(m_out->filePath(QStringLiteral("empty.mp3"))).open(QIODevice::WriteOnly);
+    QFile text(m_out->filePath(QStringLiteral("notes.mp3")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not music at all\n");
+    text.close();
+    const QString video = m_out->filePath(QStringLiteral("silent film.mp4"));
+    ASSERT_TRUE(generate({QStringLiteral("-i"), s_source, QStringLiteral("-an"),
+                          QStringLiteral("-c:v"), QStringLiteral("copy"), video}));
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("empty.mp3"),
+         QStringLiteral(
+             "not an audio or video file that FFmpeg can read (empty.mp3: Invalid argument)")},
+        {QStringLiteral("notes.mp3"),
+         QStringLiteral("not an audio or video file that FFmpeg can read (notes.mp3: ")},
+        {QStringLiteral("silent film.mp4"),
+         QStringLiteral("the file holds no audio (silent film.mp4)")},
+        {QStringLiteral("absent.wav"),
+         QStringLiteral("cannot read the file (absent.wav: No such file or directory)")}};
+    for (const auto& [name, reason] : cases) {
+        for (const int format : {Wma, Amr}) {
+            SCOPED_TRACE(
+                (name + QLatin1Char(' ') + QString::fromLatin1(FormatTable[format].listText))
+                    .toStdString());
+            const ConverterInvocation invocation =
+                invocationFor(m_out->filePath(name), settingsFor(format));
+            const ConvRun run = convert(invocation);
+            EXPECT_NE(run.exitCode, 0);
+            EXPECT_FALSE(QFile::exists(invocation.outputPath));
+            EXPECT_TRUE(lastLine(run.output).startsWith(reason)) << run.output.toStdString();
+        }
+    }
+}
+
 TEST_F(Converter, OutputFolderThatCannotBeWrittenFailsAndSaysWhy)
 {
     // Tests may run as root, for whom permission bits do not stop a write: use folders that are
@@ -279,7 +209,8 @@ TEST_F(Converter, OutputFolderThatCannotBeWrittenFailsAndSaysWhy)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const std::pair<QString, QString> cases[] = {
-        {m_out->filePath(QStringLiteral("missing/folder")), QStringLiteral("No such file or directory")},
+        {m_out->filePath(QStringLiteral("missing/folder")),
+         QStringLiteral("No such file or directory")},
         {blocker.fileName(), QStringLiteral("Not a directory")}};
     for (const auto& [folder, reason] : cases) {
         for (const int format : {Mp3, Amr}) {

@@ -1,0 +1,83 @@
+#include "converter/source_probe.h"
+
+#include "converter/ffmpeg_libraries.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+// Picture codecs an ID3 APIC frame and a FLAC PICTURE block name by a MIME type.
+bool isTaggablePicture(AVCodecID codec)
+{
+    return codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_BMP ||
+           codec == AV_CODEC_ID_GIF || codec == AV_CODEC_ID_TIFF;
+}
+
+} // namespace
+
+SourceInfo probeSource(const std::string& path)
+{
+    SourceInfo info;
+    const FfmpegLibraries* av = ffmpegLibraries();
+    if (av == nullptr)
+        return info;
+    // Only a regular file is read: what conv read from a pipe or a device would be lost to ffmpeg.
+    struct stat file;
+    const bool exists = stat(path.c_str(), &file) == 0;
+    if (exists && !S_ISREG(file.st_mode))
+        return info;
+    info.loaded = true;
+    AVFormatContext* context = nullptr;
+    int error = exists ? av->openInput(&context, path.c_str(), nullptr, nullptr) : AVERROR(errno);
+    if (error >= 0)
+        error = av->findStreamInfo(context, nullptr);
+    if (error < 0) {
+        char text[AV_ERROR_MAX_STRING_SIZE] = {};
+        av->errorText(error, text, sizeof text);
+        info.openError = error;
+        info.errorText = text;
+        av->closeInput(&context);
+        return info;
+    }
+    if (context->duration != AV_NOPTS_VALUE && context->duration >= 0)
+        info.seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
+    info.audioStream = av->findBestStream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (info.audioStream >= 0) {
+        const AVCodecParameters* audio = context->streams[info.audioStream]->codecpar;
+        info.sampleRate = audio->sample_rate;
+        info.channels = audio->ch_layout.nb_channels;
+    } else {
+        info.audioStream = -1;
+    }
+    for (unsigned i = 0; i < context->nb_streams && info.pictureStream < 0; ++i) {
+        const AVStream* stream = context->streams[i];
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            isTaggablePicture(stream->codecpar->codec_id))
+            info.pictureStream = static_cast<int>(i);
+    }
+    av->closeInput(&context);
+    return info;
+}
+
+bool holdsAudio(const std::string& path)
+{
+    struct stat file;
+    if (stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return true;
+    const FfmpegLibraries* av = ffmpegLibraries();
+    AVFormatContext* context = nullptr;
+    if (av == nullptr || av->openInput(&context, path.c_str(), nullptr, nullptr) < 0)
+        return true;
+    bool audio = false;
+    AVPacket* packet = av->allocPacket();
+    while (packet != nullptr && !audio && av->readFrame(context, packet) >= 0) {
+        audio = packet->size > 0 &&
+                context->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        av->unrefPacket(packet);
+    }
+    av->freePacket(&packet);
+    av->closeInput(&context);
+    return audio;
+}

@@ -1,0 +1,245 @@
+// Sources that are not the usual 44.1 kHz stereo file, through the real data/conv: the sound files
+// Debian ships, generated sources at the edges of what encoders take, and tags and cover pictures.
+
+#include "converter/conv_fixture.h"
+
+#include <QDirIterator>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace conv_test;
+
+constexpr int FormatCount = static_cast<int>(FormatTable.size());
+
+int nearestOf(int rate, const std::vector<int>& rates)
+{
+    return *std::min_element(rates.begin(), rates.end(), [rate](int a, int b) {
+        return std::abs(a - rate) < std::abs(b - rate) ||
+               (std::abs(a - rate) == std::abs(b - rate) && a > b);
+    });
+}
+
+// What each format's output must be for a source of this rate and channel count: the command
+// line's fixed values, the source's own where the encoder takes them, else the nearest it takes.
+Probe expectedFor(int format, const Probe& source)
+{
+    const char* codecs[] = {"mp3", "wmav1", "vorbis", "pcm_s16le", "flac",
+                            "ac3", "aac",   "amr_nb", "mp2"};
+    Probe expected;
+    expected.codec = QString::fromLatin1(codecs[format]);
+    expected.sampleRate = source.sampleRate;
+    expected.channels = source.channels;
+    switch (format) {
+    case Mp3:
+    case Mpg:
+        expected.sampleRate = 44100;
+        expected.channels = 2;
+        break;
+    case Amr:
+        expected.sampleRate = 8000;
+        expected.channels = 1;
+        break;
+    case Ogg:
+        expected.channels = 2;
+        break;
+    case Wma:
+        expected.sampleRate = std::min(source.sampleRate, 48000);
+        expected.channels = std::min(source.channels, 2);
+        break;
+    case Ac3:
+        expected.sampleRate = nearestOf(source.sampleRate, {48000, 44100, 32000});
+        break;
+    case Aac:
+        expected.sampleRate =
+            nearestOf(source.sampleRate, {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
+                                          16000, 12000, 11025, 8000, 7350});
+        break;
+    default:
+        break;
+    }
+    return expected;
+}
+
+struct Case
+{
+    QString source;
+    Probe original;
+    int format;
+};
+
+class ConverterSources : public Converter
+{
+protected:
+    // Converts each source to its format and checks the output against the source.
+    void convertFaithfully(const QList<Case>& cases)
+    {
+        QList<std::pair<QString, QStringList>> commands;
+        QStringList outputs;
+        for (const Case& c : cases) {
+            const ConverterInvocation invocation = invocationFor(c.source, settingsFor(c.format));
+            commands.append({invocation.program, invocation.arguments});
+            outputs.append(invocation.outputPath);
+        }
+        const QList<ConvRun> runs = runAll(commands, true);
+        const QList<Probe> results = probeAll(outputs);
+        for (qsizetype i = 0; i < cases.size(); ++i) {
+            const Case& c = cases[i];
+            SCOPED_TRACE((QFileInfo(c.source).fileName() + QStringLiteral(" to ") +
+                          QString::fromLatin1(FormatTable[c.format].listText))
+                             .toStdString());
+            EXPECT_EQ(runs[i].exitCode, 0) << runs[i].output.toStdString();
+            EXPECT_TRUE(runs[i].output.contains(QStringLiteral("time=")));
+            const Probe expected = expectedFor(c.format, c.original);
+            EXPECT_EQ(results[i].codec, expected.codec);
+            EXPECT_EQ(results[i].sampleRate, expected.sampleRate);
+            EXPECT_EQ(results[i].channels, expected.channels);
+            // A bare .aac cannot say that its first 1024 samples are the encoder's priming, so
+            // they decode as part of the sound.
+            const double priming =
+                c.format == Aac && results[i].sampleRate > 0 ? 1024.0 / results[i].sampleRate : 0;
+            EXPECT_NEAR(results[i].seconds - priming, c.original.seconds, 0.1);
+        }
+    }
+};
+
+TEST_F(ConverterSources, EverySoundFileDebianShipsConvertsWithFormatsInTurn)
+{
+    // The sound themes of sound-theme-freedesktop and alsa-utils (scripts/install-deps.sh).
+    QStringList sources;
+    QDirIterator files(QStringLiteral("/usr/share/sounds"), QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext())
+        sources.append(files.next());
+    sources.sort();
+    const QList<Probe> originals = probeAll(sources);
+    QList<Case> cases;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        if (!originals[i].codec.isEmpty() && originals[i].seconds > 0) // not index.theme
+            cases.append({sources[i], originals[i], static_cast<int>(cases.size() % FormatCount)});
+    }
+    convertFaithfully(cases);
+    // Enough files for every format, with the 96 kHz ones among them.
+    EXPECT_GE(cases.size(), 2 * FormatCount);
+    EXPECT_TRUE(std::any_of(sources.begin(), sources.end(), [](const QString& source) {
+        return source.endsWith(QStringLiteral("/camera-shutter.oga"));
+    }));
+}
+
+TEST_F(ConverterSources, HighRateSurroundAndLowRateSourcesConvertToEveryFormat)
+{
+    // Sources in a folder of their own: a FLAC or WAV output has the source's own name.
+    ASSERT_TRUE(QDir(m_out->path()).mkdir(QStringLiteral("sources")));
+    const QString hiRes = m_out->filePath(QStringLiteral("sources/hi-res.flac"));
+    const QString surround = m_out->filePath(QStringLiteral("sources/surround.wav"));
+    const QString phone = m_out->filePath(QStringLiteral("sources/phone.wav"));
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=1000:duration=1.5:sample_rate=192000"),
+                          QStringLiteral("-ac"), QStringLiteral("2"), hiRes}));
+    ASSERT_TRUE(generate(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=48000"), QStringLiteral("-af"),
+         QStringLiteral("pan=5.1|c0=c0|c1=c0|c2=c0|c3=0.5*c0|c4=c0|c5=c0"), surround}));
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=8000"),
+                          QStringLiteral("-c:a"), QStringLiteral("pcm_u8"), phone}));
+    QList<Case> cases;
+    for (const QString& source : {hiRes, surround, phone}) {
+        const Probe original = probe(source);
+        for (int format = 0; format < FormatCount; ++format)
+            cases.append({source, original, format});
+    }
+    convertFaithfully(cases);
+    // The surround source really is 5.1 and the low one really 8-bit.
+    EXPECT_EQ(probe(surround).channels, 6);
+    EXPECT_TRUE(runTool(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
+                                                    QStringLiteral("-show_entries"),
+                                                    QStringLiteral("stream=codec_name"), phone})
+                    .contains("pcm_u8"));
+}
+
+TEST_F(ConverterSources, TagsSurviveAndOnlyMp3AndFlacKeepTheCoverButNeverVideo)
+{
+    ASSERT_TRUE(QDir(m_out->path()).mkdir(QStringLiteral("sources")));
+    const QString tagged = m_out->filePath(QStringLiteral("sources/tagged.flac"));
+    ASSERT_TRUE(generate({QStringLiteral("-f"),
+                          QStringLiteral("lavfi"),
+                          QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=440:duration=3"),
+                          QStringLiteral("-f"),
+                          QStringLiteral("lavfi"),
+                          QStringLiteral("-i"),
+                          QStringLiteral("color=red:size=64x64:duration=1"),
+                          QStringLiteral("-map"),
+                          QStringLiteral("0:a"),
+                          QStringLiteral("-map"),
+                          QStringLiteral("1:v"),
+                          QStringLiteral("-frames:v"),
+                          QStringLiteral("1"),
+                          QStringLiteral("-c:v"),
+                          QStringLiteral("mjpeg"),
+                          QStringLiteral("-disposition:v"),
+                          QStringLiteral("attached_pic"),
+                          QStringLiteral("-metadata:s:v"),
+                          QStringLiteral("comment=Cover (front)"),
+                          QStringLiteral("-metadata"),
+                          QStringLiteral("title=Señor Blue"),
+                          QStringLiteral("-metadata"),
+                          QStringLiteral("artist=The Testers"),
+                          QStringLiteral("-metadata"),
+                          QStringLiteral("album=Edge Cases"),
+                          QStringLiteral("-metadata"),
+                          QStringLiteral("track=7"),
+                          QStringLiteral("-ac"),
+                          QStringLiteral("2"),
+                          tagged}));
+    ASSERT_EQ(probe(tagged).pictures, 1);
+
+    for (const int format : {Mp3, Ogg, Flac, Wma, Wav, Ac3, Mpg}) {
+        SCOPED_TRACE(FormatTable[format].listText);
+        const ConverterInvocation invocation = invocationFor(tagged, settingsFor(format));
+        const ConvRun run = convert(invocation);
+        ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        const Probe result = probe(invocation.outputPath);
+        const bool holdsCover = format == Mp3 || format == Flac;
+        EXPECT_EQ(result.pictures, holdsCover ? 1 : 0);
+        EXPECT_EQ(result.videoStreams, 0);
+        EXPECT_NEAR(result.seconds, 3.0, 0.1);
+        if (format == Ac3 || format == Mpg)
+            continue; // these containers hold no tags
+        EXPECT_EQ(result.tags.value(QStringLiteral("title")), QStringLiteral("Señor Blue"));
+        EXPECT_EQ(result.tags.value(QStringLiteral("artist")), QStringLiteral("The Testers"));
+        EXPECT_EQ(result.tags.value(QStringLiteral("album")), QStringLiteral("Edge Cases"));
+        EXPECT_EQ(result.tags.value(QStringLiteral("track")), QStringLiteral("7"));
+    }
+
+    // The cutter keeps the cover too (ffmpeg drops a copied picture a cut after the input passes).
+    for (const int format : {Mp3, Flac}) {
+        SCOPED_TRACE(FormatTable[format].listText);
+        ConversionSettings settings = settingsFor(format);
+        settings.cutterOn = 1;
+        settings.cutStart = 1;
+        settings.cutLength = 1;
+        const ConverterInvocation invocation = invocationFor(tagged, settings);
+        ASSERT_EQ(convert(invocation).exitCode, 0);
+        const Probe result = probe(invocation.outputPath);
+        EXPECT_EQ(result.pictures, 1);
+        EXPECT_NEAR(result.seconds, 1.0, 0.1);
+    }
+
+    // A real video is dropped and is no cover.
+    for (const int format : {Mp3, Flac}) {
+        SCOPED_TRACE(FormatTable[format].listText);
+        const ConverterInvocation invocation = invocationFor(s_source, settingsFor(format));
+        ASSERT_EQ(convert(invocation).exitCode, 0);
+        const Probe result = probe(invocation.outputPath);
+        EXPECT_EQ(result.videoStreams, 0);
+        EXPECT_EQ(result.pictures, 0);
+        EXPECT_NEAR(result.seconds, s_sourceSeconds, 0.1);
+    }
+}
+
+} // namespace
