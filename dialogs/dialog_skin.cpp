@@ -122,22 +122,23 @@ QPixmap PaintAlone(QSize size, const auto& paint)
 
 QPixmap PaintBackground(const Layout& layout)
 {
-    QImage image(Width, Height, QImage::Format_RGB32);
+    const int height = layout.height;
+    QImage image(Width, height, QImage::Format_RGB32);
     image.fill(QColor::fromRgb(SkinColourKey));
     QPainter painter(&image);
 
     // The window outline: corners left magenta become transparent once the window is revealed.
     // Drawn without antialiasing so no blended, almost-magenta pixel survives at the corners.
     QPainterPath outline;
-    outline.addRoundedRect(QRectF(0, 0, Width, Height), CornerRadius, CornerRadius);
-    QLinearGradient body(0, TitleHeight, 0, Height);
+    outline.addRoundedRect(QRectF(0, 0, Width, height), CornerRadius, CornerRadius);
+    QLinearGradient body(0, TitleHeight, 0, height);
     body.setColorAt(0.0, BodyTop);
     body.setColorAt(1.0, BodyBottom);
     painter.setPen(Qt::NoPen);
     painter.setBrush(Frame);
     painter.drawPath(outline);
     painter.setClipPath(outline);
-    painter.fillRect(QRect(1, TitleHeight, Width - 2, Height - TitleHeight - 1), body);
+    painter.fillRect(QRect(1, TitleHeight, Width - 2, height - TitleHeight - 1), body);
     QLinearGradient title(0, 1, 0, TitleHeight);
     title.setColorAt(0.0, TitleTop);
     title.setColorAt(1.0, TitleBottom);

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-// The artwork of the two small skinned dialogs, painted by code: a 330 × 180 background with a
+// The artwork of the two small skinned dialogs, painted by code: a 330 × 180 (or taller) background with a
 // title bar, the dialog's texts and its buttons, magenta round the rounded corners; and the lit
 // copies of each button that their hotspots show on hover.
 namespace dialogskin {
@@ -35,6 +35,7 @@ struct Layout
     QString leftButton;
     QString rightButton;
     QList<Caption> captions;
+    int height = Height; // a dialog with rows below its buttons is taller
 };
 
 QPixmap PaintBackground(const Layout& layout);

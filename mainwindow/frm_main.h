@@ -4,6 +4,7 @@
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
 #include "mainwindow/skinned_window.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_types.h"
 
 #include <QPointer>
@@ -75,6 +76,8 @@ public:
     SetupSettings currentSetup() const;
     ConversionSettings conversionSettings() const;
     OptionsSettings& options() { return m_options; }
+    // The choices of trevalon.ini, read at start-up and changed by the options dialog.
+    ExtraSettings& extraSettings() { return m_extra; }
 
     // What happened, for the program and its tests.
     bool setupWritten() const { return m_setupWritten; }
@@ -152,6 +155,7 @@ private:
     std::unique_ptr<SourceStager> m_stager;
     FileListModel m_files;
     OptionsSettings m_options;
+    ExtraSettings m_extra;
     std::unique_ptr<FrmMenu> m_menus;
     std::unique_ptr<MainBatch> m_batch;
     FolderSearchJob* m_search = nullptr;

@@ -40,10 +40,11 @@ protected:
     QTemporaryDir folder;
     RecordingMessages messages;
     OptionsSettings options;
+    ExtraSettings extra;
 
     std::unique_ptr<frmOptions> open()
     {
-        auto dialog = std::make_unique<frmOptions>(options, folder.path(), messages);
+        auto dialog = std::make_unique<frmOptions>(options, extra, folder.path(), messages);
         dialog->show();
         return dialog;
     }
@@ -205,7 +206,7 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
 
 TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 {
-    frmOptions dialog(options, folder.path(), messages);
+    frmOptions dialog(options, extra, folder.path(), messages);
     QTimer::singleShot(0, &dialog, [&dialog] { click(dialog, "imgOK"); });
     EXPECT_EQ(dialog.exec(), SkinnedDialog::Outcome::Accepted);
     EXPECT_TRUE(QFile::exists(optionsFilePath()));
@@ -234,7 +235,7 @@ TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
 TEST_F(OptionsDialogTest, UnwritableSettingsFolderKeepsNewValuesInMemory)
 {
     auto dialog = std::make_unique<frmOptions>(
-        options, folder.filePath(QStringLiteral("missing/deeper")), messages);
+        options, extra, folder.filePath(QStringLiteral("missing/deeper")), messages);
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     click(*dialog, "imgOK");
     EXPECT_FALSE(dialog->optionsFileWritten());

@@ -181,7 +181,9 @@ TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
     EXPECT_EQ(rig->list.count(), 2);
     EXPECT_TRUE(rig->driver.report().stoppedEarly);
     EXPECT_EQ(rig->view.events, (QStringList{QStringLiteral("controls off"),
-                                             QStringLiteral("controls on")}));
+                                             QStringLiteral("controls on"),
+                                             QStringLiteral("progress ")}));
+    EXPECT_EQ(rig->view.lastWidth, 0.0);
 
     // An unknown format has no command at all.
     rig->settings.formatIndex = 9;
