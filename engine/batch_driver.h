@@ -63,7 +63,7 @@ public:
     bool isBusy() const { return m_state != State::Idle; }
     // The length of the (first) job in progress in whole seconds; 0 while not known.
     std::int32_t TotalSeconds() const { return m_scheduler.tracker(0).TotalSeconds(); }
-    const BatchScheduler& scheduler() const { return m_scheduler; }
+    BatchScheduler& scheduler() { return m_scheduler; }
     const BatchReport& report() const { return m_report; }
 
     // The text of the message that lists failed sources.

@@ -5,6 +5,7 @@
 #include "intake/file_list_model.h"
 #include "mainwindow/hotspot.h"
 #include "mainwindow/main_layout.h"
+#include "mainwindow/progress_delegate.h"
 #include "mainwindow/skin_style.h"
 
 #include <QComboBox>
@@ -84,6 +85,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
 
     c.LV = new QTreeView(&window);
     c.LV->setModel(&files);
+    c.LV->setItemDelegate(new ProgressDelegate(*c.LV));
     c.LV->setGeometry(L::FileList);
     c.LV->setRootIsDecorated(false);
     c.LV->setHeaderHidden(true); // the skin paints the column headings
