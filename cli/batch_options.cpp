@@ -1,7 +1,8 @@
 #include "cli/batch_options.h"
 
-#include "engine/format_table.h"
 #include "settings/extra_settings.h"
+#include "settings/picker_lists.h"
+#include "settings/settings_files.h"
 
 #include <QCommandLineParser>
 
@@ -113,6 +114,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
         options.outputFolder = parser.value(QStringLiteral("output"));
         if (options.outputFolder->isEmpty())
             return usageError(QStringLiteral("--output needs a folder"));
+        if (!SetupFileCanHoldFolder(*options.outputFolder))
+            return usageError(FolderWithQuoteMessage(*options.outputFolder));
     }
     for (const auto& [name, field] : {std::pair{"cut-start", &BatchOptions::cutStart},
                                       std::pair{"cut-length", &BatchOptions::cutLength}}) {

@@ -1,6 +1,6 @@
 #include "dialogs/dialog_skin.h"
 
-#include "mainwindow/skinned_window.h"
+#include "widgets/skinned_window.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -2,8 +2,8 @@
 
 #include "dialogs/dialog_skin.h"
 #include "dialogs/message_boxes.h"
-#include "mainwindow/hotspot.h"
 #include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QCheckBox>
 #include <QComboBox>

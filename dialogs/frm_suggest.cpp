@@ -2,7 +2,7 @@
 
 #include "dialogs/dialog_skin.h"
 #include "dialogs/feedback_request.h"
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QLabel>
 #include <QLineEdit>

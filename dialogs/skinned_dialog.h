@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/skinned_window.h"
+#include "widgets/skinned_window.h"
 
 // A skinned window used as a modal dialog: created for one opening, shown with exec(), which
 // returns once the dialog has closed by any way (its buttons, its close mark, the keyboard or the

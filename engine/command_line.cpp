@@ -1,6 +1,7 @@
 #include "engine/command_line.h"
 
-#include "engine/format_table.h"
+#include "intake/display_text.h"
+#include "settings/picker_lists.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ CommandParts commandParts(const QString& applicationFolder, const QString& sourc
     QString folder = settings.outputFolder;
     if (!folder.endsWith(style.separator))
         folder += style.separator;
-    parts.output = folder + OutputBaseName(sourcePath, style) +
+    parts.output = folder + OutputBaseName(sourcePath, style.separator) +
                    QString::fromLatin1(FormatTable[settings.formatIndex].extension);
     return parts;
 }
@@ -97,13 +98,6 @@ PathStyle PathStyle::native()
 #else
     return {QLatin1Char('/'), QStringLiteral("data/conv")};
 #endif
-}
-
-QString OutputBaseName(const QString& sourcePath, const PathStyle& style)
-{
-    const QString name = sourcePath.mid(sourcePath.lastIndexOf(style.separator) + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.left(dot);
 }
 
 QString BuildCommandLine(const QString& applicationFolder, const QString& sourcePath,

@@ -27,9 +27,6 @@ struct ConverterInvocation
     bool isEmpty() const { return program.isEmpty(); }
 };
 
-// The file name of a path up to its first "." ("" for a name that starts with a dot).
-QString OutputBaseName(const QString& sourcePath, const PathStyle& style = PathStyle::native());
-
 // The converter command text for one source, as shown and recorded; empty for an unknown format.
 QString BuildCommandLine(const QString& applicationFolder, const QString& sourcePath,
                          const ConversionSettings& settings,

@@ -40,10 +40,16 @@ DOSOutputs::~DOSOutputs()
     if (m_process && m_running) {
         m_process->disconnect(this);
         m_result.stoppedByUser = true;
-        // QProcess kills a child still running when it is destroyed, and waits for it.
+        // The child may have finished its file and exited already without its end being handled
+        // yet: killing a child that has exited changes nothing, and the wait then reads its real
+        // exit status.
+        m_process->kill();
+        m_process->waitForFinished();
+        const bool exitedCleanly =
+            m_process->exitStatus() == QProcess::NormalExit && m_process->exitCode() == 0;
         delete m_process;
         m_process = nullptr;
-        removePartialOutput();
+        removePartialOutput(exitedCleanly);
     }
 }
 
@@ -93,6 +99,7 @@ DOSOutputs::StartResult DOSOutputs::ExecuteCommand()
 
     m_decoder.resetState();
     m_result = JobResult{};
+    m_outputBefore = SnapshotOf(m_invocation.outputPath);
     m_starting = true;
     m_running = true;
     m_process->start(QIODevice::ReadOnly);
@@ -159,9 +166,10 @@ void DOSOutputs::onFinished(int exitCode, QProcess::ExitStatus status)
     m_result.crashed = status == QProcess::CrashExit;
     m_result.lastErrorLine = lastNonEmptyLine();
     // A converter that was stopped or killed could not finish or clean up its file: what it left
-    // would look like a finished conversion. One that failed on its own has removed its own file.
-    if (!m_result.succeeded() && (m_result.stoppedByUser || m_result.crashed))
-        removePartialOutput();
+    // would look like a finished conversion. One that failed on its own has removed its own file,
+    // and one that exited with code 0 before the stop reached it has finished its file.
+    if (m_result.stoppedByUser || m_result.crashed)
+        removePartialOutput(!m_result.crashed && exitCode == 0);
     emit CommandOver();
 }
 
@@ -198,9 +206,14 @@ QString DOSOutputs::lastNonEmptyLine() const
     return fallback;
 }
 
-void DOSOutputs::removePartialOutput()
+void DOSOutputs::removePartialOutput(bool exitedCleanly)
 {
+    if (exitedCleanly)
+        return;
+    // Only what this job created or changed: a file of the same name left by an earlier job, that
+    // the converter was stopped before it reached, is not this job's to remove.
     const QString path = m_invocation.outputPath;
-    if (!path.isEmpty() && QFile::exists(path))
+    const FileSnapshot now = SnapshotOf(path);
+    if (now.exists && now != m_outputBefore)
         m_result.partialOutputRemoved = QFile::remove(path);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/command_line.h"
+#include "platform/file_snapshot.h"
 
 #include <QObject>
 #include <QProcess>
@@ -44,7 +45,8 @@ public:
 
     // Start failures are shown through messages; the window hands in its message boxes.
     explicit DOSOutputs(MessageSink& messages, QObject* parent = nullptr);
-    // A job still running is killed and its partial output file removed.
+    // A job still running is killed and its partial output file removed (only what the job wrote;
+    // nothing when it had already finished on its own).
     ~DOSOutputs() override;
 
     QString CommandLine() const { return m_commandLine; }
@@ -69,6 +71,9 @@ public:
     // Asks the running job to stop (SIGTERM on Linux) and kills it when it has not ended after
     // graceMilliseconds. Its CommandOver follows as usual; a job that did not finish normally
     // has its partial output file removed, so no half-written file is left looking finished.
+    // Only a file this job created or changed is removed: an earlier file of the same name that
+    // the converter never reached stays, and so does the output of a job that had already
+    // exited with code 0.
     void stop(int graceMilliseconds = 3000);
 
     // The process id of the running job's child; 0 when none runs.
@@ -85,11 +90,12 @@ private:
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
     QString lastNonEmptyLine() const;
-    void removePartialOutput();
+    void removePartialOutput(bool exitedCleanly);
 
     MessageSink& m_messages;
     QString m_commandLine;
     ConverterInvocation m_invocation;
+    FileSnapshot m_outputBefore; // the output path as it was when the job started
     QString m_outputs;
     QProcess* m_process = nullptr;
     QStringDecoder m_decoder;

@@ -134,7 +134,9 @@ std::optional<ProgressDisplay> ProgressTracker::ReceiveOutputs(QStringView block
                text.at(end) != QLatin1Char('\n'))
             ++end;
         const QStringView line = text.mid(start, end - start);
-        if (m_totalSeconds == 0)
+        // With the cutter on its length is the job's length, 0 included: the file's own
+        // duration is not the length of the part being converted.
+        if (m_totalSeconds == 0 && m_cutterOn == 0)
             readDuration(line);
         const qsizetype timeAt = line.lastIndexOf(TimeMark);
         if (timeAt >= 0)

@@ -9,6 +9,13 @@ QString FileNamePart(const QString& path, QChar separator)
     return path.mid(path.lastIndexOf(separator) + 1);
 }
 
+QString OutputBaseName(const QString& path, QChar separator)
+{
+    const QString name = FileNamePart(path, separator);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
 QString AnsiRoundTrip(const QString& text, const CodePage& codePage)
 {
     return codePage.roundTrip(text);

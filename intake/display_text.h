@@ -8,6 +8,10 @@ class CodePage;
 // The characters after the last separator of a path; the whole text when it has none.
 QString FileNamePart(const QString& path, QChar separator);
 
+// The file name of a path up to its first "." ("" for a name that starts with a dot): the name an
+// output or a staged copy is given.
+QString OutputBaseName(const QString& path, QChar separator);
+
 // The text as it comes back from the code page the file system is reached through.
 QString AnsiRoundTrip(const QString& text, const CodePage& codePage);
 

@@ -1,6 +1,5 @@
 #include "intake/staging.h"
 
-#include "engine/command_line.h"
 #include "intake/display_text.h"
 #include "platform/code_page.h"
 #include "platform/private_folder.h"
@@ -79,8 +78,7 @@ bool PrepareStagingFolder(const QString& stagingFolder, QString* error)
 QString StagedName(const QString& sourcePath, const CodePage& codePage, QChar separator,
                    const QDateTime& now)
 {
-    QString name = OutputBaseName(AnsiRoundTrip(sourcePath, codePage),
-                                  PathStyle{separator, QString()});
+    QString name = OutputBaseName(AnsiRoundTrip(sourcePath, codePage), separator);
     for (const char16_t forbidden : std::u16string_view(u"/\\<>?\":*|"))
         name.replace(QChar(forbidden), QLatin1Char(' '));
     name.truncate(MaxStagedNameLength);
@@ -151,4 +149,19 @@ DeleteReport DeleteFolderTree(const QString& folder)
     if (root.exists() || root.isSymLink())
         deleteEntry(root, report);
     return report;
+}
+
+DeleteReport ClearStagingFolder(const QString& stagingFolder)
+{
+    const QString parent = QFileInfo(stagingFolder).absolutePath();
+    const QFileInfo parentInfo(parent);
+    if (!parentInfo.exists() && !parentInfo.isSymLink())
+        return {};
+    QString error;
+    if (!EnsurePrivateFolder(parent, &error)) {
+        DeleteReport refused;
+        refused.failures += removalFailure(stagingFolder, error);
+        return refused;
+    }
+    return DeleteFolderTree(stagingFolder);
 }

@@ -78,3 +78,8 @@ struct DeleteReport
 // the folder is ever touched, and a folder that cannot be removed is reported once, never retried.
 // A missing folder is no failure.
 DeleteReport DeleteFolderTree(const QString& folder);
+
+// Deletes the staging folder an earlier run left, but only when the folder above it (the program's
+// own temp folder) is this user's own real folder: under a link or a folder another user planted,
+// nothing is deleted and the report says why. Nothing to do when that folder does not exist.
+DeleteReport ClearStagingFolder(const QString& stagingFolder);

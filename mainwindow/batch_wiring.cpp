@@ -4,10 +4,10 @@
 
 #include "engine/batch_driver.h"
 #include "mainwindow/frm_main.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_layout.h"
-#include "mainwindow/skinned_window.h"
 #include "mainwindow/window_services.h"
+#include "widgets/hotspot.h"
+#include "widgets/skinned_window.h"
 
 #include <QFileInfo>
 #include <QLabel>

@@ -6,6 +6,7 @@
 #include "intake/staging.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/window_services.h"
+#include "settings/settings_files.h"
 
 #include <QDir>
 #include <QItemSelectionModel>
@@ -100,6 +101,13 @@ void frmMain::menuRemoveAll_Click()
 void frmMain::imgBrowse_Click()
 {
     const QString chosen = m_services->chooseFolder(this);
+    if (!SetupFileCanHoldFolder(chosen)) {
+        const QString stays = QStringLiteral("\r\nThe output folder stays %1.");
+        const QString text = FolderWithQuoteMessage(QDir::toNativeSeparators(chosen)) +
+                             stays.arg(m_txtPath->text());
+        m_services->message(this, text, QStringLiteral("Path"), WindowServices::Icon::Exclamation);
+        return;
+    }
     m_txtPath->setText(chosen.isEmpty() ? m_context.defaultOutputFolder
                                         : QDir::toNativeSeparators(chosen));
     if (FolderExists(m_txtPath->text(), *m_codePage))

@@ -1,18 +1,18 @@
 #include "mainwindow/frm_main.h"
 
 #include "engine/conversion_settings.h"
-#include "engine/format_table.h"
 #include "intake/folder_search_job.h"
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_controls.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
+#include "settings/picker_lists.h"
 #include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,6 +23,8 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QTreeView>
+
+#include <memory>
 
 namespace L = main_layout;
 
@@ -38,6 +40,26 @@ void SetIndexIfListed(QComboBox* picker, int index)
 {
     if (index >= 0 && index < picker->count())
         picker->setCurrentIndex(index);
+}
+// A folder typed or pasted into the box that setup.ini could not keep is refused at once: the
+// box goes back to the last folder it could keep, and the user is told why.
+void RefuseFoldersTheSettingsCannotKeep(QLineEdit* box, WindowServices* services, QWidget* owner)
+{
+    auto kept = std::make_shared<QString>(box->text());
+    QObject::connect(box, &QLineEdit::textChanged, owner, [kept](const QString& text) {
+        if (SetupFileCanHoldFolder(text))
+            *kept = text;
+    });
+    const auto refuse = [box, services, owner, kept](const QString& text) {
+        if (SetupFileCanHoldFolder(text))
+            return;
+        box->setText(*kept);
+        const QString message = FolderWithQuoteMessage(text) +
+                                QStringLiteral("\r\nThe output folder stays %1.").arg(*kept);
+        services->message(owner, message, QStringLiteral("Path"),
+                          WindowServices::Icon::Exclamation);
+    };
+    QObject::connect(box, &QLineEdit::textEdited, owner, refuse);
 }
 } // namespace
 
@@ -72,6 +94,7 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
     if (m_txtPath->text().isEmpty())
         m_txtPath->setText(m_context.defaultOutputFolder);
     m_txtPath->setCursorPosition(0);
+    RefuseFoldersTheSettingsCannotKeep(m_txtPath, m_services, this);
     applyLabels();
     readOptions();
 
@@ -89,7 +112,7 @@ frmMain::frmMain(MainWindowContext context, QWidget* parent)
     m_picDrop->setGeometry(m_LV->geometry());
 
     // Staged copies of an earlier run are not needed any more.
-    DeleteFolderTree(m_context.stagingFolder);
+    ClearStagingFolder(m_context.stagingFolder);
     connectHoverFeedback();
 }
 

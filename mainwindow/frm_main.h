@@ -3,9 +3,9 @@
 #include "intake/file_list_model.h"
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
-#include "mainwindow/skinned_window.h"
 #include "settings/extra_settings.h"
 #include "settings/settings_types.h"
+#include "widgets/skinned_window.h"
 
 #include <QPointer>
 #include <QString>

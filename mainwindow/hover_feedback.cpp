@@ -1,7 +1,7 @@
 // The main window's hover and press feedback: which picture each hotspot shows when.
 
 #include "mainwindow/frm_main.h"
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QComboBox>
 

@@ -1,12 +1,12 @@
 #include "mainwindow/main_controls.h"
 
 #include "dialogs/help_links.h"
-#include "engine/format_table.h"
 #include "intake/file_list_model.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/progress_delegate.h"
-#include "mainwindow/skin_style.h"
+#include "settings/picker_lists.h"
+#include "widgets/hotspot.h"
+#include "widgets/skin_style.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,8 +1,8 @@
 #include "mainwindow/main_skin.h"
 
 #include "mainwindow/main_layout.h"
-#include "mainwindow/skin_style.h"
 #include "mainwindow/toolbar_icons.h"
+#include "widgets/skin_style.h"
 
 #include <QLinearGradient>
 #include <QPainterPath>

@@ -14,8 +14,8 @@ public:
 
     bool isFirst() const { return m_first; }
 
-    // The user's runtime folder when there is one, otherwise the system temp folder with the
-    // user's name in the file name.
+    // The user's runtime folder when there is one, otherwise the program's private folder under
+    // the system temp folder.
     static QString DefaultLockFilePath();
 
 private:

@@ -1,6 +1,6 @@
 #include "mainwindow/toolbar_icons.h"
 
-#include "mainwindow/skin_style.h"
+#include "widgets/skin_style.h"
 
 #include <QPainterPath>
 #include <QtMath>

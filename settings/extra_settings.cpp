@@ -36,6 +36,8 @@ ExtraSettings ReadExtraSettings(const QString& folder)
 bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
 {
     QSettings file(QDir(folder).filePath(FileName), QSettings::IniFormat);
+    // Like setup.ini, the file is written in place where only the file itself may be changed.
+    file.setAtomicSyncRequired(false);
     if (settings.filesAtOnce)
         file.setValue(FilesAtOnceKey, *settings.filesAtOnce);
     else

@@ -1,13 +1,13 @@
 #include "settings/settings_files.h"
 
-#include "engine/format_table.h"
 #include "platform/settings_platform.h"
+#include "settings/picker_lists.h"
 #include "settings/settings_field_reader.h"
+#include "settings/settings_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -56,19 +56,15 @@ FileFields readFields(const QString& folder, const QString& name)
     return result;
 }
 
-// Writes the whole file or nothing: the old file stays in place until the new one is complete.
+// Writes the whole file or nothing where the folder allows it; in place where only the file can be
+// written, so a setup.ini the user may change in a locked folder still keeps the choices.
 bool writeText(const QString& folder, const QString& name, const QString& text)
 {
-    QSaveFile file(QDir(folder).filePath(name));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
     QStringEncoder encode(SettingsTextEncoding());
     const QByteArray bytes = encode(text);
-    if (encode.hasError() || file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    if (encode.hasError())
         return false;
-    }
-    return file.commit();
+    return SaveSettingsFile(QDir(folder).filePath(name), bytes);
 }
 
 // A picker position from setup.ini; a missing field, text that is not a number or a position
@@ -156,4 +152,16 @@ bool WriteOptionsFile(const QString& folder, const OptionsSettings& options)
                          bare(options.cutStart) + bare(options.cutLength) +
                          bare(options.cutStartFraction) + bare(options.cutLengthFraction);
     return writeText(folder, OptionsFileName, text);
+}
+
+bool SetupFileCanHoldFolder(const QString& folder)
+{
+    return !folder.contains(QLatin1Char('"'));
+}
+
+QString FolderWithQuoteMessage(const QString& folder)
+{
+    return QStringLiteral("The folder %1 cannot be the output folder: its name holds a double "
+                          "quote (\"), which the settings cannot keep.")
+        .arg(folder);
 }

@@ -51,6 +51,9 @@ TEST(BatchOptions, UsageErrorsNameWhatIsAllowed)
     EXPECT_FALSE(error({"--jobs", "0", "a"}).isEmpty());
     EXPECT_FALSE(error({"--cut-start", "1:75:00", "a"}).isEmpty());
     EXPECT_FALSE(error({"--no-such-option", "a"}).isEmpty());
+    // setup.ini could not keep such a folder: refused before anything is written.
+    EXPECT_TRUE(error({"--output", "/m/my \"x\" music", "a"})
+                    .contains(QStringLiteral("double quote")));
     EXPECT_FALSE(error({"--format", "MP3"}).isEmpty()) << "no source";
     EXPECT_EQ(ParseBatchArguments(args({"--version"}), 1).outcome,
               ParsedArguments::Outcome::ShowVersion);

@@ -1,7 +1,7 @@
 // End-to-end runs of data/conv with the argument vectors the program builds, checked with ffprobe.
 
 #include "engine/command_line.h"
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "dialogs/frm_options.h"
 #include "dialogs/message_boxes.h"
 #include "dialogs/numeric_text.h"
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "dialogs/feedback_request.h"
 #include "dialogs/frm_suggest.h"
 #include "dialogs/help_links.h"
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QDesktopServices>
 #include <QLineEdit>

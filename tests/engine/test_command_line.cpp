@@ -1,5 +1,5 @@
 #include "engine/command_line.h"
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -108,18 +108,6 @@ TEST(CommandLine, OutputFolderWithOrWithoutTrailingSeparator)
                                PathStyle::native()),
               QStringLiteral("/opt/t/data/conv -threads 1 -i \"/m/a.wav\" -y -vn -ac 2 "
                              "\"/home/u/out/a.ogg\""));
-}
-
-TEST(CommandLine, BaseNameIsTheFileNameUpToItsFirstDot)
-{
-    const PathStyle windows = PathStyle::windows();
-    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\a.b.c.wav"), windows), QStringLiteral("a"));
-    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\noext"), windows), QStringLiteral("noext"));
-    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\dir.old\\track"), windows), QStringLiteral("track"));
-    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\.profile"), windows), QString());
-    EXPECT_EQ(OutputBaseName(QString(), windows), QString());
-    EXPECT_EQ(OutputBaseName(QStringLiteral("plain.mp4"), windows), QStringLiteral("plain"));
-    EXPECT_EQ(OutputBaseName(QStringLiteral("/m/dir.old/track.live.flac")), QStringLiteral("track"));
 }
 
 TEST(CommandLine, VectorCarriesEachArgumentWholeWithoutQuotes)

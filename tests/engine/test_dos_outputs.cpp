@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #include <sys/resource.h>
 
@@ -278,6 +280,77 @@ TEST(DOSOutputs, StopAsksThenKillsAndRemovesThePartialOutput)
     dos.stop();
     EXPECT_TRUE(QFile::exists(output));
     EXPECT_TRUE(dos.lastResult().succeeded());
+}
+
+TEST(DOSOutputs, StoppingNeverRemovesAFileTheJobDidNotWriteOrHadFinished)
+{
+    QTemporaryDir dir;
+    RecordingSink sink;
+    const QString output = dir.filePath(QStringLiteral("song.mp3"));
+    const auto writeEarlier = [&] {
+        QFile file(output);
+        return file.open(QIODevice::WriteOnly) && file.write("earlier") == 7;
+    };
+    const auto readBack = [&] {
+        QFile file(output);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Waits without handling events, so the child has ended before the runner hears of it.
+    const auto letTheChildEnd = [](const DOSOutputs& dos) {
+        const QString proc = QStringLiteral("/proc/%1/stat").arg(dos.processId());
+        for (int i = 0; i < 1000; ++i) {
+            QFile stat(proc);
+            if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+
+    // Stopped, or destroyed, before the converter reached an earlier file of the same name.
+    ASSERT_TRUE(writeEarlier());
+    {
+        DOSOutputs dos(sink);
+        dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("hang")}, output));
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+        dos.stop(300);
+        ASSERT_TRUE(runToEnd(dos));
+        EXPECT_FALSE(dos.lastResult().partialOutputRemoved);
+        EXPECT_EQ(readBack(), QByteArray("earlier"));
+
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+    }
+    EXPECT_EQ(readBack(), QByteArray("earlier"));
+
+    // A job that exited with code 0 before its end was handled has finished its file.
+    {
+        DOSOutputs dos(sink);
+        dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("write"), output}, output));
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+        ASSERT_TRUE(letTheChildEnd(dos));
+        dos.stop();
+        ASSERT_TRUE(runToEnd(dos));
+        EXPECT_TRUE(dos.lastResult().stoppedByUser);
+        EXPECT_FALSE(dos.lastResult().partialOutputRemoved);
+        ASSERT_TRUE(QFile::exists(output));
+
+        ASSERT_TRUE(writeEarlier());
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+        ASSERT_TRUE(letTheChildEnd(dos));
+    }
+    EXPECT_TRUE(QFile::exists(output));
+    EXPECT_NE(readBack(), QByteArray("earlier"));
+
+    // A stopped job that had overwritten the earlier file has made it its own: it goes.
+    ASSERT_TRUE(writeEarlier());
+    {
+        DOSOutputs dos(sink);
+        dos.setCommandLine(QStringLiteral("fake"),
+                           fake({QStringLiteral("write"), QStringLiteral("hang"), output}, output));
+        ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+        ASSERT_TRUE(waitUntil([&] { return readBack() != QByteArray("earlier"); }));
+    }
+    EXPECT_FALSE(QFile::exists(output));
 }
 
 TEST(DOSOutputs, TrackerReadsRecordedOutputArrivingInPieces)

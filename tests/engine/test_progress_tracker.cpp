@@ -75,9 +75,16 @@ TEST(ProgressTracker, CutterLengthReplacesTheDuration)
     ASSERT_TRUE(display);
     EXPECT_EQ(display->caption, QStringLiteral("50%"));
 
+    // A cutter length of 0 is a length of its own: every report shows a full bar, whatever the
+    // converter says the file's duration is.
     ProgressTracker zeroLength;
     zeroLength.setCutter(1, 0);
-    EXPECT_EQ(zeroLength.ReceiveOutputs(u"time=00:00:15.00 \r")->caption, QStringLiteral("100%"));
+    EXPECT_EQ(zeroLength.ReceiveOutputs(
+                  u"  Duration: 00:03:25.47, start: 0.0\nsize= 1kB time=00:00:15.00 bitrate=1\r")
+                  ->caption,
+              QStringLiteral("100%"));
+    EXPECT_EQ(zeroLength.ReceiveOutputs(u"time=00:00:01.00 \r")->caption, QStringLiteral("100%"));
+    EXPECT_EQ(zeroLength.TotalSeconds(), 0);
 }
 
 TEST(ProgressTracker, ReportsSplitAcrossBlocksAreReadWhole)

@@ -36,6 +36,19 @@ TEST(DisplayText, FileNamePartTakesWhatFollowsTheLastSeparator)
     EXPECT_EQ(FileNamePart(QStringLiteral("/home/u/x.wav"), QLatin1Char('/')), QStringLiteral("x.wav"));
 }
 
+TEST(DisplayText, OutputBaseNameIsTheFileNameUpToItsFirstDot)
+{
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\a.b.c.wav"), Backslash), QStringLiteral("a"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\noext"), Backslash), QStringLiteral("noext"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\dir.old\\track"), Backslash),
+              QStringLiteral("track"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("D:\\.profile"), Backslash), QString());
+    EXPECT_EQ(OutputBaseName(QString(), Backslash), QString());
+    EXPECT_EQ(OutputBaseName(QStringLiteral("plain.mp4"), Backslash), QStringLiteral("plain"));
+    EXPECT_EQ(OutputBaseName(QStringLiteral("/m/dir.old/track.live.flac"), QLatin1Char('/')),
+              QStringLiteral("track"));
+}
+
 TEST(DisplayText, CodePagesReplaceWhatTheyLackByOneQuestionMarkPerCharacter)
 {
     const SingleByteCodePage latin1(SingleByteCodePage::Latin1);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -187,6 +189,23 @@ TEST_F(Staging, StagingFolderIsPrivateAndNeverALink)
     EXPECT_FALSE(PrepareStagingFolder(planted + u"/staging"_s, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath(QStringLiteral("outside-target/staging"))));
+
+    // The start-up clean-up deletes nothing under a planted link or another user's folder, and
+    // empties its own folder.
+    const QString kept = source(QStringLiteral("outside-target/staging/keep.tmp"));
+    EXPECT_FALSE(ClearStagingFolder(planted + u"/staging"_s).complete());
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    if (::getuid() == 0) {
+        const QString foreign = m_dir.filePath(QStringLiteral("foreign"));
+        const QString foreignFile = source(QStringLiteral("foreign/staging/keep.tmp"));
+        ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+        EXPECT_FALSE(ClearStagingFolder(foreign + u"/staging"_s).complete());
+        EXPECT_TRUE(QFileInfo::exists(foreignFile));
+    }
+    source(QStringLiteral("trevalon-test/staging/old.tmp"));
+    EXPECT_TRUE(ClearStagingFolder(own).complete());
+    EXPECT_FALSE(QFileInfo::exists(own));
+    EXPECT_TRUE(ClearStagingFolder(m_dir.filePath(QStringLiteral("absent/staging"))).complete());
 
     EXPECT_TRUE(StagingFolderPath().startsWith(QDir::tempPath() + u"/trevalon-"_s));
     EXPECT_NE(QFileInfo(StagingFolderPath()).absolutePath(), QDir::tempPath());

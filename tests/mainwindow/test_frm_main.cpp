@@ -3,10 +3,12 @@
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/frm_menu.h"
-#include "mainwindow/hotspot.h"
 #include "mainwindow/single_instance.h"
 #include "mainwindow/window_services.h"
 #include "platform/converter_processes.h"
+#include "platform/private_folder.h"
+#include "settings/settings_files.h"
+#include "widgets/hotspot.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -434,6 +436,25 @@ TEST_F(MainWindowTest, BrowseFallsBackToTheDefaultFolderWithAMessage)
     window->imgBrowse_Click();
     EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output")));
     EXPECT_EQ(services.messages.size(), 1);
+
+    // setup.ini cannot keep a folder whose name holds a double quote: chosen or typed, it is
+    // refused with a message and the box keeps the folder it had, through Exit as well.
+    const QString quoted = path(QStringLiteral("my \"x\" music"));
+    QDir().mkpath(quoted);
+    services.folderAnswer = quoted;
+    window->imgBrowse_Click();
+    EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output")));
+    ASSERT_EQ(services.messages.size(), 2);
+    EXPECT_TRUE(services.messages[1].text.contains(QStringLiteral("double quote")));
+    window->txtPath()->setFocus();
+    window->txtPath()->end(false);
+    QTest::keyClicks(window->txtPath(), QStringLiteral("/a\""));
+    EXPECT_EQ(window->txtPath()->text(), path(QStringLiteral("output/a")));
+    EXPECT_EQ(services.messages.size(), 3);
+    window->Exit();
+    SetupSettings saved;
+    ASSERT_TRUE(ReadSetupFile(path(QStringLiteral("settings")), saved));
+    EXPECT_EQ(saved.outputFolder, path(QStringLiteral("output/a")));
 }
 
 TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
@@ -454,6 +475,18 @@ TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
     EXPECT_EQ(QFileInfo(lock).lastModified(), modified);
+
+    // Without a runtime folder the lock lies in the program's private temp folder, never under a
+    // name in the shared temp folder that another user could create first.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString fallback = SingleInstance::DefaultLockFilePath();
+    if (!runtime.isNull())
+        qputenv("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(fallback, ProgramTempFolder() + QStringLiteral("/trevalon.lock"));
+    EXPECT_FALSE(QFileInfo(ProgramTempFolder()).isSymLink());
+    EXPECT_FALSE(QFileInfo(ProgramTempFolder()).permissions() &
+                 (QFile::WriteGroup | QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther));
 }
 
 TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -267,7 +268,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(program())); }
 };
 
-const auto NeverWritable = [](const QString&) { return false; };
+const auto NeverWritable = [](const QString&, const QString&) { return false; };
 
 TEST_F(SettingsFolderChoiceTest, WritableProgramFolderIsUsed)
 {
@@ -292,14 +293,51 @@ TEST_F(SettingsFolderChoiceTest, ReadOnlyProgramFolderSendsSettingsToTheConfigFo
     EXPECT_TRUE(WriteOptionsFile(choice.folder, OptionsSettings{}));
 }
 
-TEST_F(SettingsFolderChoiceTest, ProgramFolderHoldingSettingsKeepsThemEvenReadOnly)
+// What Exit writes is what the next start reads, wherever the files could be written: a read-only
+// program folder holding settings hands them to the configuration folder, and from then on the
+// newest files are read.
+TEST_F(SettingsFolderChoiceTest, EachStartReadsWhatTheLastExitWrote)
 {
-    QFile file(QDir(program()).filePath(QStringLiteral("options.ini")));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    const SettingsFolderChoice choice = SettingsFolder(program(), config(), NeverWritable);
-    EXPECT_EQ(choice.folder, program());
-    EXPECT_FALSE(QDir(config()).exists());
+    SetupSettings shipped;
+    shipped.formatIndex = 4;
+    ASSERT_TRUE(WriteSetupFile(program(), shipped));
+    ASSERT_TRUE(WriteOptionsFile(program(), OptionsSettings{1, 1, 2, 3, 4, 5}));
+
+    // Only trevalon.ini could not be written there: the whole set moves.
+    const auto extraNotWritable = [](const QString&, const QString& name) {
+        return name != QStringLiteral("trevalon.ini");
+    };
+    SettingsFolderChoice choice = SettingsFolder(program(), config(), extraNotWritable);
+    ASSERT_EQ(choice.folder, config());
+    EXPECT_TRUE(choice.notCopied.isEmpty());
+    SetupSettings read;
+    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
+    EXPECT_EQ(read.formatIndex, 4);
+    OptionsSettings options;
+    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
+    EXPECT_EQ(options, (OptionsSettings{1, 1, 2, 3, 4, 5}));
+
+    // Exit writes the user's choice; the next start, even with the program folder writable
+    // again, reads it and keeps the options.
+    QTest::qWait(20);
+    SetupSettings chosen = read;
+    chosen.formatIndex = 6;
+    ASSERT_TRUE(WriteSetupFile(choice.folder, chosen));
+    choice = SettingsFolder(program(), config());
+    EXPECT_EQ(choice.folder, config());
+    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
+    EXPECT_EQ(read.formatIndex, 6);
+    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
+    EXPECT_EQ(options, (OptionsSettings{1, 1, 2, 3, 4, 5}));
+
+    // A newer file put into the program folder is brought over and read.
+    QTest::qWait(20);
+    ASSERT_TRUE(WriteOptionsFile(program(), OptionsSettings{0, 0, 9, 9, 9, 9}));
+    choice = SettingsFolder(program(), config(), NeverWritable);
+    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
+    EXPECT_EQ(options, (OptionsSettings{0, 0, 9, 9, 9, 9}));
+    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
+    EXPECT_EQ(read.formatIndex, 6);
 }
 
 TEST_F(SettingsFolderChoiceTest, RealWriteProbeRefusesFoldersNoOneCanWrite)

@@ -1,6 +1,6 @@
-#include "mainwindow/skin_style.h"
+#include "widgets/skin_style.h"
 
-#include "mainwindow/skinned_window.h"
+#include "widgets/skinned_window.h"
 
 #include <QLinearGradient>
 #include <QPainterPath>

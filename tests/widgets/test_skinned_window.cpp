@@ -1,5 +1,5 @@
-#include "mainwindow/hotspot.h"
-#include "mainwindow/skinned_window.h"
+#include "widgets/hotspot.h"
+#include "widgets/skinned_window.h"
 
 #include <QPainter>
 #include <QSignalSpy>

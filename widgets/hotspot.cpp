@@ -1,4 +1,4 @@
-#include "mainwindow/hotspot.h"
+#include "widgets/hotspot.h"
 
 #include <QBitmap>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "engine/format_table.h"
+#include "settings/picker_lists.h"
 
 QStringList FormatItems()
 {

@@ -5,8 +5,8 @@
 
 #include <array>
 
-// The nine output formats in picker order, and the texts of the other pickers. The command line
-// carries the picker texts unchanged.
+// The nine output formats in picker order, and the texts of the other pickers. The indexes kept
+// in setup.ini point into these lists; the command line carries the picker texts unchanged.
 struct OutputFormat
 {
     const char* listText;

@@ -1,4 +1,4 @@
-#include "mainwindow/skinned_window.h"
+#include "widgets/skinned_window.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
