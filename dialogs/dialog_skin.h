@@ -5,9 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// The artwork of the two small skinned dialogs, painted by code: a 330 × 180 (or taller) background with a
-// title bar, the dialog's texts and its buttons, magenta round the rounded corners; and the lit
-// copies of each button that their hotspots show on hover.
+// The artwork of the two small skinned dialogs, painted by code in the main window's palette and
+// with its buttons: a 330 × 180 background with a title bar, the dialog's texts and its buttons,
+// or taller, magenta round the rounded corners; and the lit copies of each button that their hotspots show on
+// hover.
 namespace dialogskin {
 
 inline constexpr int Width = 330;
@@ -44,5 +45,7 @@ QPixmap PaintButton(const QString& caption, QSize size, bool lit);
 QPixmap PaintCloseMark(QSize size, bool lit);
 // The drop button laid over the arrow end of a drop-down list.
 QPixmap PaintDropButton(QSize size, bool lit);
+// The look of the dialogs' lists and text boxes, the same as the main window's.
+QString ControlsStyleSheet();
 
 } // namespace dialogskin

@@ -4,6 +4,7 @@
 #include "dialogs/message_boxes.h"
 #include "settings/settings_files.h"
 #include "widgets/hotspot.h"
+#include "widgets/skin_style.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,7 +45,8 @@ QLabel* MakeDecimalPoint(QWidget* parent, const char* name, int top)
     auto* point = new QLabel(QStringLiteral("."), parent);
     point->setObjectName(QLatin1String(name));
     point->setGeometry(244, top + 1, 6, 16);
-    point->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    point->setStyleSheet(skin::TextColourStyle(skin::colour::Text) +
+                         QStringLiteral(" background: transparent;"));
     point->setFont(BoxFont());
     return point;
 }

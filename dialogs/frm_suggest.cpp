@@ -3,6 +3,7 @@
 #include "dialogs/dialog_skin.h"
 #include "dialogs/feedback_request.h"
 #include "widgets/hotspot.h"
+#include "widgets/skin_style.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -86,7 +87,9 @@ void frmSuggest::buildControls()
     m_lblSending->setGeometry(48, 138, 70, 14);
     m_lblSending->setAlignment(Qt::AlignCenter);
     m_lblSending->setFont(FieldFont(true));
-    m_lblSending->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    // White on the palette's teal, so the status stands out on the light body.
+    m_lblSending->setStyleSheet(QStringLiteral("color: white; background: %1; border-radius: 3px;")
+                                    .arg(skin::colour::Accent.name()));
     m_lblSending->hide();
 }
 

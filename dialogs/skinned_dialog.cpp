@@ -1,5 +1,7 @@
 #include "dialogs/skinned_dialog.h"
 
+#include "dialogs/dialog_skin.h"
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
@@ -8,6 +10,7 @@ SkinnedDialog::SkinnedDialog(QWidget* parent) : SkinnedWindow(parent)
 {
     setWindowFlag(Qt::Dialog);
     setWindowModality(Qt::ApplicationModal);
+    setStyleSheet(dialogskin::ControlsStyleSheet());
 }
 
 SkinnedDialog::Outcome SkinnedDialog::exec()

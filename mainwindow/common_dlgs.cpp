@@ -41,8 +41,11 @@ bool CommonDlgsW::ShowOpen(QWidget* owner)
     } else {
         QString selectedFilter = selected;
         const QString start = InitDir.isEmpty() ? FileName : InitDir + QLatin1Char('/') + FileName;
+        // The descriptions already name their patterns ("MP4 Files(*.mp4)"): the dialog shows
+        // them as written and keeps the patterns to itself.
         chosen = QFileDialog::getOpenFileName(owner, DialogTitle, start,
-                                              filters.join(QStringLiteral(";;")), &selectedFilter);
+                                              filters.join(QStringLiteral(";;")), &selectedFilter,
+                                              QFileDialog::HideNameFilterDetails);
     }
     if (chosen.isEmpty())
         return false;

@@ -37,7 +37,8 @@ public:
     void setRunner(Runner runner) { m_runner = std::move(runner); }
 
     // The "|"-separated Filter as QFileDialog's name filters: "Description (pattern)" per pair,
-    // with the description kept as written ("MP4 Files(*.mp4) (*.mp4)").
+    // with the description kept as written. The dialog is told to hide the "(pattern)" part, so
+    // it shows "MP4 Files(*.mp4)" and filters by *.mp4.
     static QStringList NameFilters(const QString& filter);
 
 private:

@@ -3,7 +3,6 @@
 
 #include "intake/display_text.h"
 #include "intake/dropped_names.h"
-#include "intake/folder_search.h"
 #include "intake/staging.h"
 #include "mainwindow/frm_main.h"
 
@@ -63,44 +62,55 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 void frmMain::dropOnOverlay(const QList<QUrl>& urls)
 {
     PrepareStagingFolder(m_context.stagingFolder);
-    const DroppedNames dropped = ReadDroppedNames(urls);
-    QVector<FileEntry> entries;
-    for (const DroppedName& name : dropped.names) {
-        if (name.isFolder) {
-            m_files.appendEntries(entries);
-            entries.clear();
-            appendDroppedFolder(name.path);
-            continue;
-        }
-        const QString display = CleanDisplayText(name.path, *m_codePage, QDir::separator());
-        entries.append(FileEntry{display, FileListModel::formatCellFor(name.path),
-                                 m_stager->StageSource(name.path).queuePath});
-    }
-    m_files.appendEntries(entries);
+    appendInDropOrder(ReadDroppedNames(urls), [this](const QString& path) {
+        const QString display = CleanDisplayText(path, *m_codePage, QDir::separator());
+        return FileEntry{display, FileListModel::formatCellFor(path),
+                         m_stager->StageSource(path).queuePath};
+    });
     m_picDrop->hide();
-    if (!m_files.isEmpty()) {
-        QCoreApplication::processEvents();
-        m_picText->hide();
-    }
+    finishDrop();
 }
 
 void frmMain::dropOnList(const QList<QUrl>& urls)
 {
-    const DroppedNames dropped = ReadDroppedNames(urls);
-    for (const DroppedName& name : dropped.names) {
-        if (name.isFolder)
-            appendDroppedFolder(name.path);
-        else
-            m_files.AppendEntry(name.path, name.path, name.path);
-    }
-    if (!m_files.isEmpty()) {
-        QCoreApplication::processEvents();
-        m_picText->hide();
-    }
+    appendInDropOrder(ReadDroppedNames(urls), [](const QString& path) {
+        return FileEntry{path, FileListModel::formatCellFor(path), path};
+    });
+    finishDrop();
 }
 
-// A dropped folder is searched like Add Folder, instead of being queued as if it were a file.
-void frmMain::appendDroppedFolder(const QString& folder)
+// A dropped folder is searched in the background like Add Folder, behind any search still
+// running; the files dropped after it wait for its search, so one drop joins the list in the
+// order it was made.
+void frmMain::appendInDropOrder(const DroppedNames& dropped,
+                                const std::function<FileEntry(const QString&)>& entryFor)
 {
-    appendFound(SearchFolder(folder));
+    QVector<FileEntry> entries;
+    QString folder;
+    const auto flush = [&] {
+        if (folder.isEmpty())
+            m_files.appendEntries(entries);
+        else
+            searchFolderInBackground(folder, std::move(entries));
+        entries.clear();
+    };
+    for (const DroppedName& name : dropped.names) {
+        if (name.isFolder) {
+            flush();
+            folder = name.path;
+        } else {
+            entries.append(entryFor(name.path));
+        }
+    }
+    flush();
+}
+
+void frmMain::finishDrop()
+{
+    if (m_files.isEmpty())
+        return;
+    QCoreApplication::processEvents();
+    // A folder search still running keeps its notice up.
+    if (!folderSearchRunning())
+        m_picText->hide();
 }

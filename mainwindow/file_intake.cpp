@@ -2,7 +2,7 @@
 
 #include "intake/display_text.h"
 #include "intake/folder_search.h"
-#include "intake/folder_search_job.h"
+#include "intake/folder_search_queue.h"
 #include "intake/staging.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/window_services.h"
@@ -21,7 +21,8 @@ const QString Searching = QStringLiteral("Searching Files...");
 
 void frmMain::updatePlaceholder()
 {
-    m_picText->setVisible(m_files.isEmpty());
+    // While folders are being searched the placeholder is the busy notice, even over a full list.
+    m_picText->setVisible(m_files.isEmpty() || folderSearchRunning());
 }
 
 void frmMain::imgAdd_Click()
@@ -43,41 +44,35 @@ void frmMain::AddFolder()
     const QString folder = m_services->chooseFolder(this);
     if (folder.isEmpty())
         return;
-    // The placeholder is the busy notice over the list while the search runs.
+    searchFolderInBackground(QDir::toNativeSeparators(folder));
+}
+
+// Queues the folder behind any search still running; its files, then `then`, join the list when
+// its own search ends, so entries added meanwhile stay ahead of them.
+void frmMain::searchFolderInBackground(const QString& folder, QVector<FileEntry> then)
+{
+    // The placeholder is the busy notice over the list while the searches run.
     m_picText->show();
     m_picText->raise();
     m_lblText->setText(Searching);
-    if (!m_search) {
-        m_search = new FolderSearchJob(this);
-        connect(m_search, &FolderSearchJob::filesFound, this,
-                [this](const QStringList& paths) { m_found += paths; });
-        connect(m_search, &FolderSearchJob::finished, this, [this] { folderSearchFinished(); });
+    if (!m_folderSearches) {
+        m_folderSearches = new FolderSearchQueue(this);
+        connect(m_folderSearches, &FolderSearchQueue::folderSearched, this,
+                [this](const QStringList& found, const QVector<FileEntry>& after) {
+                    m_files.appendFoundPaths(found);
+                    m_files.appendEntries(after);
+                });
+        connect(m_folderSearches, &FolderSearchQueue::idle, this, [this] {
+            if (!m_files.isEmpty())
+                m_picText->hide();
+        });
     }
-    if (!m_search->start(QDir::toNativeSeparators(folder)))
-        updatePlaceholder(); // a search is still running; its results come first
+    m_folderSearches->enqueue(folder, std::move(then));
 }
 
 bool frmMain::folderSearchRunning() const
 {
-    return m_search && m_search->isRunning();
-}
-
-void frmMain::folderSearchFinished()
-{
-    // Entries added while the search ran stay ahead of the searched ones.
-    appendFound(m_found);
-    m_found.clear();
-    if (!m_files.isEmpty())
-        m_picText->hide();
-}
-
-void frmMain::appendFound(const QStringList& paths)
-{
-    QVector<FileEntry> entries;
-    entries.reserve(paths.size());
-    for (const QString& path : paths)
-        entries.append(FileEntry{path, FileListModel::formatCellFor(path.trimmed()), path});
-    m_files.appendEntries(entries);
+    return m_folderSearches && m_folderSearches->isBusy();
 }
 
 void frmMain::imgRemove_Click()

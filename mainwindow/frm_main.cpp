@@ -1,7 +1,7 @@
 #include "mainwindow/frm_main.h"
 
 #include "engine/conversion_settings.h"
-#include "intake/folder_search_job.h"
+#include "intake/folder_search_queue.h"
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
 #include "mainwindow/frm_menu.h"
@@ -229,8 +229,8 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    if (m_search)
-        m_search->cancel();
+    if (m_folderSearches)
+        m_folderSearches->cancel();
     // Every running converter stops and its partial output goes; the entries stay unconverted.
     m_batch->stop();
     // The two fixed scratch files of the staging folder; a file that resists is retried a few

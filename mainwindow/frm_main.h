@@ -11,10 +11,11 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class CodePage;
-class FolderSearchJob;
+class FolderSearchQueue;
 class FrmMenu;
 class HotLabel;
 class Hotspot;
@@ -26,6 +27,7 @@ class QTreeView;
 class SourceStager;
 class WindowServices;
 struct ConversionSettings;
+struct DroppedNames;
 
 // What the main window is handed by the program (or by a test): where it lives and whom it asks.
 struct MainWindowContext
@@ -81,6 +83,7 @@ public:
 
     // What happened, for the program and its tests.
     bool setupWritten() const { return m_setupWritten; }
+    // True while any added or dropped folder is still being searched or waits for its search.
     bool folderSearchRunning() const;
     int unloadRemovedFiles() const { return m_unloadRemovedFiles; }
 
@@ -104,7 +107,7 @@ public:
     Hotspot* imgExit() const { return m_imgExit; }
     HotLabel* lblFeed() const { return m_lblFeed; }
     QLabel* lblVersion() const { return m_lblVersion; }
-    QLabel* lblWeb() const { return m_lblWeb; }
+    HotLabel* lblWeb() const { return m_lblWeb; }
     QLabel* lblPB() const { return m_lblPB; }
     QWidget* imgPB() const { return m_imgPB; }
     QWidget* picText() const { return m_picText; }
@@ -141,9 +144,12 @@ private:
 
     // File list intake (file_intake.cpp).
     void updatePlaceholder();
-    void appendFound(const QStringList& paths);
-    void folderSearchFinished();
-    void appendDroppedFolder(const QString& folder);
+    void searchFolderInBackground(const QString& folder, QVector<FileEntry> then = {});
+
+    // Drag and drop (drop_zone.cpp).
+    void appendInDropOrder(const DroppedNames& dropped,
+                           const std::function<FileEntry(const QString&)>& entryFor);
+    void finishDrop();
 
     MainWindowContext m_context;
     std::unique_ptr<WindowServices> m_ownServices;
@@ -158,8 +164,7 @@ private:
     ExtraSettings m_extra;
     std::unique_ptr<FrmMenu> m_menus;
     std::unique_ptr<MainBatch> m_batch;
-    FolderSearchJob* m_search = nullptr;
-    QStringList m_found;
+    FolderSearchQueue* m_folderSearches = nullptr;
     bool m_setupWritten = false;
     bool m_unloaded = false;
     int m_unloadRemovedFiles = 0;
@@ -178,7 +183,7 @@ private:
     Hotspot* m_imgExit = nullptr;
     HotLabel* m_lblFeed = nullptr;
     QLabel* m_lblVersion = nullptr;
-    QLabel* m_lblWeb = nullptr;
+    HotLabel* m_lblWeb = nullptr;
     QLabel* m_lblPB = nullptr;
     QWidget* m_imgPB = nullptr;
     QWidget* m_picText = nullptr;

@@ -62,6 +62,7 @@ void frmMain::connectHoverFeedback()
 
     connect(m_lblFeed, &HotLabel::hovered, this, [this] { SetBold(m_lblFeed, true); });
     connect(m_lblFeed, &HotLabel::clicked, this, [this] { lblFeed_Click(); });
+    connect(m_lblWeb, &HotLabel::clicked, this, [this] { lblWeb_Click(); });
 }
 
 void frmMain::toolbarHovered(int index)

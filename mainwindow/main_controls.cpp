@@ -2,6 +2,7 @@
 
 #include "dialogs/help_links.h"
 #include "intake/file_list_model.h"
+#include "mainwindow/full_text_tips.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/progress_delegate.h"
 #include "settings/picker_lists.h"
@@ -9,31 +10,27 @@
 #include "widgets/skin_style.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QHeaderView>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace L = main_layout;
 using namespace skin;
 
 namespace {
 
-const char* const PickerStyle =
-    "QComboBox { border: 1px solid rgb(160,190,185); border-radius: 3px; padding-left: 6px;"
-    " background: white; color: rgb(38,52,50); font-size: 12px; }"
-    "QComboBox:focus { border-color: rgb(26,150,134); }"
-    "QComboBox::drop-down { width: 0px; border: none; }"
-    "QComboBox::down-arrow { image: none; width: 0px; }"
-    "QComboBox QAbstractItemView { selection-background-color: rgb(26,150,134);"
-    " selection-color: white; }";
-
-const char* const ListStyle =
-    "QTreeView { border: none; background: white; color: rgb(38,52,50); font-size: 12px;"
-    " alternate-background-color: rgb(244,249,248); }"
-    "QTreeView::item:selected { background: rgb(26,150,134); color: white; }";
+QString ListStyleSheet()
+{
+    return QStringLiteral("QTreeView { border: none; background: white; color: %1;"
+                          " font-size: 12px; alternate-background-color: %2; }"
+                          "QTreeView::item:selected { background: %3; color: white; }")
+        .arg(colour::Text.name(), colour::RowShade.name(), colour::Accent.name());
+}
 
 // The progress bar: a teal bar whose width the batch sets.
 class ProgressImage : public QWidget
@@ -72,7 +69,7 @@ QComboBox* MakePicker(QWidget& window, const QStringList& items, const QRect& pl
     picker->setEditable(false);
     picker->setGeometry(place);
     picker->setToolTip(tooltip);
-    picker->setStyleSheet(QString::fromLatin1(PickerStyle));
+    picker->setStyleSheet(PickerStyleSheet());
     picker->setAttribute(Qt::WA_NoMousePropagation);
     return picker;
 }
@@ -90,19 +87,21 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.LV->setRootIsDecorated(false);
     c.LV->setHeaderHidden(true); // the skin paints the column headings
     // The columns always fill the list exactly, under the headings painted on the skin, so no
-    // sideways scroll bar appears however the list was emptied; long paths keep both ends.
+    // sideways scroll bar appears however the list was emptied. A long path loses its start, so
+    // the file name stays whole; the tooltip of a shortened row shows the whole text.
     c.LV->header()->setStretchLastSection(false);
     c.LV->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     c.LV->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     c.LV->header()->resizeSection(1, L::FileList.width() - L::FileNameColumnWidth);
     c.LV->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    c.LV->setTextElideMode(Qt::ElideMiddle);
+    c.LV->setTextElideMode(Qt::ElideLeft);
+    c.LV->setItemDelegate(new FullTextTips(c.LV));
     c.LV->setAlternatingRowColors(true);
     c.LV->setSelectionMode(QAbstractItemView::SingleSelection);
     c.LV->setSelectionBehavior(QAbstractItemView::SelectRows);
     c.LV->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.LV->setAcceptDrops(true);
-    c.LV->setStyleSheet(QString::fromLatin1(ListStyle));
+    c.LV->setStyleSheet(ListStyleSheet());
     c.LV->setAttribute(Qt::WA_NoMousePropagation);
     c.LV->viewport()->setAttribute(Qt::WA_NoMousePropagation);
 
@@ -117,7 +116,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.lblText = new QLabel(QStringLiteral("Drag & Drop Files Here"), c.picText);
     c.lblText->setAlignment(Qt::AlignCenter);
     c.lblText->setFont(Font(15, true));
-    c.lblText->setStyleSheet(QStringLiteral("color: rgb(160,186,182);"));
+    c.lblText->setStyleSheet(TextColourStyle(colour::FieldBorder));
     (new QVBoxLayout(c.picText))->addWidget(c.lblText);
 
     c.picDrop = new QWidget(&window);
@@ -145,10 +144,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.txtPath = new QLineEdit(&window);
     c.txtPath->setGeometry(L::FolderBox);
     c.txtPath->setToolTip(QStringLiteral("Select a Folder to Output"));
-    c.txtPath->setStyleSheet(QStringLiteral(
-        "QLineEdit { border: 1px solid rgb(160,190,185); border-radius: 3px; padding: 0 4px;"
-        " background: white; color: rgb(38,52,50); }"
-        "QLineEdit:focus { border-color: rgb(26,150,134); }"));
+    c.txtPath->setStyleSheet(TextBoxStyleSheet(4));
     QFont pathFont = Font(12);
     pathFont.setPointSizeF(9);
     c.txtPath->setFont(pathFont);
@@ -182,8 +178,12 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
         mark->setCursor(hand);
 
     c.lblFeed = new HotLabel(QStringLiteral("Feedback"), &window);
-    c.lblFeed->setGeometry(L::Feedback.adjusted(0, -2, 8, 2));
     c.lblFeed->setFont(Font(11));
+    // Wide enough for the bold caption it shows while lit, so no letter is cut off.
+    const int boldWidth = QFontMetrics(Font(11, true)).horizontalAdvance(c.lblFeed->text());
+    QRect feedPlace = L::Feedback.adjusted(0, -2, 0, 2);
+    feedPlace.setWidth(std::max(feedPlace.width(), boldWidth + 2));
+    c.lblFeed->setGeometry(feedPlace);
     c.lblFeed->setStyleSheet(QStringLiteral("color: black;"));
     c.lblFeed->setToolTip(QStringLiteral("Send us your suggestion or question"));
     c.lblFeed->setCursor(hand);
@@ -191,11 +191,11 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.lblVersion = new QLabel(&window);
     c.lblVersion->setGeometry(L::Version);
     c.lblVersion->setFont(Font(11));
-    c.lblVersion->setStyleSheet(QStringLiteral("color: rgb(180,235,225);"));
-    c.lblWeb = new QLabel(&window);
+    c.lblVersion->setStyleSheet(TextColourStyle(colour::AccentLight));
+    c.lblWeb = new HotLabel(QString(), &window);
     c.lblWeb->setGeometry(L::Web);
     c.lblWeb->setFont(Font(11, true));
-    c.lblWeb->setStyleSheet(QStringLiteral("color: rgb(20,76,72);"));
+    c.lblWeb->setStyleSheet(TextColourStyle(colour::Heading));
     c.lblWeb->setToolTip(ProductPageUrl().toString());
     c.lblWeb->setCursor(hand);
 
@@ -205,7 +205,8 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.lblPB->setGeometry(L::ProgressCaption);
     c.lblPB->setAlignment(Qt::AlignCenter);
     c.lblPB->setFont(Font(10, true));
-    c.lblPB->setStyleSheet(QStringLiteral("color: rgb(20,76,72); background: transparent;"));
+    c.lblPB->setStyleSheet(TextColourStyle(colour::Heading) +
+                           QStringLiteral(" background: transparent;"));
     c.lblPB->setAttribute(Qt::WA_TransparentForMouseEvents);
     return c;
 }

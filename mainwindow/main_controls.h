@@ -29,7 +29,7 @@ struct MainControls
     Hotspot* imgExit = nullptr;
     HotLabel* lblFeed = nullptr;
     QLabel* lblVersion = nullptr;
-    QLabel* lblWeb = nullptr;
+    HotLabel* lblWeb = nullptr; // the product name; a click opens the product's web page
     QLabel* lblPB = nullptr;
     QWidget* imgPB = nullptr;
     QWidget* picText = nullptr;

@@ -116,22 +116,6 @@ void PaintHeading(QPainter& painter, const QRectF& box, const QString& text)
     painter.restore();
 }
 
-void PaintCheckIcon(QPainter& painter, const QRectF& box)
-{
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(colour::Go);
-    painter.drawEllipse(box);
-    painter.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    QPainterPath tick;
-    tick.moveTo(box.left() + box.width() * 0.27, box.center().y());
-    tick.lineTo(box.left() + box.width() * 0.44, box.top() + box.height() * 0.68);
-    tick.lineTo(box.left() + box.width() * 0.74, box.top() + box.height() * 0.32);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(tick);
-    painter.restore();
-}
-
 void PaintBody(QPainter& painter)
 {
     // The menu band and the toolbar band below the title bar.
@@ -155,7 +139,7 @@ void PaintBody(QPainter& painter)
     painter.setPen(colour::Heading);
     painter.setFont(Font(11, true));
     painter.drawText(header.adjusted(6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     QStringLiteral("File Name"));
+                     QStringLiteral("FileName"));
     painter.drawText(header.adjusted(L::FileNameColumnWidth + 6, 0, 0, 0),
                      Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Format"));
     painter.setPen(QPen(colour::PanelBorder, 1));

@@ -21,7 +21,7 @@ QFont Font(int pixelSize, bool bold)
     return font;
 }
 
-QPixmap WindowBase(QSize size, int titleHeight, const QString& title)
+QPixmap WindowBase(QSize size, int titleHeight, const QString& title, TitleIcon icon)
 {
     QPixmap base(size);
     base.fill(QColor::fromRgb(SkinColourKey));
@@ -48,7 +48,10 @@ QPixmap WindowBase(QSize size, int titleHeight, const QString& title)
     painter.restore();
 
     const qreal emblem = titleHeight - 10;
-    PaintEmblem(painter, QRectF(8, 5, emblem, emblem));
+    if (icon == TitleIcon::CheckMark)
+        PaintCheckIcon(painter, QRectF(8, 5, emblem, emblem));
+    else
+        PaintEmblem(painter, QRectF(8, 5, emblem, emblem));
     painter.setPen(colour::TitleText);
     painter.setFont(Font(13, true));
     painter.drawText(QRectF(14 + emblem, 0, size.width() / 2.0, titleHeight),
@@ -78,6 +81,23 @@ void PaintEmblem(QPainter& painter, const QRectF& square)
                                        square.center().y() - h / 2, unit * 1.1, h),
                                 unit * 0.5, unit * 0.5);
     }
+    painter.restore();
+}
+
+void PaintCheckIcon(QPainter& painter, const QRectF& box)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour::Go);
+    painter.drawEllipse(box);
+    painter.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    QPainterPath tick;
+    tick.moveTo(box.left() + box.width() * 0.27, box.center().y());
+    tick.lineTo(box.left() + box.width() * 0.44, box.top() + box.height() * 0.68);
+    tick.lineTo(box.left() + box.width() * 0.74, box.top() + box.height() * 0.32);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(tick);
     painter.restore();
 }
 
@@ -198,6 +218,41 @@ void PaintPanel(QPainter& painter, const QRectF& box)
     painter.setBrush(colour::Panel);
     painter.drawRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     painter.restore();
+}
+
+namespace {
+QString Css(const QColor& colour)
+{
+    return QStringLiteral("rgb(%1,%2,%3)").arg(colour.red()).arg(colour.green()).arg(colour.blue());
+}
+} // namespace
+
+QString PickerStyleSheet()
+{
+    return QStringLiteral("QComboBox { border: 1px solid %1; border-radius: 3px; padding-left: 6px;"
+                          " background: white; color: %2; font-size: 12px; }"
+                          "QComboBox:focus { border-color: %3; }"
+                          "QComboBox::drop-down { width: 0px; border: none; }"
+                          "QComboBox::down-arrow { image: none; width: 0px; }"
+                          "QComboBox QAbstractItemView { selection-background-color: %3;"
+                          " selection-color: white; }")
+        .arg(Css(colour::FieldBorder), Css(colour::Text), Css(colour::Accent));
+}
+
+QString TextBoxStyleSheet(int horizontalPadding)
+{
+    return QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 3px; padding: 0 %2px;"
+                          " background: white; color: %3; }"
+                          "QLineEdit:focus { border-color: %4; }"
+                          "QLineEdit:disabled { background: %5; color: %6; }")
+        .arg(Css(colour::FieldBorder))
+        .arg(horizontalPadding)
+        .arg(Css(colour::Text), Css(colour::Accent), Css(colour::Band), Css(colour::Muted));
+}
+
+QString TextColourStyle(const QColor& colour)
+{
+    return QStringLiteral("color: %1;").arg(Css(colour));
 }
 
 } // namespace skin

@@ -31,17 +31,25 @@ inline const QColor AccentLight{196, 236, 228};
 inline const QColor AccentDark{14, 96, 86};
 inline const QColor Go{46, 170, 72};
 inline const QColor Danger{210, 64, 56};
+inline const QColor FieldBorder{160, 190, 185};
+inline const QColor RowShade{244, 249, 248};
 } // namespace colour
 
 // A font of the skins, sized in pixels so the artwork is the same at every screen resolution.
 QFont Font(int pixelSize, bool bold = false);
 
+// The small picture at the left of a title bar.
+enum class TitleIcon { Emblem, CheckMark };
+
 // A transparent-cornered window face: magenta outside a rounded rectangle, the body colour inside,
-// a title bar of titleHeight with the emblem and the title text.
-QPixmap WindowBase(QSize size, int titleHeight, const QString& title);
+// a title bar of titleHeight with the icon and the title text.
+QPixmap WindowBase(QSize size, int titleHeight, const QString& title,
+                   TitleIcon icon = TitleIcon::Emblem);
 
 // The program's emblem: a teal disc with a sound wave, drawn in the given square.
 void PaintEmblem(QPainter& painter, const QRectF& square);
+// The feedback mark: a white tick on a green disc.
+void PaintCheckIcon(QPainter& painter, const QRectF& box);
 
 // Title-bar marks, drawn in their hotspot's rectangle: "?", minimise, close.
 void PaintHelpMark(QPainter& painter, const QRectF& box, Face face);
@@ -58,6 +66,14 @@ void PaintDropButton(QPainter& painter, const QRectF& box, Face face);
 
 // A white panel with a thin border, as behind the file list and the settings.
 void PaintPanel(QPainter& painter, const QRectF& box);
+
+// Style sheets of the standard controls laid over the skins, in the same palette.
+// Drop-down lists whose arrow is covered by a drop button of the skin.
+QString PickerStyleSheet();
+// Single-line text boxes; horizontalPadding is the room between border and text.
+QString TextBoxStyleSheet(int horizontalPadding);
+// "color: rgb(r,g,b);" for a label's text.
+QString TextColourStyle(const QColor& colour);
 
 // A picture store: the given painter function applied to a transparent pixmap of the hotspot's
 // size, with the hotspot's top-left corner at (0, 0).

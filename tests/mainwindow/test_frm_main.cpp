@@ -1,132 +1,19 @@
 #include "engine/conversion_settings.h"
 #include "intake/file_list_model.h"
-#include "mainwindow/common_dlgs.h"
-#include "mainwindow/frm_main.h"
+#include "main_window_fixture.h"
 #include "mainwindow/frm_menu.h"
 #include "mainwindow/single_instance.h"
-#include "mainwindow/window_services.h"
-#include "platform/converter_processes.h"
 #include "platform/private_folder.h"
 #include "settings/settings_files.h"
 #include "widgets/hotspot.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QMouseEvent>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
-
-#include <gtest/gtest.h>
-
-namespace {
-
-struct Message
-{
-    QString text, title;
-    WindowServices::Icon icon;
-};
-
-// Records what the window asked of the desktop and answers from a script.
-class RecordingServices : public WindowServices
-{
-public:
-    QVector<Message> messages;
-    QStringList calls;
-    QString folderAnswer;
-    QString fileAnswer;
-    QStringList offeredFilters;
-
-    void message(QWidget*, const QString& text, const QString& title, Icon icon) override
-    {
-        messages.append({text, title, icon});
-    }
-    QString chooseFolder(QWidget*) override
-    {
-        calls << QStringLiteral("chooseFolder");
-        return folderAnswer;
-    }
-    bool showOpen(CommonDlgsW& dialog, QWidget* owner) override
-    {
-        calls << QStringLiteral("showOpen");
-        dialog.setRunner([this](QWidget*, const QStringList& filters, const QString&,
-                                const CommonDlgsW&) {
-            offeredFilters = filters;
-            return fileAnswer;
-        });
-        return dialog.ShowOpen(owner);
-    }
-    void showOptions(QWidget*, OptionsSettings&, ExtraSettings&, const QString&) override
-    {
-        calls << QStringLiteral("showOptions");
-    }
-    void showFeedback(QWidget*) override { calls << QStringLiteral("showFeedback"); }
-    bool openHelp(const QString&) override
-    {
-        calls << QStringLiteral("openHelp");
-        return true;
-    }
-    bool openProductPage(const QString&) override
-    {
-        calls << QStringLiteral("openProductPage");
-        return true;
-    }
-    bool openFolder(const QString&) override
-    {
-        calls << QStringLiteral("openFolder");
-        return true;
-    }
-};
-
-class MainWindowTest : public ::testing::Test
-{
-protected:
-    QTemporaryDir temp;
-    RecordingServices services;
-
-    QString path(const QString& name) const { return QDir(temp.path()).filePath(name); }
-
-    void writeFile(const QString& name, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path(name)).path());
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    std::unique_ptr<frmMain> start()
-    {
-        QDir().mkpath(path(QStringLiteral("settings")));
-        MainWindowContext context;
-        context.programFolder = path(QStringLiteral("program"));
-        context.settingsFolder = path(QStringLiteral("settings"));
-        context.stagingFolder = path(QStringLiteral("staging"));
-        context.defaultOutputFolder = path(QStringLiteral("output"));
-        context.services = &services;
-        return std::make_unique<frmMain>(context);
-    }
-
-    static void move(QWidget* widget, QPoint at = {2, 2})
-    {
-        QMouseEvent event(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton,
-                          Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &event);
-    }
-    static void press(QWidget* widget)
-    {
-        QMouseEvent event(QEvent::MouseButtonPress, QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &event);
-    }
-};
-
-
-} // namespace
 
 TEST_F(MainWindowTest, FirstStartShowsTheDefaults)
 {
@@ -293,6 +180,9 @@ TEST_F(MainWindowTest, HoverLightsOneToolbarMemberAndResetFollowsItsOrder)
     EXPECT_TRUE(window->imgMin()->hasPicture());
     EXPECT_EQ(window->picButton(2)->pictureKey(), skin.imgButtonLight.cacheKey());
     EXPECT_TRUE(window->lblFeed()->font().bold());
+    // Lit, the bold caption still fits its label.
+    EXPECT_LE(window->lblFeed()->fontMetrics().horizontalAdvance(window->lblFeed()->text()),
+              window->lblFeed()->contentsRect().width());
     EXPECT_EQ(window->imgMenu(1)->pictureKey(), skin.imgMenuData[1].cacheKey());
     // Moving over a control that is not a hotspot resets nothing.
     move(window->LV()->viewport());
@@ -324,7 +214,9 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
                            QUrl::fromLocalFile(path(QStringLiteral("in/album"))),
                            QUrl::fromLocalFile(path(QStringLiteral("in/z.wma")))};
 
-    // A drag over the list brings up the overlay; the drop on it appends and hides it again.
+    // A drag over the list brings up the overlay; the drop on it appends and hides it again. The
+    // folder is searched in the background under the busy notice, and the file dropped after it
+    // waits for its search.
     QMimeData mime;
     mime.setUrls(urls);
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -334,6 +226,8 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
     QCoreApplication::sendEvent(window->picDrop(), &drop);
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     EXPECT_FALSE(window->picDrop()->isVisible());
+    EXPECT_EQ(window->lblText()->text(), QStringLiteral("Searching Files..."));
+    QTRY_VERIFY(!window->folderSearchRunning());
     EXPECT_FALSE(window->picText()->isVisible());
 
     QStringList queue, formats;
@@ -354,6 +248,75 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
     window->dropOnOverlay({QUrl(QStringLiteral("https://trevalon.example/x.mp3"))});
     EXPECT_EQ(window->files().count(), 5);
     EXPECT_FALSE(window->picDrop()->isVisible());
+
+    // The window's thread returns from a folder drop before anything is found; closing the window
+    // stops the search and forgets the folder waiting behind it: nothing arrives afterwards.
+    window->menuRemoveAll_Click();
+    window->dropOnList({QUrl::fromLocalFile(path(QStringLiteral("in/album"))),
+                        QUrl::fromLocalFile(path(QStringLiteral("in")))});
+    EXPECT_TRUE(window->files().isEmpty());
+    EXPECT_TRUE(window->folderSearchRunning());
+    EXPECT_TRUE(window->picText()->isVisible());
+    window->close();
+    QTRY_VERIFY(!window->folderSearchRunning());
+    QTest::qWait(20);
+    EXPECT_TRUE(window->files().isEmpty());
+}
+
+TEST_F(MainWindowTest, FoldersChosenDuringASearchAreSearchedInTurn)
+{
+    writeFile(QStringLiteral("first/b.mp3"), "x");
+    writeFile(QStringLiteral("first/a.mp3"), "x");
+    writeFile(QStringLiteral("second/c.wav"), "x");
+    writeFile(QStringLiteral("single.ogg"), "x");
+    auto window = start();
+    window->show();
+    // The notice must stay up over the list until the last search has ended.
+    QList<bool> noticeShownAtEachAdd;
+    QObject::connect(&window->files(), &QAbstractItemModel::rowsInserted,
+                     [&] { noticeShownAtEachAdd << window->picText()->isVisible(); });
+
+    services.folderAnswer = path(QStringLiteral("first"));
+    window->AddFolder();
+    services.folderAnswer = path(QStringLiteral("second"));
+    window->AddFolder();
+    services.fileAnswer = path(QStringLiteral("single.ogg"));
+    window->imgAdd_Click();
+    EXPECT_EQ(window->files().count(), 1);
+    EXPECT_TRUE(window->picText()->isVisible());
+    EXPECT_EQ(window->lblText()->text(), QStringLiteral("Searching Files..."));
+
+    QTRY_VERIFY(!window->folderSearchRunning());
+    QStringList queue;
+    for (const FileEntry& entry : window->files().entries())
+        queue << QDir(temp.path()).relativeFilePath(entry.queuePath);
+    EXPECT_EQ(queue, (QStringList{QStringLiteral("single.ogg"), QStringLiteral("first/a.mp3"),
+                                  QStringLiteral("first/b.mp3"), QStringLiteral("second/c.wav")}));
+    EXPECT_EQ(noticeShownAtEachAdd, (QList<bool>{true, true, true}));
+    EXPECT_FALSE(window->picText()->isVisible());
+}
+
+TEST_F(MainWindowTest, LabelsAndMarksAnswerRealClicks)
+{
+    auto window = start();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // A click on the product name opens the web page instead of dragging the window.
+    QTest::mouseClick(window->lblWeb(), Qt::LeftButton);
+    QTest::mouseClick(window->lblFeed(), Qt::LeftButton);
+    window->imgHelp()->setPicture(window->skinStores().imgHelpLight);
+    QTest::mouseClick(window->imgHelp(), Qt::LeftButton);
+    EXPECT_EQ(services.calls, (QStringList{QStringLiteral("openProductPage"),
+                                           QStringLiteral("showFeedback"),
+                                           QStringLiteral("openHelp")}));
+    EXPECT_FALSE(window->imgHelp()->hasPicture());
+
+    QTest::mouseClick(window->imgMin(), Qt::LeftButton);
+    EXPECT_TRUE(window->windowState() & Qt::WindowMinimized);
+    window->showNormal();
+    QTest::mouseClick(window->imgExit(), Qt::LeftButton);
+    EXPECT_TRUE(window->setupWritten());
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(MainWindowTest, PlaceholderFollowsAddsRemovesAndTheFolderSearch)
@@ -528,27 +491,4 @@ TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
     ASSERT_EQ(services.messages.size(), 1);
     EXPECT_TRUE(services.messages[0].text.contains(path(QStringLiteral("bad.wav"))));
     EXPECT_FALSE(services.messages[0].text.contains(path(QStringLiteral("two.wav"))));
-}
-
-TEST_F(MainWindowTest, ExitWithTwoConvertingStopsBothAndLeavesNoPartialOutput)
-{
-    QDir().mkpath(path(QStringLiteral("program/data")));
-    const QString converter = path(QStringLiteral("program/data/conv"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral(TREVALON_TEST_TOOLS_DIR "/fake_converter"), converter));
-    auto window = start();
-    window->extraSettings().filesAtOnce = 2;
-    for (const char* name : {"one.wav", "two.wav", "three.wav"}) {
-        writeFile(QString::fromLatin1(name), "grow\n"); // the fake converter's script: never ends
-        const QString source = path(QString::fromLatin1(name));
-        window->files().AppendEntry(source, source, source);
-    }
-    window->imgStart_Click();
-    const QDir output(path(QStringLiteral("output")));
-    QTRY_COMPARE_WITH_TIMEOUT(output.entryList(QDir::Files).size(), 2, 10000);
-    EXPECT_EQ(OwnConverterProcesses(converter).size(), 2);
-
-    window->Exit();
-    window.reset();
-    EXPECT_TRUE(output.entryList(QDir::Files).isEmpty()) << "a partial output was left";
-    EXPECT_TRUE(OwnConverterProcesses(converter).isEmpty()) << "a converter is still running";
 }
