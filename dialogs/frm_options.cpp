@@ -154,6 +154,14 @@ void frmOptions::buildHotspots()
     connect(m_picButtonBR, &Hotspot::hovered, this,
             [this] { m_picButtonBR->setPicture(m_imgButtonLight); });
     connect(m_picButtonBR, &Hotspot::clicked, this, [this] { m_cmbSR->showPopup(); });
+    // The same drop button over the end of "Files at once".
+    m_picButtonFiles = new Hotspot(this);
+    m_picButtonFiles->setObjectName(QStringLiteral("picButtonFiles"));
+    m_picButtonFiles->setGeometry(187, FilesAtOnceTop + 1, 19, 19);
+    m_picButtonFiles->setPicture(m_imgButton);
+    connect(m_picButtonFiles, &Hotspot::hovered, this,
+            [this] { m_picButtonFiles->setPicture(m_imgButtonLight); });
+    connect(m_picButtonFiles, &Hotspot::clicked, this, [this] { m_cmbFilesAtOnce->showPopup(); });
 
     const auto makeButton = [this](const char* name, const QRect& box, const QPixmap& light) {
         auto* hotspot = new Hotspot(this);
@@ -281,4 +289,5 @@ void frmOptions::surfaceMouseMove()
     m_imgBack->clearPicture();
     m_imgOK->clearPicture();
     m_picButtonBR->setPicture(m_imgButton);
+    m_picButtonFiles->setPicture(m_imgButton);
 }

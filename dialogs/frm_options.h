@@ -68,6 +68,7 @@ private:
     QLineEdit* m_txtToMS = nullptr;
     QComboBox* m_cmbFilesAtOnce = nullptr;
     Hotspot* m_picButtonBR = nullptr;
+    Hotspot* m_picButtonFiles = nullptr;
     Hotspot* m_imgOK = nullptr;
     Hotspot* m_imgBack = nullptr;
     Hotspot* m_imgExit = nullptr;
