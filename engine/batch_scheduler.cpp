@@ -6,6 +6,7 @@
 #include "settings/extra_settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSet>
 #include <QTimer>
 
@@ -246,6 +247,11 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     // One level, as the folder picker allows choosing a new folder inside an existing one;
     // created before every job because the folder may change during the batch.
     QDir().mkdir(settings.outputFolder);
+    // An output placed in subfolders of the output folder gets them, once that folder exists.
+    const QString outputParent = QFileInfo(plan.outputPath()).path();
+    if (!plan.outputPath().isEmpty() && QFileInfo(settings.outputFolder).isDir() &&
+        QDir::cleanPath(outputParent) != QDir::cleanPath(settings.outputFolder))
+        QDir().mkpath(outputParent);
 
     // A converter of this program can only be left over when a job did not end cleanly (or from
     // before this batch): one that exits normally has ended its own helpers. The process-table
