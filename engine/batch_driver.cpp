@@ -117,15 +117,14 @@ void BatchDriver::endEarly()
 {
     m_state = State::Idle;
     m_list.clearEntryProgress(); // stopped entries stay, without the progress of a job now over
-    m_view.setBatchControlsEnabled(true);
-    if (m_report.startFailed) {
-        // The files that failed before the batch ended must not go unreported, and the bar
-        // must not claim progress of a batch that is over.
+    // The bar must not claim progress of a batch that is over.
+    if (m_report.startFailed)
         m_view.showProgress({0, QString()});
-        if (!m_report.failures.isEmpty())
-            m_messages.showMessage(failureMessage(m_report.failures), failureTitle(),
-                                   MessageSink::Icon::Exclamation);
-    }
+    m_view.setBatchControlsEnabled(true);
+    // The files that failed before the batch ended must not go unreported.
+    if (m_report.startFailed && !m_report.failures.isEmpty())
+        m_messages.showMessage(failureMessage(m_report.failures), failureTitle(),
+                               MessageSink::Icon::Exclamation);
     emit finished(m_report);
 }
 

@@ -183,8 +183,8 @@ TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
     EXPECT_EQ(rig->list.count(), 2);
     EXPECT_TRUE(rig->driver.report().stoppedEarly);
     EXPECT_EQ(rig->view.events, (QStringList{QStringLiteral("controls off"),
-                                             QStringLiteral("controls on"),
-                                             QStringLiteral("progress ")}));
+                                             QStringLiteral("progress "),
+                                             QStringLiteral("controls on")}));
     EXPECT_EQ(rig->view.lastWidth, 0.0);
 
     // An unknown format has no command at all.
@@ -340,7 +340,8 @@ TEST_F(FakeBatch, StartFailureWhileOneRunsLetsItFinishAndListsEarlierFailures)
     EXPECT_EQ(rig->sink.messages[0].text, u"File or command not found"_s);
     EXPECT_EQ(rig->sink.messages[1].text,
               u"This file could not be converted:\n\nbad.wav\nbad: broken"_s);
-    EXPECT_EQ(rig->view.events.last(), u"progress "_s);
+    EXPECT_EQ(rig->view.events.last(), u"controls on"_s);
+    EXPECT_EQ(rig->view.captions().last(), u""_s) << "the bar is emptied";
     EXPECT_EQ(rig->view.lastWidth, 0.0);
     EXPECT_FALSE(rig->view.events.contains(u"progress Done."_s));
 }
