@@ -29,13 +29,18 @@ void FileListModel::appendEntries(const QVector<FileEntry>& entries)
 
 void FileListModel::appendFoundPaths(const QStringList& paths)
 {
+    appendFoundPaths(QStringList(paths));
+}
+
+void FileListModel::appendFoundPaths(QStringList&& paths)
+{
     if (paths.isEmpty())
         return;
     // Each distinct source tail of this batch and its cell; a search yields only a few.
     std::vector<std::pair<QString, QString>> cells;
     const int first = count();
     beginInsertRows({}, first, first + static_cast<int>(paths.size()) - 1);
-    for (const QString& path : paths) {
+    for (QString& path : paths) {
         const QStringView tail = QStringView(path).trimmed().right(3);
         auto known = std::find_if(cells.begin(), cells.end(),
                                   [tail](const auto& cell) { return cell.first == tail; });
@@ -44,7 +49,7 @@ void FileListModel::appendFoundPaths(const QStringList& paths)
                 cells.clear();
             known = cells.insert(cells.end(), {tail.toString(), formatCellFor(tail.toString())});
         }
-        m_entries.append(FileEntry{path, known->second, path});
+        m_entries.append(FileEntry{path, known->second, std::move(path)});
     }
     endInsertRows();
 }

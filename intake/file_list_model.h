@@ -39,6 +39,9 @@ public:
     // text, and its Format cell comes from the path without outer spaces. Rows with the same
     // Format cell share one string, which matters for searches of many thousand files.
     void appendFoundPaths(const QStringList& paths);
+    // The same, taking the paths over instead of sharing them: a large search's results are
+    // neither counted up nor down once more.
+    void appendFoundPaths(QStringList&& paths);
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     int count() const { return static_cast<int>(m_entries.size()); }

@@ -5,56 +5,47 @@
 #include "platform/folder_listing.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace {
 
-char16_t upper(QChar unit)
+// One allocation of exactly the path's size: a large search keeps every path it finds.
+QString joined(const QString& prefix, QStringView name)
 {
-    const char16_t code = unit.unicode();
-    if (code < 0x80)
-        return code >= u'a' && code <= u'z' ? char16_t(code - (u'a' - u'A')) : code;
-    return unit.toUpper().unicode();
+    QString path(prefix.size() + name.size(), Qt::Uninitialized);
+    QChar* out = path.data();
+    std::copy_n(prefix.constData(), prefix.size(), out);
+    std::copy_n(name.data(), name.size(), out + prefix.size());
+    return path;
 }
 
-// Negative, zero or positive as the left name lists before, with or after the right one.
-// Names in one folder often share a long prefix ("track 0001", "track 0002"), so equal units are
-// skipped in bulk and only the first differing pair is compared by its upper-case form.
-int compareListed(QStringView left, QStringView right)
+// The folders searched so far. A folder is known by its identity first, which costs nothing
+// extra; only when the identity has been seen before are the real paths compared, because some
+// file systems give two folders the same identity and neither may be passed over.
+class SearchedFolders
 {
-    const char16_t* a = left.utf16();
-    const char16_t* b = right.utf16();
-    const qsizetype common = std::min(left.size(), right.size());
-    qsizetype i = 0;
-    while (i < common) {
-        i = std::mismatch(a + i, a + common, b + i).first - a;
-        if (i == common)
-            break;
-        const char16_t upperA = upper(QChar(a[i]));
-        const char16_t upperB = upper(QChar(b[i]));
-        if (upperA != upperB)
-            return upperA < upperB ? -1 : 1;
-        ++i;
+public:
+    bool contains(FolderIdentity identity, const QString& folder) const
+    {
+        const auto seen = m_paths.find(identity);
+        if (seen == m_paths.end())
+            return false;
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        return std::any_of(seen->second.begin(), seen->second.end(), [&](const QString& earlier) {
+            return QFileInfo(earlier).canonicalFilePath() == canonical;
+        });
     }
-    if (left.size() != right.size())
-        return left.size() < right.size() ? -1 : 1;
-    return left.compare(right, Qt::CaseSensitive);
-}
+    void insert(FolderIdentity identity, const QString& folder)
+    {
+        m_paths[identity].push_back(folder);
+    }
 
-// A folder's files and folders in ListedBefore order; false when it cannot be listed.
-bool listFolder(const QString& folder, std::vector<FolderEntry>& entries)
-{
-    entries.clear();
-    if (!ListFolder(folder, entries))
-        return false;
-    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
-        return compareListed(a.name, b.name) < 0;
-    });
-    return true;
-}
+private:
+    std::map<FolderIdentity, std::vector<QString>> m_paths;
+};
 
 } // namespace
 
@@ -71,18 +62,15 @@ bool FolderExists(const QString& path, const CodePage& codePage)
     return !path.isEmpty() && AnsiRoundTrip(path, codePage) == path && QFileInfo(path).isDir();
 }
 
-bool ListedBefore(const QString& left, const QString& right)
-{
-    return compareListed(left, right) < 0;
-}
-
 SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QChar separator,
                           const std::atomic_bool* cancelled)
 {
     SearchReport report;
-    QSet<QString> searched; // canonical paths, so a folder reached twice is searched once
+    SearchedFolders searched;
     std::vector<QString> pending{folder};
-    std::vector<FolderEntry> listed;
+    FolderListing listing;
+    std::vector<ListedItem> order;
+    std::vector<QString> subfolders;
     while (!pending.empty()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
             report.cancelled = true;
@@ -90,35 +78,34 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
         }
         const QString current = std::move(pending.back());
         pending.pop_back();
-        const QString canonical = QFileInfo(current).canonicalFilePath();
-        if (searched.contains(canonical)) {
+        OpenFolder opened(current);
+        if (opened.isOpen() && searched.contains(opened.identity(), current)) {
             report.repeatedFolders += current;
             continue;
         }
-        if (!listFolder(current, listed)) {
+        if (!opened.read(listing)) {
             report.unreadableFolders += current;
             continue;
         }
-        searched.insert(canonical);
+        searched.insert(opened.identity(), current);
         ++report.foldersSearched;
+        SortListed(listing, order);
 
         const QString prefix = current + separator;
-        std::vector<QString> subfolders;
-        for (const FolderEntry& entry : listed) {
-            // Sized exactly: a large search keeps every found path.
-            QString path;
-            path.reserve(prefix.size() + entry.name.size());
-            path.append(prefix).append(entry.name);
+        for (const ListedItem& item : order) {
+            const FolderListing::Entry& entry = listing.entries[item.entry];
+            QString path = joined(prefix, listing.name(entry));
             if (entry.isFolder) {
                 subfolders.push_back(std::move(path));
             } else {
-                sink(path);
+                sink(std::move(path));
                 ++report.filesFound;
             }
         }
         // The first subfolder goes on top, so it is searched whole before the second.
         pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
                        std::make_move_iterator(subfolders.rend()));
+        subfolders.clear();
     }
     return report;
 }
@@ -126,8 +113,8 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
 QStringList SearchFolder(const QString& folder, SearchReport* report, QChar separator)
 {
     QStringList found;
-    const SearchReport result =
-        SearchFolder(folder, [&found](const QString& path) { found += path; }, separator);
+    const SearchReport result = SearchFolder(
+        folder, [&found](QString&& path) { found += std::move(path); }, separator);
     if (report)
         *report = result;
     return found;

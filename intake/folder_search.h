@@ -1,5 +1,7 @@
 #pragma once
 
+#include "intake/listing_order.h" // ListedBefore, the order of each folder's names
+
 #include <QChar>
 #include <QDir>
 #include <QString>
@@ -16,12 +18,6 @@ QString TrimFixedName(const QString& text);
 // True when the path, as the code page gives it back, is the same path and names a folder.
 bool FolderExists(const QString& path, const CodePage& codePage);
 
-// The order a folder's names are listed in: the order of the file system the program was first
-// written for, which keeps names sorted by their UTF-16 code units after mapping each to upper
-// case, one unit at a time. So "a" and "A" sort together, and letters come before "_" and the
-// other characters between "Z" and "a". Names that differ only in case follow in code-unit order.
-bool ListedBefore(const QString& left, const QString& right);
-
 struct SearchReport
 {
     qsizetype filesFound = 0;
@@ -31,7 +27,8 @@ struct SearchReport
     bool cancelled = false;
 };
 
-using FoundFileSink = std::function<void(const QString& path)>;
+// Takes each found path; a sink may move it away.
+using FoundFileSink = std::function<void(QString&& path)>;
 
 // Reports the full path of every file under the folder, in this order: the folder's own files,
 // then everything under its first subfolder, then its second, and so on, depth first, names in

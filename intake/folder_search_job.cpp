@@ -40,8 +40,8 @@ bool FolderSearchJob::start(const QString& folder, QChar separator)
         };
         const SearchReport report = SearchFolder(
             folder,
-            [&](const QString& path) {
-                batch += path;
+            [&](QString&& path) {
+                batch += std::move(path);
                 if (batch.size() >= BatchSize || sinceBatch.hasExpired(BatchIntervalMs))
                     send();
             },

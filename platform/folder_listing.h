@@ -1,16 +1,63 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
+#include <compare>
+#include <cstdint>
 #include <vector>
 
-struct FolderEntry
+// Where a folder lives on its file system. Two paths to one folder (through a symbolic link) give
+// the same identity; on file systems without stable node numbers two folders may share one.
+struct FolderIdentity
 {
-    QString name;
-    bool isFolder = false;
+    std::uint64_t device = 0;
+    std::uint64_t node = 0;
+
+    auto operator<=>(const FolderIdentity&) const = default;
 };
 
-// Every file and folder directly in a folder, hidden ones included, in no particular order. A
-// symbolic link counts as what it points to; what is neither a file nor a folder (a dangling link,
-// a pipe, a socket, a device) is left out. False when the folder cannot be listed.
-bool ListFolder(const QString& folder, std::vector<FolderEntry>& entries);
+// The files and folders directly in one folder. Names are kept one after another in one buffer, so
+// listing a folder of many files allocates nothing per name; a listing reused for the next folder
+// keeps its memory.
+struct FolderListing
+{
+    struct Entry
+    {
+        std::uint32_t offset = 0; // into names, in UTF-16 code units
+        std::uint32_t size = 0;
+        bool isFolder = false;
+    };
+
+    std::vector<char16_t> names;
+    std::vector<Entry> entries;
+
+    QStringView name(const Entry& entry) const
+    {
+        return QStringView(names.data() + entry.offset, qsizetype(entry.size));
+    }
+};
+
+// One folder opened for listing, closed again when this goes. The identity is known as soon as the
+// folder is open, so a caller can pass over a folder it has seen before without reading it.
+class OpenFolder
+{
+public:
+    explicit OpenFolder(const QString& folder);
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    bool isOpen() const { return m_handle != -1; }
+    FolderIdentity identity() const { return m_identity; }
+
+    // Replaces the listing's entries with every file and folder directly in the folder, hidden
+    // ones included, in no particular order. A symbolic link counts as what it points to; what is
+    // neither a file nor a folder (a dangling link, a pipe, a socket, a device) is left out. False
+    // when the folder is not open or reading it failed part-way; the listing is then empty.
+    bool read(FolderListing& listing);
+
+private:
+    std::intptr_t m_handle = -1;
+    FolderIdentity m_identity;
+};

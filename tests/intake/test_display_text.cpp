@@ -25,6 +25,19 @@ TEST(DisplayText, FormatCellIsTheLastThreeCharactersUpperCased)
     EXPECT_EQ(model.entry(3).formatCell, QStringLiteral("AB"));
     EXPECT_EQ(model.entry(2).queuePath, QStringLiteral("q3"));
     EXPECT_EQ(model.entry(2).displayText, QStringLiteral("d3"));
+
+    // A folder search's paths are both queue path and display text; the cell ignores outer spaces.
+    const QStringList found = {u"/m/a.mp3 "_s, u"/m/b.flac"_s, u"/m/c.Mp3"_s};
+    model.appendFoundPaths(found);
+    model.appendFoundPaths(QStringList(found));
+    ASSERT_EQ(model.count(), 10);
+    EXPECT_EQ(found, (QStringList{u"/m/a.mp3 "_s, u"/m/b.flac"_s, u"/m/c.Mp3"_s}));
+    for (int row = 4; row < 10; ++row) {
+        const FileEntry& entry = model.entry(row);
+        EXPECT_EQ(entry.queuePath, found.at((row - 4) % 3));
+        EXPECT_EQ(entry.displayText, entry.queuePath);
+        EXPECT_EQ(entry.formatCell, (row - 4) % 3 == 1 ? u"LAC"_s : u"MP3"_s);
+    }
 }
 
 TEST(DisplayText, FileNamePartTakesWhatFollowsTheLastSeparator)

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -71,6 +73,21 @@ TEST_F(FolderSearch, ListingOrderComparesUpperCasedCodeUnits)
     EXPECT_FALSE(ListedBefore(QStringLiteral("a"), QStringLiteral("A")));
     EXPECT_TRUE(ListedBefore(QStringLiteral("track2"), QStringLiteral("track10")) == false);
     EXPECT_TRUE(ListedBefore(QStringLiteral("é"), QStringLiteral("F")) == false);
+
+    // A search lists each folder in that order, also where names share a long start, differ only
+    // in case or only far into the name, or end where another goes on.
+    const QStringList mixed = {u"abcdEFGH2"_s, u"ABCDefgh1"_s, u"abcdefgh1"_s, u"abcd"_s,
+                               u"ABCD_"_s,     u"abcé"_s,      u"abcE"_s,      u"b"_s};
+    const QStringList shared = {u"song 01 a.mp3"_s, u"song 01 A.mp3"_s, u"song 01"_s,
+                                u"song 01 b.mp3"_s, u"song 01_.mp3"_s,  u"song 01 é.mp3"_s,
+                                u"song 01 E.mp3"_s, u"song 01 a.mp3x"_s, u"song 012.mp3"_s};
+    for (const QStringList& names : {mixed, shared}) {
+        const QString folder = path(names.first().left(4));
+        files(under(names.first().left(4), names));
+        QStringList expected = names;
+        std::sort(expected.begin(), expected.end(), ListedBefore);
+        EXPECT_EQ(SearchFolder(folder), under(folder, expected));
+    }
 }
 
 TEST_F(FolderSearch, SymbolicLinksNeverLeadIntoALoop)

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -48,14 +49,12 @@ int search(const QString& root)
     FileListModel model;
     QStringList batch;
     // Appended the way the window appends a search's results, in batches.
-    SearchFolder(root, [&](const QString& path) {
-        batch += path;
-        if (batch.size() >= 2000) {
-            model.appendFoundPaths(batch);
-            batch.clear();
-        }
+    SearchFolder(root, [&](QString&& path) {
+        batch += std::move(path);
+        if (batch.size() >= 2000)
+            model.appendFoundPaths(std::exchange(batch, {}));
     });
-    model.appendFoundPaths(batch);
+    model.appendFoundPaths(std::move(batch));
     std::printf("files=%d\npeak_kib=%ld\n", model.count(), peakMemoryKiB());
     return model.count() > 0 ? 0 : 1;
 }
