@@ -1,5 +1,6 @@
 #include "cli/batch_jobs.h"
 
+#include "intake/file_list_model.h"
 #include "intake/folder_search.h"
 
 #include <QDir>
@@ -35,11 +36,20 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QStringList
     for (const QString& file : files) {
         BatchJob job;
         job.source = file;
-        job.commandText = BuildCommandLine(programFolder, file, settings);
-        job.invocation = BuildConverterInvocation(programFolder, file, settings);
+        job.plan = PlanJob(programFolder, FileEntry{file, FileListModel::formatCellFor(file), file},
+                           settings);
         if (absent.contains(file))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
     }
     return jobs;
+}
+
+QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
+{
+    QVector<FileEntry> entries;
+    entries.reserve(jobs.size());
+    for (const BatchJob& job : jobs)
+        entries.append(FileEntry{job.source, FileListModel::formatCellFor(job.source), job.source});
+    return entries;
 }

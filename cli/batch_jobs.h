@@ -1,17 +1,18 @@
 #pragma once
 
-#include "engine/command_line.h"
+#include "engine/job_plan.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
+struct FileEntry;
+
 // One source of a command-line batch, with the converter command the window would build for it.
 struct BatchJob
 {
     QString source;
-    QString commandText;
-    ConverterInvocation invocation;
+    JobPlan plan;
     QString problem; // set when the source cannot be converted at all (it does not exist)
 };
 
@@ -22,3 +23,6 @@ QStringList ExpandSources(const QStringList& sources, QStringList* missing, QStr
 
 QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QStringList& files,
                                  const QStringList& missing, const ConversionSettings& settings);
+
+// The list entries of the jobs, in the same order, for the batch scheduler.
+QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs);
