@@ -1,11 +1,21 @@
 #include "cli/batch_jobs.h"
 
-#include "engine/kept_folders.h"
+#include "intake/file_list_model.h"
 #include "intake/folder_search.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
+
+namespace {
+
+// The list entry of a source, as the window would hold it.
+FileEntry entryOf(const QString& source, const QString& addedFolder)
+{
+    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder};
+}
+
+} // namespace
 
 QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* missing,
                                    QStringList* warnings)
@@ -36,15 +46,22 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<Bat
     QVector<BatchJob> jobs;
     jobs.reserve(files.size());
     for (const BatchSource& file : files) {
-        const ConversionSettings entry = EntrySettings(settings, file.addedFolder, file.path);
         BatchJob job;
         job.source = file.path;
-        job.commandText = BuildCommandLine(programFolder, file.path, entry);
-        job.invocation = BuildConverterInvocation(programFolder, file.path, entry);
-        job.outputFolder = entry.outputFolder;
+        job.addedFolder = file.addedFolder;
+        job.plan = PlanJob(programFolder, entryOf(file.path, file.addedFolder), settings);
         if (absent.contains(file.path))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
     }
     return jobs;
+}
+
+QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
+{
+    QVector<FileEntry> entries;
+    entries.reserve(jobs.size());
+    for (const BatchJob& job : jobs)
+        entries.append(entryOf(job.source, job.addedFolder));
+    return entries;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "engine/command_line.h"
+#include "engine/job_plan.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+struct FileEntry;
 
 // One file to convert, with the folder argument it was found in (empty for a file given itself).
 struct BatchSource
@@ -19,10 +21,9 @@ struct BatchSource
 struct BatchJob
 {
     QString source;
-    QString commandText;
-    ConverterInvocation invocation;
-    QString outputFolder; // created before the job starts
-    QString problem;      // set when the source cannot be converted at all (it does not exist)
+    QString addedFolder; // the folder argument the source was found in, as the list entry keeps it
+    JobPlan plan;
+    QString problem; // set when the source cannot be converted at all (it does not exist)
 };
 
 // The sources in list order: a file as given (made absolute), a folder as Add Folder searches it.
@@ -33,3 +34,6 @@ QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* miss
 
 QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<BatchSource>& files,
                                  const QStringList& missing, const ConversionSettings& settings);
+
+// The list entries of the jobs, in the same order, for the batch scheduler.
+QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs);

@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include "settings/extra_settings.h"
 #include "settings/picker_lists.h"
 #include "settings/settings_files.h"
 
@@ -68,7 +69,9 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("Read setup.ini, options.ini and trevalon.ini from DIR"),
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("jobs"),
-                      QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
+                      QStringLiteral("Run up to N converters at once (default: the window's "
+                                     "\"Files at once\" when chosen, otherwise %1)")
+                          .arg(defaultJobs),
                       QStringLiteral("N")});
     parser.addOption({QStringLiteral("keep-folders"),
                       QStringLiteral("Put the files of a folder SOURCE into that folder's name and "
@@ -131,7 +134,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     options.settingsDir = parser.value(QStringLiteral("settings-dir"));
 
     options.jobs = defaultJobs;
-    if (parser.isSet(QStringLiteral("jobs"))) {
+    options.jobsGiven = parser.isSet(QStringLiteral("jobs"));
+    if (options.jobsGiven) {
         bool ok = false;
         options.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
         if (!ok || options.jobs < 1 || options.jobs > 64)
@@ -169,4 +173,9 @@ void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSe
         cutter.cutLengthFraction = options.cutLength->fraction;
     }
     cutter.cutterOn = (cutter.cutStart == 0 && cutter.cutLength == 0) ? 0 : 1;
+}
+
+int JobsToRun(const BatchOptions& options, const ExtraSettings& extra)
+{
+    return options.jobsGiven ? options.jobs : extra.filesAtOnce.value_or(options.jobs);
 }

@@ -29,6 +29,9 @@ QPixmap PaintBackground(const Layout& layout)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     skin::PaintPanel(painter, RowsPanel);
+    // Rows added below the buttons get a panel of their own.
+    if (layout.height > Height)
+        skin::PaintPanel(painter, QRectF(8, Height - 20, Width - 16, layout.height - Height + 12));
     skin::PaintCloseMark(painter, layout.closeMark, skin::Face::Rest);
     for (const Caption& caption : layout.captions) {
         painter.setPen(caption.dim ? skin::colour::Muted : skin::colour::Text);

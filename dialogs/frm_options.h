@@ -16,10 +16,10 @@ class QLabel;
 class QLineEdit;
 
 // The options dialog: the completion-sound choice and the Music Cutter's start and duration, and
-// below them the choices kept in trevalon.ini ("Keep folders").
-// It edits the program's one OptionsSettings record and its ExtraSettings: nothing changes until
-// OK, which checks the boxes, replaces both and rewrites options.ini and trevalon.ini in the
-// settings folder at once. Back, the close mark and Escape leave the records and files untouched.
+// below them "Files at once" and "Keep folders". It edits the program's one OptionsSettings record
+// and its ExtraSettings: nothing changes until OK, which checks the boxes, replaces the whole record
+// and rewrites options.ini in the settings folder at once, and rewrites trevalon.ini when a choice
+// kept there was changed. Back, the close mark and Escape leave the records and the files untouched.
 class frmOptions : public SkinnedDialog
 {
     Q_OBJECT
@@ -28,9 +28,12 @@ public:
     frmOptions(OptionsSettings& options, ExtraSettings& extra, QString settingsFolder,
                MessageBoxes& messages, QWidget* parent = nullptr);
 
-    // After OK: whether options.ini and trevalon.ini were written. The new values stay in memory
-    // either way.
+    // The choices "Files at once" offers: 1 up to the number of cores, at least 1 to 4.
+    static int filesAtOnceChoices();
+
+    // After OK: whether options.ini was written. The new values stay in memory either way.
     bool optionsFileWritten() const { return m_optionsFileWritten; }
+    // After OK: whether trevalon.ini was written (only when a choice kept there changed).
     bool extraFileWritten() const { return m_extraFileWritten; }
 
     CutterBoxes boxes() const;
@@ -63,8 +66,10 @@ private:
     QLineEdit* m_txtToM = nullptr;
     QLineEdit* m_txtToS = nullptr;
     QLineEdit* m_txtToMS = nullptr;
+    QComboBox* m_cmbFilesAtOnce = nullptr;
     QCheckBox* m_chkKeepFolders = nullptr;
     Hotspot* m_picButtonBR = nullptr;
+    Hotspot* m_picButtonFiles = nullptr;
     Hotspot* m_imgOK = nullptr;
     Hotspot* m_imgBack = nullptr;
     Hotspot* m_imgExit = nullptr;

@@ -28,6 +28,8 @@ class FileListModel : public QAbstractTableModel
 
 public:
     enum Column { FileNameColumn = 0, FormatColumn = 1, ColumnCount = 2 };
+    // The share done (0 to 1) of an entry being converted together with others; none otherwise.
+    static constexpr int ProgressRole = Qt::UserRole + 1;
 
     explicit FileListModel(QObject* parent = nullptr);
 
@@ -54,6 +56,11 @@ public:
 
     static QString formatCellFor(const QString& formatSource);
 
+    // The progress of an entry being converted: its row shows the caption in the Format column
+    // and offers the share under ProgressRole until it is cleared or the entry leaves the list.
+    void setEntryProgress(int row, double share, const QString& caption);
+    void clearEntryProgress();
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -61,5 +68,14 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    struct RowProgress
+    {
+        int row;
+        double share;
+        QString caption;
+    };
+    const RowProgress* progressOf(int row) const;
+
     QVector<FileEntry> m_entries;
+    QList<RowProgress> m_progress; // only the few rows being converted, kept beside the entries
 };

@@ -234,6 +234,8 @@ void frmMain::Form_Unload()
     m_unloaded = true;
     if (m_folderSearches)
         m_folderSearches->cancel();
+    // Every running converter stops and its partial output goes; the entries stay unconverted.
+    m_batch->stop();
     // The two fixed scratch files of the staging folder; a file that resists is retried a few
     // times with the events in between, not for ever.
     for (const char* name : {"tmpfile.wav", "tmpfile1.mp3"}) {

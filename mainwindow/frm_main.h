@@ -78,6 +78,8 @@ public:
     SetupSettings currentSetup() const;
     ConversionSettings conversionSettings() const;
     OptionsSettings& options() { return m_options; }
+    // The choices of trevalon.ini, read at start-up and changed by the options dialog.
+    ExtraSettings& extraSettings() { return m_extra; }
 
     // What happened, for the program and its tests.
     bool setupWritten() const { return m_setupWritten; }

@@ -278,3 +278,45 @@ TEST_F(OptionsDialogTest, HoverLightsAButtonUntilThePointerCrossesTheBareSurface
     EXPECT_FALSE(ok->hasPicture());
     EXPECT_EQ(drop->pictureKey(), dropAtRest);
 }
+
+TEST_F(OptionsDialogTest, FilesAtOnceSitsBelowTheButtonsAndIsStoredOnlyOnceChosen)
+{
+    const QString trevalonIni = folder.filePath(QStringLiteral("trevalon.ini"));
+    {
+        auto dialog = open();
+        auto* files = dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"));
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->currentText(), QStringLiteral("1"));
+        EXPECT_GE(files->count(), 4);
+        EXPECT_GT(files->geometry().top(),
+                  dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry().bottom());
+        EXPECT_EQ(dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry(),
+                  QRect(166, 136, 58, 18));
+        EXPECT_TRUE(dialog->rect().contains(files->geometry()));
+        click(*dialog, "imgOK");
+        EXPECT_FALSE(dialog->extraFileWritten()) << "left at 1, it stays unchosen";
+        EXPECT_FALSE(extra.filesAtOnce);
+        EXPECT_FALSE(QFile::exists(trevalonIni));
+    }
+    QFile optionsFile(optionsFilePath());
+    ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
+    const QByteArray optionsBefore = optionsFile.readAll();
+    optionsFile.close();
+
+    auto dialog = open();
+    dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->setCurrentIndex(1);
+    click(*dialog, "imgOK");
+    EXPECT_TRUE(dialog->extraFileWritten());
+    EXPECT_EQ(extra.filesAtOnce, 2);
+    EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
+    ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(optionsFile.readAll(), optionsBefore) << "options.ini keeps its bytes";
+
+    // A count chosen on a bigger machine is shown as it is; Back stores nothing.
+    extra.filesAtOnce = 12;
+    auto again = open();
+    EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->currentText(),
+              QStringLiteral("12"));
+    click(*again, "imgBack");
+    EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
+}
