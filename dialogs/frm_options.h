@@ -17,9 +17,10 @@ class QLineEdit;
 
 // The options dialog: the completion-sound choice and the Music Cutter's start and duration, and
 // below them "Files at once" and "Keep folders". It edits the program's one OptionsSettings record
-// and its ExtraSettings: nothing changes until OK, which checks the boxes, replaces the whole record
-// and rewrites options.ini in the settings folder at once, and rewrites trevalon.ini when a choice
-// kept there was changed. Back, the close mark and Escape leave the records and the files untouched.
+// and its ExtraSettings: nothing changes until OK, which checks the boxes, replaces the whole
+// record and rewrites options.ini in the settings folder at once, and rewrites trevalon.ini when
+// a choice kept there was changed. Back, the close mark and Escape leave the records and the files
+// untouched.
 class frmOptions : public SkinnedDialog
 {
     Q_OBJECT
