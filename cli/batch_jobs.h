@@ -13,8 +13,6 @@ struct BatchSource
 {
     QString path;
     QString addedFolder;
-
-    bool operator==(const BatchSource&) const = default;
 };
 
 // One source of a command-line batch, with the converter command the window would build for it.

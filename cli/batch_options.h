@@ -22,7 +22,7 @@ struct BatchOptions
     QString settingsDir; // empty: where the window keeps its settings
     int jobs = 1;           // --jobs, or the default handed to the parser
     bool jobsGiven = false; // --jobs was on the command line
-    bool keepFolders = false; // set: on; absent: as trevalon.ini says
+    bool keepFolders = false; // --keep-folders; without it trevalon.ini decides
     bool dryRun = false;
     bool quiet = false;
 };
