@@ -1,17 +1,20 @@
 #include "cli/batch_jobs.h"
 #include "cli/batch_options.h"
-#include "cli/batch_run.h"
 #include "cli/console_messages.h"
 #include "cli/console_report.h"
 #include "cli/remote_main.h"
+#include "engine/batch_scheduler.h"
+#include "intake/file_list_model.h"
 #include "platform/interrupt_watch.h"
 #include "platform/settings_platform.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_files.h"
 #include "settings/settings_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QThread>
 #include <QTimer>
 
@@ -65,21 +68,22 @@ int main(int argc, char* argv[])
         setup.outputFolder = DefaultOutputFolder();
     if (options.outputFolder)
         setup.outputFolder = QDir::cleanPath(QDir().absoluteFilePath(setup.outputFolder));
-    const ConversionSettings settings = ConversionSettings::from(setup, cutter);
+    const ExtraSettings extra = ReadExtraSettings(settingsFolder);
+    ConversionSettings settings = ConversionSettings::from(setup, cutter);
+    settings.keepFolders = options.keepFolders || extra.keepFolders;
 
     QStringList missing;
     QStringList warnings;
-    const QStringList files = ExpandSources(options.sources, &missing, &warnings);
+    const QVector<BatchSource> files = ExpandSources(options.sources, &missing, &warnings);
     for (const QString& warning : std::as_const(warnings))
         err << "trevalon-batch: " << warning << Qt::endl;
     const QVector<BatchJob> jobs = BuildBatchJobs(programFolder, files, missing, settings);
 
-    if (!options.sshLoginFile.isEmpty()) {
+    if (!options.sshLoginFile.isEmpty())
         return RunOnMachines(options, jobs, settings, ::isatty(STDOUT_FILENO) == 1, out, err);
-    }
     if (options.dryRun) {
         for (const BatchJob& job : jobs)
-            out << job.commandText << '\n';
+            out << job.plan.commandText << '\n';
         out.flush();
         return AllConverted;
     }
@@ -90,20 +94,41 @@ int main(int argc, char* argv[])
 
     ConsoleMessages messages(err);
     ConsoleReport report(out, ::isatty(STDOUT_FILENO) == 1, options.quiet, jobs);
-    BatchRun run(jobs, options.jobs, settings, messages, report);
+    FileListModel list;
+    list.appendEntries(EntriesOf(jobs));
+    BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
+    run.setFilesAtOnce(JobsToRun(options, extra));
+    run.setRemoveFinishedEntries(false);
+    QHash<QString, QString> problems;
+    for (const BatchJob& job : jobs) {
+        if (!job.problem.isEmpty())
+            problems.insert(job.source, job.problem);
+    }
+    run.setRefusal([&problems](const FileEntry& entry) { return problems.value(entry.queuePath); });
+    QObject::connect(&run, &BatchScheduler::jobStarted, &run,
+                     [&](const ScheduledJob& job) { report.jobStarted(int(job.ordinal)); });
+    QObject::connect(&run, &BatchScheduler::jobProgress, &run,
+                     [&](const ScheduledJob& job, const ProgressDisplay& display) {
+                         report.jobProgress(int(job.ordinal), display.caption,
+                                            display.width / ProgressTracker::ProgressFullWidth);
+                     });
+    QObject::connect(&run, &BatchScheduler::jobFinished, &run,
+                     [&](const ScheduledJob& job, const JobOutcome& outcome) {
+                         report.jobFinished(int(job.ordinal), outcome);
+                     });
     InterruptWatch interrupts;
     bool interrupted = false;
     QObject::connect(&interrupts, &InterruptWatch::interrupted, &run, [&] {
         interrupted = true;
-        run.stop();
+        run.stop(2000);
     });
-    QObject::connect(&run, &BatchRun::finished, &app, &QCoreApplication::quit,
+    QObject::connect(&run, &BatchScheduler::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    QTimer::singleShot(0, &run, &BatchRun::start);
+    QTimer::singleShot(0, &run, [&run] { run.start(); });
     QCoreApplication::exec();
 
-    report.printSummary(run);
+    report.printSummary();
     if (interrupted)
         return Interrupted;
-    return run.failedJobs().isEmpty() ? AllConverted : SomeFailed;
+    return report.failedCount() == 0 ? AllConverted : SomeFailed;
 }

@@ -1,24 +1,37 @@
 #pragma once
 
-#include "engine/command_line.h"
+#include "engine/job_plan.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
+struct FileEntry;
+
+// One file to convert, with the folder argument it was found in (empty for a file given itself).
+struct BatchSource
+{
+    QString path;
+    QString addedFolder;
+};
+
 // One source of a command-line batch, with the converter command the window would build for it.
 struct BatchJob
 {
     QString source;
-    QString commandText;
-    ConverterInvocation invocation;
+    QString addedFolder; // the folder argument the source was found in, as the list entry keeps it
+    JobPlan plan;
     QString problem; // set when the source cannot be converted at all (it does not exist)
 };
 
 // The sources in list order: a file as given (made absolute), a folder as Add Folder searches it.
 // A source that does not exist stays in the list with its problem, so it is reported like any
 // other failure. Unreadable folders met during a search are added to warnings.
-QStringList ExpandSources(const QStringList& sources, QStringList* missing, QStringList* warnings);
+QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* missing,
+                                   QStringList* warnings);
 
-QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QStringList& files,
+QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<BatchSource>& files,
                                  const QStringList& missing, const ConversionSettings& settings);
+
+// The list entries of the jobs, in the same order, for the batch scheduler.
+QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs);

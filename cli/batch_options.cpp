@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include "settings/extra_settings.h"
 #include "settings/picker_lists.h"
 #include "settings/settings_files.h"
 
@@ -65,10 +66,12 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("Length of the excerpt, h:mm:ss[.f] or seconds"),
                       QStringLiteral("TIME")});
     parser.addOption({QStringLiteral("settings-dir"),
-                      QStringLiteral("Read setup.ini and options.ini from DIR"),
+                      QStringLiteral("Read setup.ini, options.ini and trevalon.ini from DIR"),
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("jobs"),
-                      QStringLiteral("Run up to N converters at once (default: %1)").arg(defaultJobs),
+                      QStringLiteral("Run up to N converters at once (default: the window's "
+                                     "\"Files at once\" when chosen, otherwise %1)")
+                          .arg(defaultJobs),
                       QStringLiteral("N")});
     parser.addOption({QStringLiteral("sshloginfile"),
                       QStringLiteral("Convert on the machines listed in FILE (GNU parallel's "
@@ -79,6 +82,10 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("trevalon-batch as the machines of --sshloginfile start it "
                                      "(default: trevalon-batch)"),
                       QStringLiteral("PATH"), QStringLiteral("trevalon-batch")});
+    parser.addOption({QStringLiteral("keep-folders"),
+                      QStringLiteral("Put the files of a folder SOURCE into that folder's name and "
+                                     "subfolders under the output folder (default: as the window's "
+                                     "\"Keep folders\" option)")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -137,7 +144,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     options.settingsDir = parser.value(QStringLiteral("settings-dir"));
 
     options.jobs = defaultJobs;
-    if (parser.isSet(QStringLiteral("jobs"))) {
+    options.jobsGiven = parser.isSet(QStringLiteral("jobs"));
+    if (options.jobsGiven) {
         bool ok = false;
         options.jobs = parser.value(QStringLiteral("jobs")).toInt(&ok);
         if (!ok || options.jobs < 1 || options.jobs > 64)
@@ -149,6 +157,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     options.remoteProgram = parser.value(QStringLiteral("remote-program"));
     if (options.remoteProgram.isEmpty())
         return usageError(QStringLiteral("--remote-program needs a program"));
+    options.keepFolders = parser.isSet(QStringLiteral("keep-folders"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();
@@ -180,4 +189,9 @@ void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSe
         cutter.cutLengthFraction = options.cutLength->fraction;
     }
     cutter.cutterOn = (cutter.cutStart == 0 && cutter.cutLength == 0) ? 0 : 1;
+}
+
+int JobsToRun(const BatchOptions& options, const ExtraSettings& extra)
+{
+    return options.jobsGiven ? options.jobs : extra.filesAtOnce.value_or(options.jobs);
 }

@@ -20,12 +20,16 @@ struct BatchOptions
     std::optional<CutTime> cutStart;
     std::optional<CutTime> cutLength;
     QString settingsDir; // empty: where the window keeps its settings
-    int jobs = 1;
+    int jobs = 1;           // --jobs, or the default handed to the parser
+    bool jobsGiven = false; // --jobs was on the command line
+    bool keepFolders = false; // --keep-folders; without it trevalon.ini decides
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;
     bool quiet = false;
 };
+
+struct ExtraSettings;
 
 struct ParsedArguments
 {
@@ -41,3 +45,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
 // Applies the overrides to the settings read from the files. A cutter time on the command line turns
 // the cutter on, unless start and length are both zero, which turns it off as the options dialog does.
 void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSettings& cutter);
+
+// How many converters run at once: --jobs when given, else the window's "Files at once" from
+// trevalon.ini when chosen, else the parser's default (every core).
+int JobsToRun(const BatchOptions& options, const ExtraSettings& extra);

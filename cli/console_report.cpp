@@ -73,17 +73,42 @@ void ConsoleReport::jobProgress(int job, const QString& caption, double fraction
     redraw(false);
 }
 
-void ConsoleReport::jobFinished(int job, bool succeeded, const QString& reason)
+QString ConsoleReport::reasonFor(const JobOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case JobOutcome::Kind::Converted:
+        return {};
+    case JobOutcome::Kind::Stopped:
+        return QStringLiteral("stopped");
+    case JobOutcome::Kind::Failed:
+        return outcome.reason.isEmpty()
+                   ? QStringLiteral("the converter failed (exit code %1)").arg(outcome.exitCode)
+                   : outcome.reason;
+    case JobOutcome::Kind::NotStarted:
+    case JobOutcome::Kind::Refused:
+        break;
+    }
+    return outcome.reason;
+}
+
+void ConsoleReport::jobFinished(int job, const JobOutcome& outcome)
 {
     m_running.remove(job);
+    m_ended.insert(job);
     ++m_finished;
+    const bool succeeded = outcome.succeeded();
+    const QString reason = reasonFor(outcome);
+    if (succeeded)
+        ++m_converted;
+    else
+        m_failures.insert(job, reason);
     if (m_quiet)
         return;
     clearLiveLines();
     const BatchJob& finished = m_jobs.at(job);
     if (succeeded)
         m_out << "converted " << shownName(finished.source) << " -> "
-              << shownName(finished.invocation.outputPath) << '\n';
+              << shownName(finished.plan.outputPath()) << '\n';
     else
         m_out << "FAILED " << shownName(finished.source) << ": " << escapeControls(reason, false)
               << '\n';
@@ -127,20 +152,28 @@ void ConsoleReport::redraw(bool force)
     m_out.flush();
 }
 
-void ConsoleReport::printSummary(const BatchRun& run)
+int ConsoleReport::failedCount() const
 {
-    printSummary(run.converted(), run.failedJobs(),
-                 [&run](int job) { return run.failureReason(job); });
+    return static_cast<int>(m_jobs.size()) - m_converted;
 }
 
-void ConsoleReport::printSummary(int converted, const QVector<int>& failed,
-                                 const std::function<QString(int)>& reasonOf)
+void ConsoleReport::printSummary()
 {
     clearLiveLines();
-    m_out << converted << " converted, " << failed.size() << " failed\n";
-    for (int job : failed)
-        m_out << shownName(m_jobs.at(job).source) << ": " << escapeControls(reasonOf(job), false)
-              << '\n';
+    // Jobs a stopped batch never reached are failures too: the summary accounts for every file.
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        if (!m_ended.contains(job))
+            m_failures.insert(job, m_running.contains(job)
+                                       ? QStringLiteral("stopped")
+                                       : QStringLiteral("not converted: the batch was stopped"));
+    }
+    m_out << m_converted << " converted, " << failedCount() << " failed\n";
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        const auto failure = m_failures.constFind(job);
+        if (failure != m_failures.cend())
+            m_out << shownName(m_jobs.at(job).source) << ": "
+                  << escapeControls(*failure, false) << '\n';
+    }
     m_out.flush();
 }
 

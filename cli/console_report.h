@@ -1,29 +1,33 @@
 #pragma once
 
-#include "cli/batch_run.h"
+#include "cli/batch_jobs.h"
+#include "engine/batch_scheduler.h"
 
 #include <QElapsedTimer>
 #include <QMap>
+#include <QSet>
 #include <QTextStream>
-
-#include <functional>
 
 // The command-line front end's output. On a terminal: one live line per running job and an overall
 // line with files done and the time left, redrawn in place. Otherwise (a pipe, a log file): one
-// plain line per finished file. Quiet prints neither; the summary is always printed.
-class ConsoleReport : public BatchObserver
+// plain line per finished file. Quiet prints neither; the summary is always printed. Job numbers
+// are positions in the batch's job list.
+class ConsoleReport
 {
 public:
     ConsoleReport(QTextStream& out, bool terminal, bool quiet, const QVector<BatchJob>& jobs);
 
-    void jobStarted(int job) override;
-    void jobProgress(int job, const QString& caption, double fraction) override;
-    void jobFinished(int job, bool succeeded, const QString& reason) override;
+    void jobStarted(int job);
+    void jobProgress(int job, const QString& caption, double fraction);
+    void jobFinished(int job, const JobOutcome& outcome);
 
-    // "N converted, M failed", then each failed source with the converter's last error line.
-    void printSummary(const BatchRun& run);
-    void printSummary(int converted, const QVector<int>& failed,
-                      const std::function<QString(int)>& reasonOf);
+    // "N converted, M failed", then each failed source with the converter's last error line, in
+    // list order; a job the batch never finished counts as failed.
+    void printSummary();
+    int failedCount() const;
+
+    // Why a job did not convert, in the words the report prints.
+    static QString reasonFor(const JobOutcome& outcome);
 
     // Seconds left, estimated from the share of the work done so far; negative while unknown.
     static double estimateSecondsLeft(double elapsedSeconds, double doneShare);
@@ -49,6 +53,9 @@ private:
     bool m_quiet;
     const QVector<BatchJob>& m_jobs;
     QMap<int, Running> m_running;
+    QMap<int, QString> m_failures; // job -> reason, in list order
+    QSet<int> m_ended;
+    int m_converted = 0;
     int m_finished = 0;
     int m_liveLines = 0;
     QElapsedTimer m_clock;

@@ -39,6 +39,14 @@ QStringList completeLines(QByteArray& tail, const QByteArray& received)
     return lines;
 }
 
+JobOutcome outcome(JobOutcome::Kind kind, const QString& reason)
+{
+    JobOutcome result;
+    result.kind = kind;
+    result.reason = reason;
+    return result;
+}
+
 QProcess* parallelProcess(QObject* parent)
 {
     auto* process = new QProcess(parent);
@@ -51,17 +59,18 @@ QProcess* parallelProcess(QObject* parent)
 
 } // namespace
 
-RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
+RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& report,
                          QObject* parent)
-    : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_observer(observer),
+    : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_report(report),
       m_rounds(SameOutputRounds(m_jobs)), m_states(m_jobs.size(), State::Waiting),
-      m_hosts(m_jobs.size()), m_reasons(m_jobs.size()),
+      m_hosts(m_jobs.size()),
       m_staging(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX")),
       m_lists(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX"))
 {
     m_run.sshLoginFile = m_setup.sshLoginFile;
     m_run.remoteProgram = m_setup.remoteProgram;
     m_run.settingsFlags = m_setup.settingsFlags;
+    m_run.jobsPerMachine = m_setup.jobsPerMachine;
     m_run.remoteFolder = runFolderName();
     m_run.stagingFolder = m_staging.path();
     m_run.listFolder = m_lists.path();
@@ -72,7 +81,7 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& obs
         // redrawn now and then so the time left keeps moving.
         for (int job = 0; job < m_jobs.size(); ++job) {
             if (m_states[job] == State::Running) {
-                m_observer.jobProgress(job, m_hosts[job], 0);
+                m_report.jobProgress(job, m_hosts[job], 0);
                 break;
             }
         }
@@ -88,8 +97,10 @@ void RemoteBatch::start()
         const QString& problem = m_jobs.at(job).problem;
         if (problem.isEmpty() && folders)
             continue;
-        m_observer.jobStarted(job);
-        end(job, false, folders ? problem : QStringLiteral("no temporary folder for the run"));
+        m_report.jobStarted(job);
+        end(job, folders ? outcome(JobOutcome::Kind::Refused, problem)
+                         : outcome(JobOutcome::Kind::Failed,
+                                   QStringLiteral("no temporary folder for the run")));
     }
     if (std::all_of(m_states.begin(), m_states.end(), [](State s) { return s == State::Ended; }))
         finish();
@@ -107,8 +118,8 @@ void RemoteBatch::startCheck()
     connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
-        m_stopReason = QStringLiteral("cannot start %1: %2")
-                           .arg(m_setup.parallelProgram, check->errorString());
+        failRemaining(QStringLiteral("cannot start %1: %2")
+                          .arg(m_setup.parallelProgram, check->errorString()));
         m_stopping = true;
         checkOver(check);
     });
@@ -130,7 +141,7 @@ void RemoteBatch::checkOver(QProcess* check)
     }
     QFile loginFile(m_run.sshLoginFile);
     if (!loginFile.open(QIODevice::ReadOnly)) {
-        m_stopReason = QStringLiteral("cannot read %1").arg(m_run.sshLoginFile);
+        failRemaining(QStringLiteral("cannot read %1").arg(m_run.sshLoginFile));
         finish();
         return;
     }
@@ -141,10 +152,9 @@ void RemoteBatch::checkOver(QProcess* check)
     QFile usable(m_lists.filePath(QStringLiteral("machines")));
     if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
         usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
-        m_stopReason =
-            machines.usable.isEmpty()
-                ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
-                : QStringLiteral("cannot write %1").arg(usable.fileName());
+        failRemaining(machines.usable.isEmpty()
+                          ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
+                          : QStringLiteral("cannot write %1").arg(usable.fileName()));
         finish();
         return;
     }
@@ -184,9 +194,8 @@ void RemoteBatch::startRound()
               std::pair{"job.list", &lists.job}}) {
             QFile file(m_lists.filePath(QLatin1String(name)));
             if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size()) {
-                for (int job : selection)
-                    end(job, false,
-                        QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
+                failRemaining(
+                    QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
                 m_stopping = true;
                 break;
             }
@@ -204,8 +213,8 @@ void RemoteBatch::startRound()
                 [this](QProcess::ProcessError error) {
                     if (error != QProcess::FailedToStart)
                         return;
-                    m_stopReason = QStringLiteral("cannot start %1: %2")
-                                       .arg(m_setup.parallelProgram, m_parallel->errorString());
+                    failRemaining(QStringLiteral("cannot start %1: %2")
+                                      .arg(m_setup.parallelProgram, m_parallel->errorString()));
                     m_sent = false;
                     m_stopping = true;
                     roundOver();
@@ -233,13 +242,14 @@ void RemoteBatch::readEvents()
         if (event->kind == RemoteEvent::Kind::Started) {
             m_states[job] = State::Running;
             m_hosts[job] = event->host;
-            m_observer.jobStarted(job);
-            m_observer.jobProgress(job, event->host, 0);
+            m_report.jobStarted(job);
+            m_report.jobProgress(job, event->host, 0);
         } else if (event->status == 0) {
             m_states[job] = State::Converted; // ended once the file is back
         } else {
-            end(job, false,
-                LocalReason(event->reason, m_run.remoteFolder, job, m_jobs.at(job).source));
+            end(job,
+                outcome(JobOutcome::Kind::Failed, LocalReason(event->reason, m_run.remoteFolder,
+                                                              job, m_jobs.at(job).source)));
         }
     }
 }
@@ -260,9 +270,9 @@ void RemoteBatch::collectReturned()
         if (!QFileInfo::exists(staged))
             continue;
         QString error;
-        const bool placed =
-            PlaceReturnedOutput(staged, m_jobs.at(job).invocation.outputPath, &error);
-        end(job, placed, error);
+        const bool placed = PlaceReturnedOutput(staged, m_jobs.at(job).plan.outputPath(), &error);
+        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0}
+                        : outcome(JobOutcome::Kind::Failed, error));
     }
 }
 
@@ -277,13 +287,19 @@ void RemoteBatch::roundOver()
     for (int job = 0; job < m_jobs.size(); ++job) {
         if (m_rounds[job] != m_round || m_states[job] == State::Ended)
             continue;
-        if (m_stopping)
-            end(job, false, m_stopReason);
-        else if (m_states[job] == State::Converted)
-            end(job, false,
-                QStringLiteral("the converted file did not come back from %1").arg(m_hosts[job]));
-        else
-            end(job, false, QStringLiteral("no machine could convert it (see the messages above)"));
+        if (m_stopping) {
+            // A job never started here counts as not reached, as in a stopped local batch.
+            if (m_states[job] != State::Waiting)
+                end(job, outcome(JobOutcome::Kind::Stopped, {}));
+        } else if (m_states[job] == State::Converted) {
+            end(job, outcome(JobOutcome::Kind::Failed,
+                             QStringLiteral("the converted file did not come back from %1")
+                                 .arg(m_hosts[job])));
+        } else {
+            end(job,
+                outcome(JobOutcome::Kind::Failed,
+                        QStringLiteral("no machine could convert it (see the messages above)")));
+        }
     }
     // Files of failed conversions come back empty; none of them is wanted.
     for (const QString& name : QDir(m_staging.path()).entryList(QDir::Files | QDir::Hidden))
@@ -325,26 +341,21 @@ void RemoteBatch::startCleanup()
     cleanup->start(m_setup.parallelProgram, RemoteCleanupArguments(m_run));
 }
 
-void RemoteBatch::end(int job, bool succeeded, const QString& reason)
+void RemoteBatch::end(int job, const JobOutcome& outcome)
 {
     m_states[job] = State::Ended;
-    if (succeeded) {
-        ++m_converted;
-    } else {
-        m_reasons[job] = reason;
-        m_failed.append(job);
+    m_report.jobFinished(job, outcome);
+}
+
+void RemoteBatch::failRemaining(const QString& reason)
+{
+    for (int job = 0; job < m_jobs.size(); ++job) {
+        if (m_states[job] != State::Ended)
+            end(job, outcome(JobOutcome::Kind::Failed, reason));
     }
-    m_observer.jobFinished(job, succeeded, reason);
 }
 
 void RemoteBatch::finish()
 {
-    for (int job = 0; job < m_jobs.size(); ++job) {
-        if (m_states[job] != State::Ended) {
-            m_states[job] = State::Ended;
-            m_reasons[job] = m_stopReason;
-            m_failed.append(job);
-        }
-    }
     emit finished();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/batch_run.h"
+#include "cli/console_report.h"
 #include "cli/remote_command.h"
 
 #include <QObject>
@@ -27,9 +27,10 @@ public:
         QString sshLoginFile;
         QString remoteProgram = QStringLiteral("trevalon-batch");
         QStringList settingsFlags;
+        int jobsPerMachine = 0; // --jobs; 0: the N/ of each line, else one per core
     };
 
-    RemoteBatch(QVector<BatchJob> jobs, Setup setup, BatchObserver& observer,
+    RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& report,
                 QObject* parent = nullptr);
     ~RemoteBatch() override;
 
@@ -39,10 +40,6 @@ public:
 
     // The parallel command and the job list, as a dry run prints them.
     QStringList describe() const { return DescribeRemoteRun(m_run, m_jobs); }
-
-    int converted() const { return m_converted; }
-    const QVector<int>& failedJobs() const { return m_failed; }
-    const QString& failureReason(int job) const { return m_reasons.at(job); }
 
 signals:
     // A line parallel, ssh or a failing machine wrote to standard error.
@@ -66,22 +63,19 @@ private:
     void readMessages();
     void collectReturned();
     void startCleanup();
-    void end(int job, bool succeeded, const QString& reason);
+    void end(int job, const JobOutcome& outcome);
+    void failRemaining(const QString& reason);
     void finish();
 
     QVector<BatchJob> m_jobs;
     Setup m_setup;
-    BatchObserver& m_observer;
+    ConsoleReport& m_report;
     QVector<int> m_rounds;
     int m_round = -1;
     QVector<State> m_states;
     QVector<QString> m_hosts;
-    QVector<QString> m_reasons;
-    QVector<int> m_failed;
-    int m_converted = 0;
     bool m_stopping = false;
     bool m_sent = false; // parallel has been started: the machines need the clean-up pass
-    QString m_stopReason = QStringLiteral("not converted: the batch was stopped");
     QTemporaryDir m_staging;
     QTemporaryDir m_lists;
     RemoteRunSetup m_run;

@@ -66,7 +66,7 @@ QVector<int> SameOutputRounds(const QVector<BatchJob>& jobs)
     QVector<int> rounds;
     rounds.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        rounds.append(seen[job.invocation.outputPath]++);
+        rounds.append(seen[job.plan.outputPath()]++);
     return rounds;
 }
 
@@ -262,7 +262,7 @@ QStringList DescribeRemoteRun(const RemoteRunSetup& setup, const QVector<BatchJo
         QString line = QStringLiteral("%1: %2 -> %3")
                            .arg(job)
                            .arg(ConsoleReport::shownName(batchJob.source),
-                                ConsoleReport::shownName(batchJob.invocation.outputPath));
+                                ConsoleReport::shownName(batchJob.plan.outputPath()));
         if (!batchJob.problem.isEmpty())
             line += QStringLiteral(" (not sent: %1)").arg(batchJob.problem);
         else if (rounds[job] > 0)

@@ -36,10 +36,11 @@ struct RemoteRunSetup
     QString sshLoginFile;  // absolute
     QString remoteProgram; // trevalon-batch on the other machines
     QStringList settingsFlags;
-    QString remoteFolder;  // the run's working folder on every machine, below the login folder
-    QString stagingFolder; // local folder the converted files come back to, one <job>.out each
-    QString listFolder;    // local folder of the argument lists (transfer, source and job lists)
-    int retries = 2;       // attempts per job, each on a machine where it has not failed yet
+    QString remoteFolder;   // the run's working folder on every machine, below the login folder
+    QString stagingFolder;  // local folder the converted files come back to, one <job>.out each
+    QString listFolder;     // local folder of the argument lists (transfer, source and job lists)
+    int retries = 2;        // attempts per job, each on a machine where it has not failed yet
+    int jobsPerMachine = 0; // jobs on every machine; 0: the N/ of its line, else one per core
 };
 
 // The shell command parallel runs on the other machine for one job. {1}, {2}, {3} are the transfer

@@ -56,6 +56,8 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
     setup.sshLoginFile = QDir().absoluteFilePath(options.sshLoginFile);
     setup.remoteProgram = options.remoteProgram;
     setup.settingsFlags = RemoteSettingsFlags(settings);
+    if (options.jobsGiven)
+        setup.jobsPerMachine = options.jobs;
     QFile loginFile(setup.sshLoginFile);
     if (!loginFile.open(QIODevice::ReadOnly)) {
         err << "trevalon-batch: cannot read the sshlogin file " << setup.sshLoginFile << ": "
@@ -100,9 +102,8 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
     QTimer::singleShot(0, &run, &RemoteBatch::start);
     QCoreApplication::exec();
 
-    report.printSummary(run.converted(), run.failedJobs(),
-                        [&run](int job) { return run.failureReason(job); });
+    report.printSummary();
     if (interrupted)
         return Interrupted;
-    return run.failedJobs().isEmpty() ? AllConverted : SomeFailed;
+    return report.failedCount() == 0 ? AllConverted : SomeFailed;
 }

@@ -24,11 +24,14 @@ QPixmap PaintBackground(const Layout& layout)
     // one program.
     const skin::TitleIcon icon =
         layout.icon == TitleIcon::CheckMark ? skin::TitleIcon::CheckMark : skin::TitleIcon::Emblem;
-    QPixmap background = skin::WindowBase(QSize(Width, Height), TitleHeight, layout.title, icon);
+    QPixmap background = skin::WindowBase(QSize(Width, layout.height), TitleHeight, layout.title, icon);
     QPainter painter(&background);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     skin::PaintPanel(painter, RowsPanel);
+    // Rows added below the buttons get a panel of their own.
+    if (layout.height > Height)
+        skin::PaintPanel(painter, QRectF(8, Height - 20, Width - 16, layout.height - Height + 12));
     skin::PaintCloseMark(painter, layout.closeMark, skin::Face::Rest);
     for (const Caption& caption : layout.captions) {
         painter.setPen(caption.dim ? skin::colour::Muted : skin::colour::Text);

@@ -7,7 +7,7 @@
 
 // The artwork of the two small skinned dialogs, painted by code in the main window's palette and
 // with its buttons: a 330 × 180 background with a title bar, the dialog's texts and its buttons,
-// magenta round the rounded corners; and the lit copies of each button that their hotspots show on
+// or taller, magenta round the rounded corners; and the lit copies of each button that their hotspots show on
 // hover.
 namespace dialogskin {
 
@@ -36,6 +36,7 @@ struct Layout
     QString leftButton;
     QString rightButton;
     QList<Caption> captions;
+    int height = Height; // a dialog with rows below its buttons is taller
 };
 
 QPixmap PaintBackground(const Layout& layout);

@@ -1,46 +1,30 @@
 #include "engine/batch_driver.h"
 
 #include "engine/batch_view.h"
-#include "engine/command_line.h"
-#include "engine/dos_outputs.h"
 #include "intake/file_list_model.h"
-#include "platform/converter_processes.h"
 #include "platform/message_sink.h"
 
 #include <QDir>
 #include <QPointer>
 
-BatchDriver::BatchDriver(FileListModel& list, DOSOutputs& runner, BatchView& view,
-                         MessageSink& messages, SettingsProvider settings,
-                         const QString& programFolder, QObject* parent)
-    : QObject(parent), m_list(list), m_runner(runner), m_view(view), m_messages(messages),
-      m_settings(std::move(settings)), m_programFolder(programFolder)
+BatchDriver::BatchDriver(FileListModel& list, BatchView& view, MessageSink& messages,
+                         SettingsProvider settings, const QString& programFolder, QObject* parent)
+    : QObject(parent), m_list(list), m_view(view), m_messages(messages),
+      m_settings(std::move(settings)), m_programFolder(programFolder),
+      m_scheduler(list, messages, m_settings, programFolder)
 {
     m_armTimer.setSingleShot(true);
     m_armTimer.setInterval(ArmDelayMilliseconds);
     connect(&m_armTimer, &QTimer::timeout, this, &BatchDriver::RunBatch);
 
-    connect(&m_runner, &DOSOutputs::ReceiveOutputs, this, &BatchDriver::onReceiveOutputs);
-    connect(&m_runner, &DOSOutputs::CommandOver, this, &BatchDriver::onCommandOver);
-    connect(&m_runner, &DOSOutputs::StartFailed, this, &BatchDriver::onStartFailed);
-
-    // Follow the entry being converted while rows come and go around it.
-    connect(&m_list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex&, int first, int last) { trackRemoval(first, last); });
-    connect(&m_list, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) {
-                if (m_runningRow >= first)
-                    m_runningRow += last - first + 1;
-            });
-    connect(&m_list, &QAbstractItemModel::modelAboutToBeReset, this,
-            [this] { m_runningRow = -1; });
-}
-
-void BatchDriver::trackRemoval(int first, int last)
-{
-    if (m_runningRow < first)
-        return;
-    m_runningRow = m_runningRow <= last ? -1 : m_runningRow - (last - first + 1);
+    connect(&m_scheduler, &BatchScheduler::jobStarted, this, [this](const ScheduledJob& job) {
+        if (m_filesAtOnce > 1)
+            showOverallProgress();
+        emit jobStarted(job.source);
+    });
+    connect(&m_scheduler, &BatchScheduler::jobProgress, this, &BatchDriver::onJobProgress);
+    connect(&m_scheduler, &BatchScheduler::jobFinished, this, &BatchDriver::onJobFinished);
+    connect(&m_scheduler, &BatchScheduler::finished, this, &BatchDriver::onSchedulerFinished);
 }
 
 bool BatchDriver::Start()
@@ -54,8 +38,6 @@ bool BatchDriver::Start()
     }
     m_view.setBatchControlsEnabled(false);
     m_report = BatchReport{};
-    m_stopRequested = false;
-    m_sweepNeeded = true;
     m_state = State::Armed;
     m_armTimer.start();
     return true;
@@ -66,99 +48,65 @@ void BatchDriver::RunBatch()
     if (m_state != State::Armed)
         return;
     m_armTimer.stop();
-    startNextEntry();
-}
-
-void BatchDriver::startNextEntry()
-{
-    if (m_stopRequested) {
-        endEarly();
-        return;
-    }
-    if (m_list.isEmpty()) {
-        finishList();
-        return;
-    }
-
-    const ConversionSettings settings = m_settings();
-    // One level, as the folder picker allows choosing a new folder inside an existing one;
-    // created before every entry because the folder may change during the batch.
-    QDir().mkdir(settings.outputFolder);
-
-    const FileEntry& entry = m_list.entry(0);
-    m_runningSource = entry.displayText.isEmpty() ? entry.queuePath : entry.displayText;
-    const QString commandLine = BuildCommandLine(m_programFolder, entry.queuePath, settings);
-    const ConverterInvocation invocation =
-        BuildConverterInvocation(m_programFolder, entry.queuePath, settings);
-
-    // A converter of this program can only be left over when a job did not end cleanly (or
-    // from before this batch): a converter that exits normally has ended its own helpers. The
-    // process-table scan is skipped otherwise, as it costs more than the job start itself.
-    if (m_sweepNeeded) {
-        m_report.strayConvertersTerminated += KillProcessesByName(invocation.program).size();
-        m_sweepNeeded = false;
-    }
-    m_tracker.setCutter(settings.cutterOn, settings.cutLength);
-    m_runningRow = 0;
     m_state = State::Converting;
-    m_runner.setCommandLine(commandLine, invocation);
-    if (m_runner.ExecuteCommand() != DOSOutputs::StartResult::Started) {
-        // The runner has shown why; trying the same entry again would fail the same way.
-        endEarly();
-        return;
-    }
-    emit jobStarted(m_runningSource);
+    m_scheduler.setFilesAtOnce(m_filesAtOnce);
+    m_scheduler.start();
 }
 
-void BatchDriver::onReceiveOutputs(const QString& block)
+void BatchDriver::onJobProgress(const ScheduledJob& job, const ProgressDisplay& display)
 {
     if (m_state != State::Converting)
         return;
-    if (const auto display = m_tracker.ReceiveOutputs(block))
-        m_view.showProgress(*display);
+    if (m_filesAtOnce <= 1) {
+        m_view.showProgress(display);
+        return;
+    }
+    const int row = m_scheduler.rowOf(job);
+    if (row >= 0)
+        m_list.setEntryProgress(row, display.width / ProgressTracker::ProgressFullWidth,
+                                display.caption);
+    showOverallProgress();
 }
 
-void BatchDriver::onCommandOver()
+void BatchDriver::showOverallProgress()
 {
-    if (m_state != State::Converting)
-        return;
-    const JobResult& result = m_runner.lastResult();
-    m_sweepNeeded = !result.succeeded();
-    if (result.succeeded())
-        ++m_report.converted;
-    else if (!result.stoppedByUser)
-        m_report.failures.append({m_runningSource, result.lastErrorLine});
+    const double share = m_scheduler.overallFraction();
+    m_view.showProgress({share * ProgressTracker::ProgressFullWidth,
+                         share >= 1 ? QStringLiteral("100%")
+                                    : ProgressTracker::plainDecimal(share * 100).left(4) +
+                                          QLatin1Char('%')});
+}
 
-    if (result.stoppedByUser) {
-        m_runningRow = -1;
-    } else if (m_runningRow >= 0) {
-        const int row = m_runningRow;
-        m_runningRow = -1;
-        m_list.removeEntry(row);
-    }
-    m_tracker.reset();
+void BatchDriver::onJobFinished(const ScheduledJob&, const JobOutcome& outcome)
+{
+    if (m_state != State::Converting || outcome.kind == JobOutcome::Kind::NotStarted)
+        return;
+    if (m_filesAtOnce > 1 && outcome.kind != JobOutcome::Kind::Stopped)
+        showOverallProgress();
     m_view.setRevealTickEnabled(true);
-    m_state = State::BetweenEntries;
-    // The next job starts from the event loop, not from inside the runner's signal.
-    QTimer::singleShot(0, this, &BatchDriver::startNextEntry);
 }
 
-void BatchDriver::onStartFailed()
+void BatchDriver::onSchedulerFinished(const BatchReport& report)
 {
-    if (m_state == State::Converting)
+    if (m_state != State::Converting)
+        return;
+    m_report = report;
+    if (report.stoppedEarly)
         endEarly();
+    else
+        finishList();
 }
 
 void BatchDriver::stop()
 {
-    m_stopRequested = true;
     switch (m_state) {
     case State::Armed:
         m_armTimer.stop();
+        m_report.stoppedEarly = true;
         endEarly();
         break;
     case State::Converting:
-        m_runner.stop();
+        m_scheduler.stop();
         break;
     default:
         break;
@@ -167,11 +115,16 @@ void BatchDriver::stop()
 
 void BatchDriver::endEarly()
 {
-    m_runningRow = -1;
-    m_tracker.reset();
-    m_report.stoppedEarly = true;
     m_state = State::Idle;
+    m_list.clearEntryProgress(); // stopped entries stay, without the progress of a job now over
+    // The bar must not claim progress of a batch that is over.
+    if (m_report.startFailed)
+        m_view.showProgress({0, QString()});
     m_view.setBatchControlsEnabled(true);
+    // The files that failed before the batch ended must not go unreported.
+    if (m_report.startFailed && !m_report.failures.isEmpty())
+        m_messages.showMessage(failureMessage(m_report.failures), failureTitle(),
+                               MessageSink::Icon::Exclamation);
     emit finished(m_report);
 }
 

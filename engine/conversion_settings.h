@@ -23,5 +23,9 @@ struct ConversionSettings
     std::int32_t cutStartFraction = 0;
     std::int32_t cutLengthFraction = 0;
 
+    // Kept in trevalon.ini, not in the two classic files: rebuild an added folder's tree under the
+    // output folder (see engine/kept_folders.h). from() leaves it off.
+    bool keepFolders = false;
+
     static ConversionSettings from(const SetupSettings& setup, const OptionsSettings& options);
 };

@@ -14,7 +14,7 @@ QString FileListModel::formatCellFor(const QString& formatSource)
 void FileListModel::AppendEntry(const QString& queuePath, const QString& displayText,
                                 const QString& formatSource)
 {
-    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath}});
+    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath, {}}});
 }
 
 void FileListModel::appendEntries(const QVector<FileEntry>& entries)
@@ -27,12 +27,12 @@ void FileListModel::appendEntries(const QVector<FileEntry>& entries)
     endInsertRows();
 }
 
-void FileListModel::appendFoundPaths(const QStringList& paths)
+void FileListModel::appendFoundPaths(const QStringList& paths, const QString& addedFolder)
 {
-    appendFoundPaths(QStringList(paths));
+    appendFoundPaths(QStringList(paths), addedFolder);
 }
 
-void FileListModel::appendFoundPaths(QStringList&& paths)
+void FileListModel::appendFoundPaths(QStringList&& paths, const QString& addedFolder)
 {
     if (paths.isEmpty())
         return;
@@ -49,7 +49,7 @@ void FileListModel::appendFoundPaths(QStringList&& paths)
                 cells.clear();
             known = cells.insert(cells.end(), {tail.toString(), formatCellFor(tail.toString())});
         }
-        m_entries.append(FileEntry{path, known->second, std::move(path)});
+        m_entries.append(FileEntry{path, known->second, std::move(path), addedFolder});
     }
     endInsertRows();
 }
@@ -60,6 +60,11 @@ bool FileListModel::removeEntry(int row)
         return false;
     beginRemoveRows({}, row, row);
     m_entries.removeAt(row);
+    m_progress.removeIf([row](const RowProgress& progress) { return progress.row == row; });
+    for (RowProgress& progress : m_progress) {
+        if (progress.row > row)
+            --progress.row;
+    }
     endRemoveRows();
     return true;
 }
@@ -75,6 +80,7 @@ void FileListModel::removeAll()
         return;
     beginResetModel();
     m_entries.clear();
+    m_progress.clear();
     endResetModel();
 }
 
@@ -93,8 +99,16 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= count())
         return {};
     const FileEntry& row = m_entries.at(index.row());
-    if (role == Qt::DisplayRole)
-        return index.column() == FileNameColumn ? row.displayText : row.formatCell;
+    if (role == Qt::DisplayRole) {
+        if (index.column() == FileNameColumn)
+            return row.displayText;
+        const RowProgress* progress = progressOf(index.row());
+        return progress ? progress->caption : row.formatCell;
+    }
+    if (role == ProgressRole) {
+        const RowProgress* progress = progressOf(index.row());
+        return progress ? QVariant(progress->share) : QVariant();
+    }
     if (role == Qt::ToolTipRole)
         return row.queuePath;
     return {};
@@ -105,4 +119,33 @@ QVariant FileListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     return section == FileNameColumn ? QStringLiteral("FileName") : QStringLiteral("Format");
+}
+
+const FileListModel::RowProgress* FileListModel::progressOf(int row) const
+{
+    for (const RowProgress& progress : m_progress) {
+        if (progress.row == row)
+            return &progress;
+    }
+    return nullptr;
+}
+
+void FileListModel::setEntryProgress(int row, double share, const QString& caption)
+{
+    if (row < 0 || row >= count())
+        return;
+    auto found = std::find_if(m_progress.begin(), m_progress.end(),
+                              [row](const RowProgress& progress) { return progress.row == row; });
+    if (found == m_progress.end())
+        m_progress.append({row, share, caption});
+    else
+        *found = {row, share, caption};
+    emit dataChanged(index(row, FileNameColumn), index(row, FormatColumn));
+}
+
+void FileListModel::clearEntryProgress()
+{
+    const QList<RowProgress> cleared = std::exchange(m_progress, {});
+    for (const RowProgress& progress : cleared)
+        emit dataChanged(index(progress.row, FileNameColumn), index(progress.row, FormatColumn));
 }

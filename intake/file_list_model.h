@@ -12,10 +12,12 @@ struct FileEntry
     QString displayText; // the "FileName" column
     QString formatCell;  // the "Format" column
     QString queuePath;   // the path the converter is given (the source or its staged copy)
+    QString addedFolder; // the folder the user added that this file was found in; empty for a file
+                         // added on its own
 
     bool operator==(const FileEntry&) const = default;
 };
-// Three implicitly shared strings: the list may grow by moving its memory, not copying entries.
+// Implicitly shared strings: the list may grow by moving its memory, not copying entries.
 Q_DECLARE_TYPEINFO(FileEntry, Q_RELOCATABLE_TYPE);
 
 // The program's work queue, shown by a list view with the columns "FileName" and "Format".
@@ -26,6 +28,8 @@ class FileListModel : public QAbstractTableModel
 
 public:
     enum Column { FileNameColumn = 0, FormatColumn = 1, ColumnCount = 2 };
+    // The share done (0 to 1) of an entry being converted together with others; none otherwise.
+    static constexpr int ProgressRole = Qt::UserRole + 1;
 
     explicit FileListModel(QObject* parent = nullptr);
 
@@ -33,13 +37,13 @@ public:
     void AppendEntry(const QString& queuePath, const QString& displayText,
                      const QString& formatSource);
     void appendEntries(const QVector<FileEntry>& entries);
-    // Appends the files a folder search found: each path is both the queue path and the display
-    // text, and its Format cell comes from the path without outer spaces. Rows with the same
-    // Format cell share one string, which matters for searches of many thousand files.
-    void appendFoundPaths(const QStringList& paths);
+    // Appends the files a search of addedFolder found: each path is both the queue path and the
+    // display text, and its Format cell comes from the path without outer spaces. Rows with the
+    // same Format cell share one string, which matters for searches of many thousand files.
+    void appendFoundPaths(const QStringList& paths, const QString& addedFolder);
     // The same, taking the paths over instead of sharing them: a large search's results are
     // neither counted up nor down once more.
-    void appendFoundPaths(QStringList&& paths);
+    void appendFoundPaths(QStringList&& paths, const QString& addedFolder);
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     int count() const { return static_cast<int>(m_entries.size()); }
@@ -52,6 +56,11 @@ public:
 
     static QString formatCellFor(const QString& formatSource);
 
+    // The progress of an entry being converted: its row shows the caption in the Format column
+    // and offers the share under ProgressRole until it is cleared or the entry leaves the list.
+    void setEntryProgress(int row, double share, const QString& caption);
+    void clearEntryProgress();
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -59,5 +68,14 @@ public:
                         int role = Qt::DisplayRole) const override;
 
 private:
+    struct RowProgress
+    {
+        int row;
+        double share;
+        QString caption;
+    };
+    const RowProgress* progressOf(int row) const;
+
     QVector<FileEntry> m_entries;
+    QList<RowProgress> m_progress; // only the few rows being converted, kept beside the entries
 };

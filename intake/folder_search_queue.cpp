@@ -45,7 +45,7 @@ void FolderSearchQueue::searchEnded()
     if (!m_queue.isEmpty())
         startFront();
     if (!cancelled)
-        emit folderSearched(found, done.then);
+        emit folderSearched(done.folder, found, done.then);
     if (m_queue.isEmpty())
         emit idle();
 }

@@ -27,8 +27,10 @@ public:
     bool isBusy() const { return !m_queue.isEmpty(); }
 
 signals:
-    // One folder's search has ended: its files in search order, then the entries that waited.
-    void folderSearched(const QStringList& found, const QVector<FileEntry>& then);
+    // One folder's search has ended: the folder as it was queued, its files in search order, then
+    // the entries that waited.
+    void folderSearched(const QString& folder, const QStringList& found,
+                        const QVector<FileEntry>& then);
     // The last queued search has ended (or the queue was cancelled).
     void idle();
 

@@ -3,7 +3,6 @@
 #include "mainwindow/batch_wiring.h"
 
 #include "engine/batch_driver.h"
-#include "engine/dos_outputs.h"
 #include "mainwindow/frm_main.h"
 #include "mainwindow/main_layout.h"
 #include "mainwindow/window_services.h"
@@ -25,9 +24,9 @@ constexpr int SoundTimeoutMs = 4000;
 } // namespace
 
 MainBatch::MainBatch(frmMain& window)
-    : m_window(window), m_objDOS(std::make_unique<DOSOutputs>(*this)),
+    : m_window(window),
       m_driver(std::make_unique<BatchDriver>(
-          window.files(), *m_objDOS, *this, *this, [&window] { return window.conversionSettings(); },
+          window.files(), *this, *this, [&window] { return window.conversionSettings(); },
           window.context().programFolder))
 {
 }
@@ -42,7 +41,13 @@ MainBatch::~MainBatch()
 
 bool MainBatch::start()
 {
+    m_driver->setFilesAtOnce(m_window.extraSettings().filesAtOnce.value_or(1));
     return m_driver->Start();
+}
+
+void MainBatch::stop()
+{
+    m_driver->stop();
 }
 
 bool MainBatch::busy() const

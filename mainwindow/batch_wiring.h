@@ -9,12 +9,10 @@
 #include <memory>
 
 class BatchDriver;
-class DOSOutputs;
 class QSoundEffect;
 class frmMain;
 
-// The main window's side of the batch: the window's one converter runner (objDOS) and the batch
-// driver, with the controls, progress display, reveal tick, folder, sound and messages they ask
+// The main window's side of the batch: the batch driver, with the controls, progress display, reveal tick, folder, sound and messages they ask
 // for routed to the window.
 class MainBatch : public BatchView, public MessageSink
 {
@@ -22,8 +20,11 @@ public:
     explicit MainBatch(frmMain& window);
     ~MainBatch() override;
 
-    // The Start command; false when the list is empty or a batch is already under way.
+    // The Start command, with "Files at once" as chosen at this moment; false when the list is
+    // empty or a batch is already under way.
     bool start();
+    // Stops every running converter; their partial outputs are removed and their entries stay.
+    void stop();
     bool busy() const;
     BatchDriver& driver() { return *m_driver; }
 
@@ -36,7 +37,6 @@ public:
 
 private:
     frmMain& m_window;
-    std::unique_ptr<DOSOutputs> m_objDOS;
     std::unique_ptr<BatchDriver> m_driver;
     // Created on first use: the sound system is slow to start and most batches end silently.
     std::unique_ptr<QSoundEffect> m_sound;

@@ -65,7 +65,7 @@ void frmMain::dropOnOverlay(const QList<QUrl>& urls)
     appendInDropOrder(ReadDroppedNames(urls), [this](const QString& path) {
         const QString display = CleanDisplayText(path, *m_codePage, QDir::separator());
         return FileEntry{display, FileListModel::formatCellFor(path),
-                         m_stager->StageSource(path).queuePath};
+                         m_stager->StageSource(path).queuePath, {}};
     });
     m_picDrop->hide();
     finishDrop();
@@ -74,7 +74,7 @@ void frmMain::dropOnOverlay(const QList<QUrl>& urls)
 void frmMain::dropOnList(const QList<QUrl>& urls)
 {
     appendInDropOrder(ReadDroppedNames(urls), [](const QString& path) {
-        return FileEntry{path, FileListModel::formatCellFor(path), path};
+        return FileEntry{path, FileListModel::formatCellFor(path), path, {}};
     });
     finishDrop();
 }

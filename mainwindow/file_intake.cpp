@@ -58,8 +58,9 @@ void frmMain::searchFolderInBackground(const QString& folder, QVector<FileEntry>
     if (!m_folderSearches) {
         m_folderSearches = new FolderSearchQueue(this);
         connect(m_folderSearches, &FolderSearchQueue::folderSearched, this,
-                [this](const QStringList& found, const QVector<FileEntry>& after) {
-                    m_files.appendFoundPaths(found);
+                [this](const QString& searched, const QStringList& found,
+                       const QVector<FileEntry>& after) {
+                    m_files.appendFoundPaths(found, searched);
                     m_files.appendEntries(after);
                 });
         connect(m_folderSearches, &FolderSearchQueue::idle, this, [this] {

@@ -10,6 +10,7 @@
 #include "mainwindow/window_services.h"
 #include "platform/code_page.h"
 #include "platform/settings_platform.h"
+#include "settings/extra_settings.h"
 #include "settings/picker_lists.h"
 #include "settings/settings_files.h"
 #include "widgets/hotspot.h"
@@ -187,6 +188,7 @@ void frmMain::readOptions()
         m_options.soundIndex = 0;
         m_options.cutterOn = 0;
     }
+    m_extra = ReadExtraSettings(m_context.settingsFolder);
 }
 
 SetupSettings frmMain::currentSetup() const
@@ -202,7 +204,9 @@ SetupSettings frmMain::currentSetup() const
 
 ConversionSettings frmMain::conversionSettings() const
 {
-    return ConversionSettings::from(currentSetup(), m_options);
+    ConversionSettings settings = ConversionSettings::from(currentSetup(), m_options);
+    settings.keepFolders = m_extra.keepFolders;
+    return settings;
 }
 
 void frmMain::Exit()
@@ -230,6 +234,8 @@ void frmMain::Form_Unload()
     m_unloaded = true;
     if (m_folderSearches)
         m_folderSearches->cancel();
+    // Every running converter stops and its partial output goes; the entries stay unconverted.
+    m_batch->stop();
     // The two fixed scratch files of the staging folder; a file that resists is retried a few
     // times with the events in between, not for ever.
     for (const char* name : {"tmpfile.wav", "tmpfile1.mp3"}) {
@@ -257,7 +263,7 @@ void frmMain::imgToolbar_Click(int index)
         m_menus->popupRemoveAtPointer();
         break;
     case 2:
-        m_services->showOptions(this, m_options, m_context.settingsFolder);
+        m_services->showOptions(this, m_options, m_extra, m_context.settingsFolder);
         break;
     case 3:
         imgHelp_Click();

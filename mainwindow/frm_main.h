@@ -3,6 +3,7 @@
 #include "intake/file_list_model.h"
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
+#include "settings/extra_settings.h"
 #include "settings/settings_types.h"
 #include "widgets/skinned_window.h"
 
@@ -77,6 +78,8 @@ public:
     SetupSettings currentSetup() const;
     ConversionSettings conversionSettings() const;
     OptionsSettings& options() { return m_options; }
+    // The choices of trevalon.ini, read at start-up and changed by the options dialog.
+    ExtraSettings& extraSettings() { return m_extra; }
 
     // What happened, for the program and its tests.
     bool setupWritten() const { return m_setupWritten; }
@@ -158,6 +161,7 @@ private:
     std::unique_ptr<SourceStager> m_stager;
     FileListModel m_files;
     OptionsSettings m_options;
+    ExtraSettings m_extra; // trevalon.ini
     std::unique_ptr<FrmMenu> m_menus;
     std::unique_ptr<MainBatch> m_batch;
     FolderSearchQueue* m_folderSearches = nullptr;

@@ -4,6 +4,7 @@
 #include "intake/file_list_model.h"
 #include "mainwindow/full_text_tips.h"
 #include "mainwindow/main_layout.h"
+#include "mainwindow/progress_delegate.h"
 #include "settings/picker_lists.h"
 #include "widgets/hotspot.h"
 #include "widgets/skin_style.h"
@@ -81,6 +82,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
 
     c.LV = new QTreeView(&window);
     c.LV->setModel(&files);
+    c.LV->setItemDelegate(new ProgressDelegate(*c.LV));
     c.LV->setGeometry(L::FileList);
     c.LV->setRootIsDecorated(false);
     c.LV->setHeaderHidden(true); // the skin paints the column headings

@@ -43,11 +43,11 @@ bool DesktopServices::showOpen(CommonDlgsW& dialog, QWidget* owner)
     return dialog.ShowOpen(owner);
 }
 
-void DesktopServices::showOptions(QWidget* owner, OptionsSettings& options,
+void DesktopServices::showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
                                   const QString& settingsFolder)
 {
     WidgetMessageBoxes messages;
-    frmOptions dialog(options, settingsFolder, messages, owner);
+    frmOptions dialog(options, extra, settingsFolder, messages, owner);
     dialog.exec();
 }
 

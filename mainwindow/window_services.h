@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/extra_settings.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -24,7 +25,7 @@ public:
     // The open-file dialog with the dialog object's settings; true when a file was chosen.
     virtual bool showOpen(CommonDlgsW& dialog, QWidget* owner) = 0;
     // The options dialog, modal; returns when it has closed.
-    virtual void showOptions(QWidget* owner, OptionsSettings& options,
+    virtual void showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
                              const QString& settingsFolder) = 0;
     // The feedback form, modal.
     virtual void showFeedback(QWidget* owner) = 0;
@@ -40,7 +41,7 @@ public:
     void message(QWidget* owner, const QString& text, const QString& title, Icon icon) override;
     QString chooseFolder(QWidget* owner) override;
     bool showOpen(CommonDlgsW& dialog, QWidget* owner) override;
-    void showOptions(QWidget* owner, OptionsSettings& options,
+    void showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
                      const QString& settingsFolder) override;
     void showFeedback(QWidget* owner) override;
     bool openHelp(const QString& programFolder) override;

@@ -10,7 +10,8 @@
 // same file, is never among them.
 QList<qint64> OwnConverterProcesses(const QString& executablePath);
 
-// Asks every one of OwnConverterProcesses except those in spare to terminate (SIGTERM on Linux,
-// so a converter can stop its own helpers) and returns the ids it signalled. It does not wait for
-// them to end.
+// Asks every one of OwnConverterProcesses to terminate (SIGTERM on Linux, so a converter can stop
+// its own helpers) and returns the ids it signalled. The processes in spare and everything they
+// started are left alone: they are the jobs of a batch that is still running. It does not wait
+// for the others to end.
 QList<qint64> KillProcessesByName(const QString& executablePath, const QSet<qint64>& spare = {});

@@ -44,16 +44,20 @@ QByteArray runningFile(const char* pid)
     return path;
 }
 
-bool descendsFromThisProcess(qint64 pid)
+bool descendsFrom(qint64 pid, const QSet<qint64>& ancestors)
 {
-    const qint64 self = ::getpid();
     qint64 ancestor = parentOf(pid);
     for (int depth = 0; ancestor > 1 && depth < 4096; ++depth) {
-        if (ancestor == self)
+        if (ancestors.contains(ancestor))
             return true;
         ancestor = parentOf(ancestor);
     }
     return false;
+}
+
+bool descendsFromThisProcess(qint64 pid)
+{
+    return descendsFrom(pid, {static_cast<qint64>(::getpid())});
 }
 
 } // namespace
@@ -86,7 +90,10 @@ QList<qint64> KillProcessesByName(const QString& executablePath, const QSet<qint
 {
     QList<qint64> signalled;
     for (const qint64 pid : OwnConverterProcesses(executablePath)) {
-        if (!spare.contains(pid) && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
+        // A spared converter keeps its own helpers: they belong to a job that is still running.
+        if (spare.contains(pid) || descendsFrom(pid, spare))
+            continue;
+        if (::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
             signalled << pid;
     }
     return signalled;

@@ -1,5 +1,8 @@
 #include "cli/batch_options.h"
-#include "cli/job_queue.h"
+#include "settings/extra_settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -85,25 +88,27 @@ TEST(BatchOptions, CutterTimesAsTheOptionsDialogStoresThem)
     EXPECT_EQ(cutter.cutterOn, 0) << "all-zero times turn the cutter off";
 }
 
-TEST(JobQueue, SameOutputRunsOneAfterTheOtherInListOrder)
+TEST(BatchOptions, JobsComeFromTheCommandLineThenFilesAtOnceThenEveryCore)
 {
-    JobQueue queue({QStringLiteral("a.mp3"), QStringLiteral("b.mp3"), QStringLiteral("a.mp3"),
-                    QStringLiteral("c.mp3"), QStringLiteral("a.mp3")});
-    EXPECT_EQ(queue.takeNext(), 0);
-    EXPECT_EQ(queue.takeNext(), 1);
-    EXPECT_EQ(queue.takeNext(), 3) << "job 2 waits for job 0's output";
-    EXPECT_EQ(queue.takeNext(), std::nullopt) << "job 4 may not overtake job 2";
-    queue.finish(1);
-    EXPECT_EQ(queue.takeNext(), std::nullopt);
-    queue.finish(0);
-    EXPECT_EQ(queue.takeNext(), 2);
-    EXPECT_EQ(queue.takeNext(), std::nullopt);
-    queue.finish(2);
-    queue.finish(3);
-    EXPECT_EQ(queue.takeNext(), 4);
-    queue.finish(4);
-    EXPECT_TRUE(queue.done());
-    EXPECT_EQ(queue.takeNext(), std::nullopt);
+    QTemporaryDir folder;
+    const auto jobsFor = [&folder](QStringList arguments) {
+        arguments << QStringLiteral("x.wav");
+        return JobsToRun(ParseBatchArguments(arguments, 6).options,
+                         ReadExtraSettings(folder.path()));
+    };
+    const auto writeIni = [&folder](const QByteArray& bytes) {
+        QFile file(folder.filePath(QStringLiteral("trevalon.ini")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    EXPECT_EQ(jobsFor({}), 6) << "no trevalon.ini: every core";
+    writeIni("[Conversion]\nFilesAtOnce=3\n");
+    EXPECT_EQ(jobsFor({}), 3);
+    EXPECT_EQ(jobsFor({QStringLiteral("--jobs"), QStringLiteral("1")}), 1);
+    writeIni("[Conversion]\nFilesAtOnce=lots\n");
+    EXPECT_EQ(jobsFor({}), 6) << "an unusable value counts as not chosen";
+    writeIni(QByteArray("\0\xff[Conv\nFilesAtOnce=3", 23));
+    EXPECT_EQ(jobsFor({}), 6) << "a damaged file counts as not chosen";
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "engine/command_line.h"
+#include "engine/qt_print.h"
 #include "settings/settings_files.h"
 
 #include <QDir>
@@ -100,6 +101,32 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
         EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected) << format;
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out,0")))) << "dry run converts nothing";
+
+    // Keeping folders, asked for on the command line or stored by the window: the folder argument's
+    // files go below its own name, a file given on its own straight into the output folder.
+    const QString keepSettings = dir.filePath(QStringLiteral("keep settings"));
+    QDir().mkpath(keepSettings);
+    const QString alone = sources + QStringLiteral("/sub/c.flac");
+    const QStringList kept = {
+        QStringLiteral("\"/o/in/a -x \"q\" ü.mp3\""), QStringLiteral("\"/o/in/b.mp3\""),
+        QStringLiteral("\"/o/in/sub/c.mp3\""), QStringLiteral("\"/o/c.mp3\"")};
+    const auto outputsOf = [](const BatchOutcome& run) {
+        QStringList outputs;
+        for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            outputs << line.mid(line.lastIndexOf(QStringLiteral(" -ac 2 ")) + 7);
+        return outputs;
+    };
+    const QStringList common = {QStringLiteral("--dry-run"), QStringLiteral("--output"),
+                                QStringLiteral("/o"), QStringLiteral("--settings-dir"),
+                                keepSettings};
+    EXPECT_EQ(outputsOf(runBatch(common + QStringList{QStringLiteral("--keep-folders"),
+                                                      sources + QLatin1Char('/'), alone})),
+              kept);
+    QFile stored(keepSettings + QStringLiteral("/trevalon.ini"));
+    ASSERT_TRUE(stored.open(QIODevice::WriteOnly));
+    stored.write("[Conversion]\nKeepFolders=true\n");
+    stored.close();
+    EXPECT_EQ(outputsOf(runBatch(common + QStringList{sources, alone})), kept);
 }
 
 TEST(TrevalonBatch, UsageErrorsExitWithTwo)
@@ -125,7 +152,8 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
     const QString in = dir.filePath(QStringLiteral("in"));
     const QString out = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(in);
-    for (const char* name : {"one", "two", "three", "four"})
+    QDir().mkpath(in + QStringLiteral("/Album B"));
+    for (const char* name : {"one", "two", "three", "Album B/four"})
         ASSERT_TRUE(makeClip(in + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".wav"), 2));
     {
         QFile corrupt(in + QStringLiteral("/broken.mp4"));
@@ -147,6 +175,16 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
         EXPECT_NEAR(durationOf(output), 2.0, 0.1) << output.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/broken.mp3")));
+
+    // Kept folders are made as the jobs need them.
+    const QString kept = dir.filePath(QStringLiteral("kept"));
+    const BatchOutcome keep =
+        runBatch({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--settings-dir"),
+                  dir.path(), QStringLiteral("--keep-folders"), QStringLiteral("--output"), kept,
+                  in + QStringLiteral("/Album B"), in + QStringLiteral("/one.wav")});
+    EXPECT_EQ(keep.exitCode, 0) << keep.out.toStdString() << keep.err.toStdString();
+    EXPECT_NEAR(durationOf(kept + QStringLiteral("/Album B/four.mp3")), 2.0, 0.1);
+    EXPECT_NEAR(durationOf(kept + QStringLiteral("/one.mp3")), 2.0, 0.1);
 }
 
 bool anyProcessMentions(const QString& text)

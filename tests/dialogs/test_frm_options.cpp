@@ -40,10 +40,11 @@ protected:
     QTemporaryDir folder;
     RecordingMessages messages;
     OptionsSettings options;
+    ExtraSettings extra;
 
     std::unique_ptr<frmOptions> open()
     {
-        auto dialog = std::make_unique<frmOptions>(options, folder.path(), messages);
+        auto dialog = std::make_unique<frmOptions>(options, extra, folder.path(), messages);
         dialog->show();
         return dialog;
     }
@@ -195,17 +196,20 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
         auto dialog = open();
         type(*dialog, "txtFromH", QStringLiteral("4"));
         dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
+        dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
         click(*dialog, leave);
         EXPECT_EQ(dialog->outcome(), SkinnedDialog::Outcome::Abandoned) << leave;
         EXPECT_FALSE(dialog->isVisible()) << leave;
         EXPECT_EQ(options, (OptionsSettings{0, 1, 3723, 30, 5, 0})) << leave;
         EXPECT_FALSE(QFile::exists(optionsFilePath())) << leave;
+        EXPECT_FALSE(extra.keepFolders) << leave;
+        EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("trevalon.ini")))) << leave;
     }
 }
 
 TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 {
-    frmOptions dialog(options, folder.path(), messages);
+    frmOptions dialog(options, extra, folder.path(), messages);
     QTimer::singleShot(0, &dialog, [&dialog] { click(dialog, "imgOK"); });
     EXPECT_EQ(dialog.exec(), SkinnedDialog::Outcome::Accepted);
     EXPECT_TRUE(QFile::exists(optionsFilePath()));
@@ -213,7 +217,13 @@ TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 
 TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
 {
+    // "Keep folders" goes to trevalon.ini beside the other choice kept there, and leaves
+    // options.ini exactly as the classic record writes it.
+    extra.filesAtOnce = 3;
     auto dialog = open();
+    auto* keepFolders = dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"));
+    EXPECT_FALSE(keepFolders->isChecked());
+    keepFolders->click();
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     dialog->findChild<QCheckBox*>(QStringLiteral("chkMC"))->click();
     type(*dialog, "txtFromH", QStringLiteral("2"));
@@ -229,12 +239,18 @@ TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
     QFile file(optionsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n7325\r\n30\r\n5\r\n25\r\n"));
+    EXPECT_TRUE(dialog->extraFileWritten());
+    EXPECT_TRUE(extra.keepFolders);
+    EXPECT_EQ(ReadExtraSettings(folder.path()), (ExtraSettings{3, true}));
+
+    // The next opening shows the stored choice.
+    EXPECT_TRUE(open()->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->isChecked());
 }
 
 TEST_F(OptionsDialogTest, UnwritableSettingsFolderKeepsNewValuesInMemory)
 {
     auto dialog = std::make_unique<frmOptions>(
-        options, folder.filePath(QStringLiteral("missing/deeper")), messages);
+        options, extra, folder.filePath(QStringLiteral("missing/deeper")), messages);
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     click(*dialog, "imgOK");
     EXPECT_FALSE(dialog->optionsFileWritten());
@@ -261,4 +277,46 @@ TEST_F(OptionsDialogTest, HoverLightsAButtonUntilThePointerCrossesTheBareSurface
     moveOver(dialog.get());
     EXPECT_FALSE(ok->hasPicture());
     EXPECT_EQ(drop->pictureKey(), dropAtRest);
+}
+
+TEST_F(OptionsDialogTest, FilesAtOnceSitsBelowTheButtonsAndIsStoredOnlyOnceChosen)
+{
+    const QString trevalonIni = folder.filePath(QStringLiteral("trevalon.ini"));
+    {
+        auto dialog = open();
+        auto* files = dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"));
+        ASSERT_NE(files, nullptr);
+        EXPECT_EQ(files->currentText(), QStringLiteral("1"));
+        EXPECT_GE(files->count(), 4);
+        EXPECT_GT(files->geometry().top(),
+                  dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry().bottom());
+        EXPECT_EQ(dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry(),
+                  QRect(166, 136, 58, 18));
+        EXPECT_TRUE(dialog->rect().contains(files->geometry()));
+        click(*dialog, "imgOK");
+        EXPECT_FALSE(dialog->extraFileWritten()) << "left at 1, it stays unchosen";
+        EXPECT_FALSE(extra.filesAtOnce);
+        EXPECT_FALSE(QFile::exists(trevalonIni));
+    }
+    QFile optionsFile(optionsFilePath());
+    ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
+    const QByteArray optionsBefore = optionsFile.readAll();
+    optionsFile.close();
+
+    auto dialog = open();
+    dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->setCurrentIndex(1);
+    click(*dialog, "imgOK");
+    EXPECT_TRUE(dialog->extraFileWritten());
+    EXPECT_EQ(extra.filesAtOnce, 2);
+    EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
+    ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(optionsFile.readAll(), optionsBefore) << "options.ini keeps its bytes";
+
+    // A count chosen on a bigger machine is shown as it is; Back stores nothing.
+    extra.filesAtOnce = 12;
+    auto again = open();
+    EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->currentText(),
+              QStringLiteral("12"));
+    click(*again, "imgBack");
+    EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
 }

@@ -2,7 +2,6 @@
 
 #include "engine/batch_driver.h"
 #include "engine/batch_view.h"
-#include "engine/dos_outputs.h"
 #include "intake/file_list_model.h"
 #include "recording_sink.h"
 
@@ -55,8 +54,7 @@ public:
 struct BatchRig
 {
     explicit BatchRig(const QString& programFolder)
-        : runner(sink),
-          driver(list, runner, view, sink, [this] { return settings; }, programFolder)
+        : driver(list, view, sink, [this] { return settings; }, programFolder)
     {
     }
 
@@ -75,7 +73,6 @@ struct BatchRig
     RecordingSink sink;
     RecordingView view;
     FileListModel list;
-    DOSOutputs runner;
     ConversionSettings settings;
     BatchDriver driver;
 };

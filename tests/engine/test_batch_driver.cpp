@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A program folder whose data/conv is the scripted fake converter: each source file holds the
@@ -166,6 +168,44 @@ TEST_F(FakeBatch, RemovingTheRunningEntryLeavesTheNextOneQueued)
     EXPECT_EQ(rig->driver.report().converted, 3);
 }
 
+TEST_F(FakeBatch, EntriesRemovedDuringABatchTakeTheirFoldersWithThem)
+{
+    // Two albums of an added folder with the same track name, and a file of that folder that was
+    // added on its own and so belongs in the output folder itself.
+    rig->settings.keepFolders = true;
+    const QString library = m_dir.filePath(QStringLiteral("Bibliothèque"));
+    for (const char* album : {"Rock Été/A", "Rock Été/B"})
+        ASSERT_TRUE(QDir(library).mkpath(QString::fromUtf8(album)));
+    const QString added = library + QStringLiteral("/Rock Été");
+    const auto found = [&](const QString& name) {
+        rig->list.appendFoundPaths({job(QStringLiteral("Bibliothèque/Rock Été/") + name)}, added);
+    };
+    found(QStringLiteral("A/01 Intro.wav"));
+    found(QStringLiteral("B/01 Intro.wav"));
+    rig->add(job(QStringLiteral("Bibliothèque/Rock Été/A/solo.wav")));
+    found(QStringLiteral("B/02 Outro.wav"));
+
+    // The user removes an entry further down, then the entry being converted.
+    int started = 0;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (++started == 1)
+            rig->list.removeEntry(1);
+        else if (started == 2)
+            rig->list.removeEntry(0);
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(rig->driver.report().converted, 3);
+    const QDir out(rig->settings.outputFolder);
+    EXPECT_TRUE(out.exists(QStringLiteral("Rock Été/A/01 Intro.mp3")));
+    EXPECT_TRUE(out.exists(QStringLiteral("solo.mp3")));
+    EXPECT_TRUE(out.exists(QStringLiteral("Rock Été/B/02 Outro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("Rock Été/B/01 Intro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("01 Intro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("02 Outro.mp3")));
+    EXPECT_FALSE(out.exists(QStringLiteral("Rock Été/A/solo.mp3")));
+}
+
 TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
 {
     rig->add(job(QStringLiteral("a.wav")));
@@ -181,7 +221,9 @@ TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
     EXPECT_EQ(rig->list.count(), 2);
     EXPECT_TRUE(rig->driver.report().stoppedEarly);
     EXPECT_EQ(rig->view.events, (QStringList{QStringLiteral("controls off"),
+                                             QStringLiteral("progress "),
                                              QStringLiteral("controls on")}));
+    EXPECT_EQ(rig->view.lastWidth, 0.0);
 
     // An unknown format has no command at all.
     rig->settings.formatIndex = 9;
@@ -216,4 +258,128 @@ TEST_F(FakeBatch, ConverterOfThisProgramStillRunningIsEndedBeforeTheFirstJob)
     EXPECT_EQ(rig->driver.report().strayConvertersTerminated, 1);
     EXPECT_EQ(rig->driver.report().converted, 2);
     EXPECT_TRUE(leftOverEnded.size() == 1 || leftOverEnded.wait(5000));
+}
+
+namespace {
+
+// What the scheduler started and finished, in order, by source path below folder.
+struct JobLog
+{
+    JobLog(BatchScheduler& scheduler, const QString& folder)
+    {
+        const auto name = [folder](const ScheduledJob& job) {
+            const QStringList& arguments = job.plan.invocation.arguments;
+            return QDir(folder).relativeFilePath(
+                arguments.value(arguments.indexOf(u"-i"_s) + 1));
+        };
+        QObject::connect(&scheduler, &BatchScheduler::jobStarted,
+                         [this, name](const ScheduledJob& job) { events << u"start "_s + name(job); });
+        QObject::connect(&scheduler, &BatchScheduler::jobFinished,
+                         [this, name](const ScheduledJob& job, const JobOutcome&) {
+                             events << u"end "_s + name(job);
+                         });
+    }
+    qsizetype at(const QString& event) const { return events.indexOf(event); }
+
+    QStringList events;
+};
+
+} // namespace
+
+TEST_F(FakeBatch, TwoAtOnceNeverShareAnOutputAndShowTheBatchAsAWhole)
+{
+    QDir(m_dir.path()).mkpath(u"one"_s);
+    QDir(m_dir.path()).mkpath(u"two"_s);
+    QDir(m_dir.path()).mkpath(u"three"_s);
+    rig->add(source(u"one/a.wav"_s, {u"print:Duration: 00:00:04.00, start\\n"_s,
+                                     u"print:time=00:00:02.00 b\\r"_s, u"sleep:300"_s, u"write"_s}));
+    rig->add(source(u"two/a.wav"_s, {u"write"_s}));
+    rig->add(source(u"b.wav"_s, {u"sleep:100"_s, u"write"_s}));
+    rig->add(source(u"three/a.wav"_s, {u"write"_s}));
+    const QString late = source(u"late.wav"_s, {u"sleep:100"_s, u"write"_s});
+    rig->driver.setFilesAtOnce(2);
+
+    JobLog log(rig->driver.scheduler(), m_dir.path());
+    QStringList rowCaptions;
+    QObject::connect(&rig->list, &QAbstractItemModel::dataChanged, [&](const QModelIndex& index) {
+        rowCaptions << index.siblingAtColumn(FileListModel::FormatColumn).data().toString();
+    });
+    bool added = false;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (!std::exchange(added, true))
+            rig->add(late); // joins the batch while it runs
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    // The later "a" waits for the earlier one and is not overtaken; "b" and the added entry
+    // start while the first "a" still runs.
+    EXPECT_GT(log.at(u"start two/a.wav"_s), log.at(u"end one/a.wav"_s)) << log.events.join(u", ").toStdString();
+    EXPECT_GT(log.at(u"start three/a.wav"_s), log.at(u"end two/a.wav"_s)) << log.events.join(u", ").toStdString();
+    EXPECT_LT(log.at(u"start b.wav"_s), log.at(u"end one/a.wav"_s)) << log.events.join(u", ").toStdString();
+    EXPECT_LT(log.at(u"start late.wav"_s), log.at(u"end one/a.wav"_s))
+        << log.events.join(u", ").toStdString();
+    EXPECT_EQ(rig->driver.report().converted, 5);
+    EXPECT_TRUE(rig->list.isEmpty());
+
+    // The running entry shows its own progress in its row; the bar shows the whole batch: one
+    // file of five half done is a tenth, it never goes back, and it ends full before "Done.".
+    EXPECT_TRUE(rowCaptions.contains(u"50%"_s)) << rowCaptions.join(u", ").toStdString();
+    QStringList captions = rig->view.captions();
+    EXPECT_EQ(captions.takeLast(), u"Done."_s);
+    EXPECT_TRUE(captions.contains(u"10%"_s)) << captions.join(u", ").toStdString();
+    for (qsizetype i = 1; i < captions.size(); ++i)
+        EXPECT_GE(captions[i].chopped(1).toDouble(), captions[i - 1].chopped(1).toDouble())
+            << captions.join(u", ").toStdString();
+    EXPECT_EQ(captions.last(), u"100%"_s);
+}
+
+TEST_F(FakeBatch, TwoAtOnceListFailuresInListOrderAndTheSweepSparesTheRunningJob)
+{
+    const QString first = source(u"first.wav"_s, {u"sleep:300"_s, u"print:first: bad\\n"_s,
+                                                 u"exit:1"_s});
+    const QString second = source(u"second.wav"_s, {u"print:second: bad\\n"_s, u"exit:1"_s});
+    // Still running when each failure makes the next start sweep for left-over converters.
+    rig->add(first);
+    rig->add(second);
+    rig->add(source(u"long.wav"_s, {u"sleep:700"_s, u"write"_s}));
+    rig->add(source(u"after.wav"_s, {u"write"_s}));
+    rig->driver.setFilesAtOnce(2);
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(rig->driver.report().converted, 2);
+    EXPECT_EQ(rig->driver.report().strayConvertersTerminated, 0);
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"out/long.mp3"_s)));
+    ASSERT_EQ(rig->sink.messages.size(), 1);
+    EXPECT_EQ(rig->sink.messages[0].text,
+              u"These files could not be converted:\n\nfirst.wav\nfirst: bad\n\nsecond.wav\nsecond: bad"_s);
+    EXPECT_EQ(rig->view.events.last(), u"progress Done."_s);
+}
+
+TEST_F(FakeBatch, StartFailureWhileOneRunsLetsItFinishAndListsEarlierFailures)
+{
+    rig->add(source(u"long.wav"_s, {u"sleep:500"_s, u"write"_s}));
+    rig->add(source(u"bad.wav"_s, {u"sleep:50"_s, u"print:bad: broken\\n"_s, u"exit:1"_s}));
+    const QString next = source(u"next.wav"_s, {u"write"_s});
+    rig->add(next);
+    rig->driver.setFilesAtOnce(2);
+    int started = 0;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (++started == 2)
+            QFile::remove(program() + u"/data/conv"_s); // the next start cannot find it
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_TRUE(rig->driver.report().startFailed);
+    EXPECT_EQ(rig->driver.report().converted, 1);
+    EXPECT_TRUE(QFile::exists(m_dir.filePath(u"out/long.mp3"_s))) << "the running job finished";
+    ASSERT_EQ(rig->list.count(), 1);
+    EXPECT_EQ(rig->list.entry(0).queuePath, next);
+    ASSERT_EQ(rig->sink.messages.size(), 2);
+    EXPECT_EQ(rig->sink.messages[0].text, u"File or command not found"_s);
+    EXPECT_EQ(rig->sink.messages[1].text,
+              u"This file could not be converted:\n\nbad.wav\nbad: broken"_s);
+    EXPECT_EQ(rig->view.events.last(), u"controls on"_s);
+    EXPECT_EQ(rig->view.captions().last(), u""_s) << "the bar is emptied";
+    EXPECT_EQ(rig->view.lastWidth, 0.0);
+    EXPECT_FALSE(rig->view.events.contains(u"progress Done."_s));
 }

@@ -1,4 +1,6 @@
 #include "engine/command_line.h"
+#include "engine/kept_folders.h"
+#include "qt_print.h"
 #include "settings/picker_lists.h"
 
 #include <gtest/gtest.h>
@@ -138,3 +140,58 @@ TEST(CommandLine, VectorCarriesEachArgumentWholeWithoutQuotes)
 }
 
 } // namespace
+
+TEST(CommandLine, KeptFoldersRebuildTheAddedFolderUnderTheOutputFolder)
+{
+    ConversionSettings keep = withFormat(Mp3, QStringLiteral("C:\\output\\"));
+    keep.keepFolders = true;
+    const PathStyle windows = PathStyle::windows();
+    const auto windowsOutput = [&](const QString& added, const QString& source) {
+        return windowsCommand(source, EntrySettings(keep, added, source, windows))
+            .section(QLatin1Char('"'), -2, -2);
+    };
+
+    // A nested tree under a folder whose name has blanks and letters beyond ASCII.
+    const QString rock = QStringLiteral("D:\\music\\Rock \u00c9t\u00e9 \u97f3");
+    const QString deep = rock + QStringLiteral("\\A\\B C\\x.live.flac");
+    EXPECT_EQ(windowsCommand(deep, EntrySettings(keep, rock, deep, windows)),
+              QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"") + deep +
+                  QStringLiteral("\" -y -vn -ab 128k -ar 44100 -ac 2 "
+                                 "\"C:\\output\\Rock \u00c9t\u00e9 \u97f3\\A\\B C\\x.mp3\""));
+    EXPECT_EQ(windowsOutput(rock, rock + QStringLiteral("\\top.wav")),
+              QStringLiteral("C:\\output\\Rock \u00c9t\u00e9 \u97f3\\top.mp3"));
+    // A drive root has no name of its own; its found paths carry a doubled separator.
+    EXPECT_EQ(windowsOutput(QStringLiteral("E:\\"), QStringLiteral("E:\\\\A\\x.wav")),
+              QStringLiteral("C:\\output\\A\\x.mp3"));
+
+    // A file added on its own, a file outside the folder (a name that merely starts like it),
+    // and a way through ".." all land in the output folder itself.
+    for (const auto& [added, source] :
+         {std::pair{QString(), QStringLiteral("D:\\music\\Rock\\x.wav")},
+          std::pair{QStringLiteral("D:\\music\\Rock"),
+                    QStringLiteral("D:\\music\\Rockabilly\\x.wav")},
+          std::pair{QStringLiteral("D:\\music\\Rock"),
+                    QStringLiteral("D:\\music\\Rock\\..\\x.wav")}})
+        EXPECT_EQ(windowsOutput(added, source), QStringLiteral("C:\\output\\x.mp3"))
+            << source.toStdString();
+
+    // The native form: a folder given with a trailing separator, text and vector agreeing.
+    ConversionSettings native = withFormat(Flac, QStringLiteral("/home/u/out"));
+    native.keepFolders = true;
+    const QString found = QStringLiteral("/m/Jazz//Live/y.wav");
+    const ConversionSettings entry = EntrySettings(native, QStringLiteral("/m/Jazz/"), found);
+    EXPECT_EQ(entry.outputFolder, QStringLiteral("/home/u/out/Jazz/Live"));
+    const ConverterInvocation invocation =
+        BuildConverterInvocation(QStringLiteral("/opt/t"), found, entry);
+    EXPECT_EQ(invocation.outputPath, QStringLiteral("/home/u/out/Jazz/Live/y.flac"));
+    EXPECT_TRUE(BuildCommandLine(QStringLiteral("/opt/t"), found, entry)
+                    .endsWith(QStringLiteral(" -y -vn  \"/home/u/out/Jazz/Live/y.flac\"")));
+
+    // With the option off a folder's entries get exactly the flat command of today.
+    ConversionSettings off = keep;
+    off.keepFolders = false;
+    EXPECT_EQ(windowsCommand(deep, EntrySettings(off, rock, deep, windows)),
+              windowsCommand(deep, withFormat(Mp3, QStringLiteral("C:\\output\\"))));
+    EXPECT_TRUE(
+        windowsCommand(deep, withFormat(Mp3)).endsWith(QStringLiteral("\"C:\\output\\x.mp3\"")));
+}

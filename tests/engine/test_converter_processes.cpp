@@ -65,10 +65,13 @@ TEST(ConverterProcesses, OnlyConvertersThisProgramStartedAreTerminated)
     ASSERT_EQ(own.size(), 2);
     EXPECT_TRUE(own.contains(child.processId()));
 
-    // Spared processes stay; then everything of ours goes and nothing else does.
+    // A spared converter stays with the helper it started; then everything of ours goes and
+    // nothing else does.
     const QSet<qint64> everything(own.begin(), own.end());
-    EXPECT_TRUE(KillProcessesByName(converter, everything).isEmpty());
+    EXPECT_TRUE(KillProcessesByName(converter, {child.processId()}).isEmpty());
     EXPECT_EQ(child.state(), QProcess::Running);
+    for (const qint64 pid : own)
+        EXPECT_TRUE(alive(pid)) << pid;
 
     QSignalSpy childEnded(&child, &QProcess::finished);
     const QList<qint64> signalled = KillProcessesByName(converter);

@@ -28,8 +28,8 @@ TEST(DisplayText, FormatCellIsTheLastThreeCharactersUpperCased)
 
     // A folder search's paths are both queue path and display text; the cell ignores outer spaces.
     const QStringList found = {u"/m/a.mp3 "_s, u"/m/b.flac"_s, u"/m/c.Mp3"_s};
-    model.appendFoundPaths(found);
-    model.appendFoundPaths(QStringList(found));
+    model.appendFoundPaths(found, u"/m"_s);
+    model.appendFoundPaths(QStringList(found), u"/m"_s);
     ASSERT_EQ(model.count(), 10);
     EXPECT_EQ(found, (QStringList{u"/m/a.mp3 "_s, u"/m/b.flac"_s, u"/m/c.Mp3"_s}));
     for (int row = 4; row < 10; ++row) {
@@ -37,6 +37,7 @@ TEST(DisplayText, FormatCellIsTheLastThreeCharactersUpperCased)
         EXPECT_EQ(entry.queuePath, found.at((row - 4) % 3));
         EXPECT_EQ(entry.displayText, entry.queuePath);
         EXPECT_EQ(entry.formatCell, (row - 4) % 3 == 1 ? u"LAC"_s : u"MP3"_s);
+        EXPECT_EQ(entry.addedFolder, u"/m"_s);
     }
 }
 

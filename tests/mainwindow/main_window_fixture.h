@@ -52,7 +52,7 @@ public:
         });
         return dialog.ShowOpen(owner);
     }
-    void showOptions(QWidget*, OptionsSettings&, const QString&) override
+    void showOptions(QWidget*, OptionsSettings&, ExtraSettings&, const QString&) override
     {
         calls << QStringLiteral("showOptions");
     }

@@ -230,10 +230,11 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
     QTRY_VERIFY(!window->folderSearchRunning());
     EXPECT_FALSE(window->picText()->isVisible());
 
-    QStringList queue, formats;
+    QStringList queue, formats, addedFolders;
     for (const FileEntry& entry : window->files().entries()) {
         queue << QDir(temp.path()).relativeFilePath(entry.queuePath);
         formats << entry.formatCell;
+        addedFolders << entry.addedFolder;
     }
     EXPECT_EQ(queue, (QStringList{QStringLiteral("in/Ünïcødé ♫ song.flac"),
                                   QStringLiteral("in/album/a.mp3"), QStringLiteral("in/album/b.wav"),
@@ -242,6 +243,8 @@ TEST_F(MainWindowTest, DroppedFilesAndFoldersJoinTheListInDropOrder)
                                     QStringLiteral("WAV"), QStringLiteral("OGG"),
                                     QStringLiteral("WMA")}));
     EXPECT_TRUE(window->files().entry(0).displayText.endsWith(QStringLiteral("Ünïcødé ♫ song.flac")));
+    const QString album = path(QStringLiteral("in/album")); // kept by its files, for Keep folders
+    EXPECT_EQ(addedFolders, (QStringList{QString(), album, album, album, QString()}));
 
     // A drop without files adds nothing but still hides the overlay.
     window->picDrop()->show();
@@ -466,12 +469,15 @@ TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
     // The chime is on: with or without a sound device the batch must still come to its end.
     ASSERT_TRUE(QFile::copy(QStringLiteral(TREVALON_PROGRAM_DIR "/sound.wav"),
                             path(QStringLiteral("program/sound.wav"))));
+    writeFile(QStringLiteral("settings/trevalon.ini"), "[Conversion]\nKeepFolders=true\n");
     auto window = start();
     window->options().soundIndex = 0;
-    for (const char* name : {"one.wav", "bad.wav", "two.wav"}) {
+    for (const char* name : {"one.wav", "bad.wav"}) {
         const QString source = path(QString::fromLatin1(name));
         window->files().AppendEntry(source, source, source);
     }
+    window->files().appendFoundPaths({path(QStringLiteral("album/CD 1/two.wav"))},
+                                     path(QStringLiteral("album")));
     window->imgStart_Click();
     EXPECT_TRUE(window->batchBusy());
     EXPECT_FALSE(window->imgToolbar(0)->isEnabled());
@@ -486,9 +492,9 @@ TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
     EXPECT_EQ(window->imgPB()->width(), 0);
     EXPECT_TRUE(window->imgToolbar(0)->isEnabled());
     EXPECT_TRUE(window->imgConvert()->isEnabled());
-    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output"))).isDir());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output/album/CD 1"))).isDir()); // Keep folders
     EXPECT_TRUE(services.calls.contains(QStringLiteral("openFolder")));
     ASSERT_EQ(services.messages.size(), 1);
     EXPECT_TRUE(services.messages[0].text.contains(path(QStringLiteral("bad.wav"))));
-    EXPECT_FALSE(services.messages[0].text.contains(path(QStringLiteral("two.wav"))));
+    EXPECT_FALSE(services.messages[0].text.contains(QStringLiteral("two.wav")));
 }

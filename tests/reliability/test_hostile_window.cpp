@@ -192,7 +192,7 @@ TEST_F(HostileWindowBatch, ConverterKilledMidFileLeavesNoPartialOutputAndTheBatc
         QTest::qWait(10);
     ASSERT_TRUE(QFileInfo::exists(partial)) << "the converter never opened its output";
     QTest::qWait(200); // let it encode what it was given
-    const qint64 converter = rig.runner.processId();
+    const qint64 converter = rig.driver.scheduler().processId(0);
     ASSERT_GT(converter, 0);
     ASSERT_EQ(::kill(static_cast<pid_t>(converter), SIGKILL), 0);
     ASSERT_TRUE(finished.wait(60000));

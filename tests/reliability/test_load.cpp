@@ -1,10 +1,11 @@
-// Ten thousand list entries through the command-line runner with a converter that only writes a
+// Ten thousand list entries through the batch scheduler, two at once as trevalon-batch runs them, with a converter that only writes a
 // tiny file: memory must stay flat after the first thousand, and every descriptor opened for the
 // converters must be closed again.
 
 #include "cli/batch_jobs.h"
-#include "cli/batch_run.h"
+#include "engine/batch_scheduler.h"
 #include "engine/recording_sink.h"
+#include "intake/file_list_model.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,12 +63,10 @@ qsizetype openDescriptors()
         .size();
 }
 
-class CountingObserver : public BatchObserver
+class CountingObserver
 {
 public:
-    void jobStarted(int) override {}
-    void jobProgress(int, const QString&, double) override {}
-    void jobFinished(int, bool succeeded, const QString& reason) override
+    void jobFinished(bool succeeded, const QString& reason)
     {
         ++finished;
         if (!succeeded && firstFailure.isEmpty())
@@ -98,11 +97,12 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
     ConversionSettings settings;
     settings.outputFolder = program.filePath(QStringLiteral("out"));
     ASSERT_TRUE(QDir().mkpath(settings.outputFolder));
-    QStringList files;
+    QVector<BatchSource> files;
     files.reserve(Entries);
     for (int i = 0; i < Entries; ++i)
-        files << program.filePath(
-            QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0')));
+        files.append({program.filePath(
+                          QStringLiteral("sources/track %1.wav").arg(i, 5, 10, QLatin1Char('0'))),
+                      {}});
 
     const qsizetype descriptorsBefore = openDescriptors();
     const Memory before = readMemory();
@@ -112,14 +112,21 @@ TEST(Load, TenThousandEntriesKeepMemoryFlatAndLeakNoDescriptors)
     clock.start();
     {
         RecordingSink sink;
-        BatchRun run(BuildBatchJobs(program.path(), files, {}, settings), 2, settings, sink,
-                     observer);
-        QSignalSpy finished(&run, &BatchRun::finished);
+        FileListModel list;
+        list.appendEntries(EntriesOf(BuildBatchJobs(program.path(), files, {}, settings)));
+        BatchScheduler run(list, sink, [&settings] { return settings; }, program.path());
+        run.setFilesAtOnce(2);
+        run.setRemoveFinishedEntries(false);
+        QObject::connect(&run, &BatchScheduler::jobFinished,
+                         [&observer](const ScheduledJob&, const JobOutcome& outcome) {
+                             observer.jobFinished(outcome.succeeded(), outcome.reason);
+                         });
+        QSignalSpy finished(&run, &BatchScheduler::finished);
         run.start();
         ASSERT_TRUE(finished.wait(110000)) << observer.finished << " entries done in time";
         atEnd = readMemory();
-        EXPECT_EQ(run.converted(), Entries) << observer.firstFailure.toStdString();
-        EXPECT_TRUE(run.failedJobs().isEmpty());
+        EXPECT_EQ(run.report().converted, Entries) << observer.firstFailure.toStdString();
+        EXPECT_TRUE(run.report().failures.isEmpty());
         EXPECT_TRUE(sink.messages.isEmpty());
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

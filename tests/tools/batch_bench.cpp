@@ -1,12 +1,13 @@
-// Converts a set of clips to MP3 headless, either through the batch driver ("batch") or by
-// running the same converter commands one after another ("direct"), and prints the wall time.
-// In batch mode it also prints the largest gap between two ticks of a 10 ms timer, which shows
-// whether the event loop stayed free while the batch ran.
-//   batch_bench batch|direct PROGRAM_FOLDER OUTPUT_FOLDER CLIP...
+// Converts a set of clips to MP3 headless, either through the window's batch driver ("batch",
+// FILES_AT_ONCE files at once, 1 by default) or by running the same converter commands one after
+// another ("direct"), and prints the wall time. In batch mode it also prints the largest gap
+// between two ticks of a 10 ms timer, which shows whether the event loop stayed free while the
+// batch ran. "commands" prints the same converter commands, one shell-quoted line each, for
+// another runner such as GNU parallel.
+//   [FILES_AT_ONCE=N] batch_bench batch|direct|commands PROGRAM_FOLDER OUTPUT_FOLDER CLIP...
 #include "engine/batch_driver.h"
 #include "engine/batch_view.h"
 #include "engine/command_line.h"
-#include "engine/dos_outputs.h"
 #include "intake/file_list_model.h"
 #include "platform/message_sink.h"
 
@@ -47,7 +48,7 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {
-        std::fprintf(stderr, "usage: batch_bench batch|direct PROGRAM OUTPUT CLIP...\n");
+        std::fprintf(stderr, "usage: batch_bench batch|direct|commands PROGRAM OUTPUT CLIP...\n");
         return 2;
     }
     const QString mode = args.at(1);
@@ -57,7 +58,23 @@ int main(int argc, char* argv[])
     settings.soundIndex = 1;
     const QStringList clips = args.mid(4);
 
+    const int filesAtOnce = std::max(1, qEnvironmentVariableIntValue("FILES_AT_ONCE"));
+
     QElapsedTimer clock;
+    if (mode == QStringLiteral("commands")) {
+        const auto quoted = [](QString text) {
+            return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("'\\''")) +
+                   QLatin1Char('\'');
+        };
+        for (const QString& clip : clips) {
+            const ConverterInvocation job = BuildConverterInvocation(program, clip, settings);
+            QStringList words{quoted(job.program)};
+            for (const QString& argument : job.arguments)
+                words << quoted(argument);
+            std::printf("%s\n", qPrintable(words.join(QLatin1Char(' '))));
+        }
+        return 0;
+    }
     if (mode == QStringLiteral("direct")) {
         clock.start();
         int failed = 0;
@@ -77,8 +94,8 @@ int main(int argc, char* argv[])
     ConsoleSink sink;
     QuietView view;
     FileListModel list;
-    DOSOutputs runner(sink);
-    BatchDriver driver(list, runner, view, sink, [&settings] { return settings; }, program);
+    BatchDriver driver(list, view, sink, [&settings] { return settings; }, program);
+    driver.setFilesAtOnce(filesAtOnce);
     for (const QString& clip : clips)
         list.AppendEntry(clip, clip, clip);
 

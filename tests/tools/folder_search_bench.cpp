@@ -52,9 +52,9 @@ int search(const QString& root)
     SearchFolder(root, [&](QString&& path) {
         batch += std::move(path);
         if (batch.size() >= 2000)
-            model.appendFoundPaths(std::exchange(batch, {}));
+            model.appendFoundPaths(std::exchange(batch, {}), root);
     });
-    model.appendFoundPaths(std::move(batch));
+    model.appendFoundPaths(std::move(batch), root);
     std::printf("files=%d\npeak_kib=%ld\n", model.count(), peakMemoryKiB());
     return model.count() > 0 ? 0 : 1;
 }

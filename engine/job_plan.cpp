@@ -1,0 +1,16 @@
+#include "engine/job_plan.h"
+
+#include "engine/kept_folders.h"
+#include "intake/file_list_model.h"
+
+JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
+                const ConversionSettings& settings)
+{
+    // With "Keep folders" on, an entry found in an added folder has its output below the output
+    // folder, in that folder's name and subfolders; otherwise the settings pass unchanged.
+    const ConversionSettings placed = EntrySettings(settings, entry.addedFolder, entry.queuePath);
+    JobPlan plan;
+    plan.commandText = BuildCommandLine(programFolder, entry.queuePath, placed);
+    plan.invocation = BuildConverterInvocation(programFolder, entry.queuePath, placed);
+    return plan;
+}
