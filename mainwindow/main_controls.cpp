@@ -2,9 +2,8 @@
 
 #include "dialogs/help_links.h"
 #include "intake/file_list_model.h"
-#include "mainwindow/full_text_tips.h"
+#include "mainwindow/file_row_delegate.h"
 #include "mainwindow/main_layout.h"
-#include "mainwindow/progress_delegate.h"
 #include "settings/picker_lists.h"
 #include "widgets/hotspot.h"
 #include "widgets/skin_style.h"
@@ -82,7 +81,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
 
     c.LV = new QTreeView(&window);
     c.LV->setModel(&files);
-    c.LV->setItemDelegate(new ProgressDelegate(*c.LV));
+    c.LV->setItemDelegate(new FileRowDelegate(*c.LV));
     c.LV->setGeometry(L::FileList);
     c.LV->setRootIsDecorated(false);
     c.LV->setHeaderHidden(true); // the skin paints the column headings
@@ -95,7 +94,6 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.LV->header()->resizeSection(1, L::FileList.width() - L::FileNameColumnWidth);
     c.LV->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     c.LV->setTextElideMode(Qt::ElideLeft);
-    c.LV->setItemDelegate(new FullTextTips(c.LV));
     c.LV->setAlternatingRowColors(true);
     c.LV->setSelectionMode(QAbstractItemView::SingleSelection);
     c.LV->setSelectionBehavior(QAbstractItemView::SelectRows);
