@@ -107,7 +107,8 @@ TEST(BatchOptions, JobsComeFromTheCommandLineThenFilesAtOnceThenEveryCore)
     EXPECT_EQ(jobsFor({QStringLiteral("--jobs"), QStringLiteral("1")}), 1);
     writeIni("[Conversion]\nFilesAtOnce=lots\n");
     EXPECT_EQ(jobsFor({}), 6) << "an unusable value counts as not chosen";
-    writeIni(QByteArray("\0\xff[Conv\nFilesAtOnce=3", 23));
+    static constexpr char damaged[] = "\0\xff[Conv\nFilesAtOnce=3";
+    writeIni(QByteArray(damaged, sizeof damaged - 1));
     EXPECT_EQ(jobsFor({}), 6) << "a damaged file counts as not chosen";
 }
 
