@@ -1,3 +1,4 @@
+#include "cli/batch_process.h"
 #include "engine/command_line.h"
 #include "engine/qt_print.h"
 #include "settings/settings_files.h"
@@ -14,47 +15,7 @@
 
 namespace {
 
-const QString ProgramFolder = QStringLiteral(TREVALON_PROGRAM_DIR);
-
-struct BatchOutcome
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-BatchOutcome runBatch(const QStringList& arguments, int timeoutMs = 120000)
-{
-    QProcess process;
-    process.start(ProgramFolder + QStringLiteral("/trevalon-batch"), arguments);
-    EXPECT_TRUE(process.waitForFinished(timeoutMs)) << "trevalon-batch did not finish";
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
-
-bool makeClip(const QString& path, int seconds, const QString& codec = QStringLiteral("pcm_s16le"))
-{
-    return QProcess::execute(QStringLiteral("ffmpeg"),
-                             {QStringLiteral("-loglevel"), QStringLiteral("error"),
-                              QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                              QStringLiteral("-i"),
-                              QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
-                              QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                              codec, path}) == 0;
-}
-
-double durationOf(const QString& path)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                 QStringLiteral("format=duration"), QStringLiteral("-of"),
-                 QStringLiteral("csv=p=0"), path});
-    probe.waitForFinished();
-    bool ok = false;
-    const double seconds = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
-    return ok ? seconds : -1;
-}
+using namespace batch_process;
 
 TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
 {
@@ -90,8 +51,8 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
         ASSERT_TRUE(WriteSetupFile(settingsDir, setup));
         ASSERT_TRUE(WriteOptionsFile(settingsDir, options));
 
-        const BatchOutcome run = runBatch({QStringLiteral("--dry-run"), QStringLiteral("--settings-dir"),
-                                  settingsDir, sources});
+        const BatchOutcome run = runBatch(
+            {QStringLiteral("--dry-run"), QStringLiteral("--settings-dir"), settingsDir, sources});
         ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
         QStringList expected;
         for (const QString& source : expectedOrder) {
@@ -100,7 +61,8 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
         }
         EXPECT_EQ(run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts), expected) << format;
     }
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out,0")))) << "dry run converts nothing";
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out,0"))))
+        << "dry run converts nothing";
 
     // Keeping folders, asked for on the command line or stored by the window: the folder argument's
     // files go below its own name, a file given on its own straight into the output folder.
@@ -131,10 +93,11 @@ TEST(TrevalonBatch, DryRunPrintsWhatTheWindowWouldBuild)
 
 TEST(TrevalonBatch, UsageErrorsExitWithTwo)
 {
-    const BatchOutcome badFormat = runBatch({QStringLiteral("--format"), QStringLiteral("mp4"),
-                                    QStringLiteral("x.wav")});
+    const BatchOutcome badFormat =
+        runBatch({QStringLiteral("--format"), QStringLiteral("mp4"), QStringLiteral("x.wav")});
     EXPECT_EQ(badFormat.exitCode, 2);
-    EXPECT_TRUE(badFormat.err.contains(QStringLiteral("MP3, WMA, OGG, WAV, FLAC, AC3, AAC, AMR, MPG")))
+    EXPECT_TRUE(
+        badFormat.err.contains(QStringLiteral("MP3, WMA, OGG, WAV, FLAC, AC3, AAC, AMR, MPG")))
         << badFormat.err.toStdString();
     EXPECT_EQ(runBatch({}).exitCode, 2);
     EXPECT_EQ(runBatch({QStringLiteral("--settings-dir"), QStringLiteral("/no/such/folder"),
@@ -154,16 +117,17 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
     QDir().mkpath(in);
     QDir().mkpath(in + QStringLiteral("/Album B"));
     for (const char* name : {"one", "two", "three", "Album B/four"})
-        ASSERT_TRUE(makeClip(in + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".wav"), 2));
+        ASSERT_TRUE(
+            makeClip(in + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".wav"), 2));
     {
         QFile corrupt(in + QStringLiteral("/broken.mp4"));
         ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
         corrupt.write(QByteArray(4096, '\x5a'));
     }
-    const BatchOutcome run = runBatch({QStringLiteral("--jobs"), QStringLiteral("2"),
-                              QStringLiteral("--format"), QStringLiteral("MP3"),
-                              QStringLiteral("--settings-dir"), dir.path(),
-                              QStringLiteral("--output"), out, in});
+    const BatchOutcome run =
+        runBatch({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--format"),
+                  QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+                  QStringLiteral("--output"), out, in});
     EXPECT_EQ(run.exitCode, 1) << run.out.toStdString() << run.err.toStdString();
     EXPECT_TRUE(run.out.contains(QStringLiteral("4 converted, 1 failed"))) << run.out.toStdString();
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -171,7 +135,8 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
     EXPECT_TRUE(lines.last().startsWith(in + QStringLiteral("/broken.mp4: ")))
         << lines.last().toStdString();
     for (const char* name : {"one", "two", "three", "four"}) {
-        const QString output = out + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".mp3");
+        const QString output =
+            out + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".mp3");
         EXPECT_NEAR(durationOf(output), 2.0, 0.1) << output.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/broken.mp3")));
@@ -205,8 +170,9 @@ TEST(TrevalonBatch, InterruptStopsEveryConverterAndLeavesNoPartialFile)
     const QString out = dir.filePath(QStringLiteral("out"));
     QDir().mkpath(in);
     // Long enough that the conversions are still running when the interrupt comes.
-    ASSERT_TRUE(makeClip(in + QStringLiteral("/long1.flac"), 1200, QStringLiteral("flac")));
-    ASSERT_TRUE(QFile::copy(in + QStringLiteral("/long1.flac"), in + QStringLiteral("/long2.flac")));
+    ASSERT_TRUE(makeClip(in + QStringLiteral("/long1.flac"), 1200));
+    ASSERT_TRUE(
+        QFile::copy(in + QStringLiteral("/long1.flac"), in + QStringLiteral("/long2.flac")));
 
     QProcess process;
     process.start(ProgramFolder + QStringLiteral("/trevalon-batch"),
