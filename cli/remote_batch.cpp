@@ -47,12 +47,15 @@ JobOutcome outcome(JobOutcome::Kind kind, const QString& reason)
     return result;
 }
 
-QProcess* parallelProcess(QObject* parent)
+QProcess* parallelProcess(QObject* parent, const QString& tempFolder)
 {
     auto* process = new QProcess(parent);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // The job commands are written for a POSIX shell, whatever the user's login shell is.
     environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
+    // parallel's own temporary files go into this run's folder, which goes with the run, so an
+    // interrupted parallel cannot leave them in the user's temporary folder.
+    environment.insert(QStringLiteral("TMPDIR"), tempFolder);
     process->setProcessEnvironment(environment);
     return process;
 }
@@ -112,7 +115,7 @@ void RemoteBatch::start()
 // first job, so no job is sent to them at all.
 void RemoteBatch::startCheck()
 {
-    m_check = parallelProcess(this);
+    m_check = parallelProcess(this, m_lists.path());
     QProcess* check = m_check;
     connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
     connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
@@ -203,7 +206,7 @@ void RemoteBatch::startRound()
         if (m_stopping)
             break;
 
-        m_parallel.reset(parallelProcess(nullptr));
+        m_parallel.reset(parallelProcess(nullptr, m_lists.path()));
         connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this,
                 &RemoteBatch::readEvents);
         connect(m_parallel.get(), &QProcess::readyReadStandardError, this,
@@ -316,7 +319,7 @@ void RemoteBatch::startCleanup()
         finish();
         return;
     }
-    QProcess* cleanup = parallelProcess(this);
+    QProcess* cleanup = parallelProcess(this, m_lists.path());
     auto done = [this, cleanup] {
         if (cleanup->property("done").toBool())
             return;
