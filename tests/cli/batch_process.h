@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -55,6 +57,18 @@ inline double durationOf(const QString& path)
     bool ok = false;
     const double seconds = QString::fromUtf8(probe.readAllStandardOutput()).trimmed().toDouble(&ok);
     return ok ? seconds : -1;
+}
+
+// Whether any running process has the text in its command line.
+inline bool anyProcessMentions(const QString& text)
+{
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
+            return true;
+    }
+    return false;
 }
 
 } // namespace batch_process

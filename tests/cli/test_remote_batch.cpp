@@ -100,17 +100,6 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     EXPECT_FALSE(ParseRemoteLine(QStringLiteral("converted x -> y"), jobs));
 }
 
-bool anyProcessMentions(const QString& text)
-{
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
-            return true;
-    }
-    return false;
-}
-
 quint16 freePort()
 {
     QTcpServer server;

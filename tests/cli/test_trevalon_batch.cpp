@@ -152,17 +152,6 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
     EXPECT_NEAR(durationOf(kept + QStringLiteral("/one.mp3")), 2.0, 0.1);
 }
 
-bool anyProcessMentions(const QString& text)
-{
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString& pid : pids) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(text.toUtf8()))
-            return true;
-    }
-    return false;
-}
-
 TEST(TrevalonBatch, InterruptStopsEveryConverterAndLeavesNoPartialFile)
 {
     QTemporaryDir dir;
