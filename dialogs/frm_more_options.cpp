@@ -21,8 +21,7 @@ QList<OptionRows::Item> FilesAtOnceItems()
 
 } // namespace
 
-frmMoreOptions::frmMoreOptions(ExtraSettings& extra, SettingsFolderChoice settings,
-                               QWidget* parent)
+frmMoreOptions::frmMoreOptions(ExtraSettings& extra, SettingsFolderChoice settings, QWidget* parent)
     : SkinnedDialog(parent), m_extra(extra), m_settings(std::move(settings)), m_rows(*this)
 {
     setObjectName(QStringLiteral("frmMoreOptions"));
@@ -62,11 +61,12 @@ void frmMoreOptions::addRows()
             if (s.filesAtOnce || count != 1)
                 s.filesAtOnce = count;
         });
-    m_rows.addSwitch("chkKeepFolders", QStringLiteral("Keep folders:"),
-                     QStringLiteral("Files of an added folder keep that folder and its "
-                                    "subfolders under the output folder"),
-                     [](const ExtraSettings& s) { return s.keepFolders; },
-                     [](ExtraSettings& s, bool on) { s.keepFolders = on; });
+    m_rows.addSwitch(
+        "chkKeepFolders", QStringLiteral("Keep folders:"),
+        QStringLiteral("Files of an added folder keep that folder and its "
+                       "subfolders under the output folder"),
+        [](const ExtraSettings& s) { return s.keepFolders; },
+        [](ExtraSettings& s, bool on) { s.keepFolders = on; });
 }
 
 int frmMoreOptions::filesAtOnceChoices()
@@ -87,7 +87,8 @@ void frmMoreOptions::buildButtons()
         hotspot->setObjectName(QLatin1String(name));
         hotspot->setGeometry(box);
         hotspot->setCursor(HandCursor());
-        connect(hotspot, &Hotspot::hovered, this, [hotspot, &light] { hotspot->setPicture(light); });
+        connect(hotspot, &Hotspot::hovered, this,
+                [hotspot, &light] { hotspot->setPicture(light); });
         return hotspot;
     };
     m_imgOK = makeButton("imgOK", ok, m_imgOKLight);

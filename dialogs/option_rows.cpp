@@ -45,8 +45,7 @@ QCheckBox* OptionRows::addSwitch(const char* name, const QString& label, const Q
     box->setObjectName(QLatin1String(name));
     box->setAccessibleName(QString(label).remove(QLatin1Char(':')));
     box->setToolTip(tooltip);
-    box->setGeometry(ControlLeft, top + (RowHeight - CheckBoxSize) / 2, CheckBoxSize,
-                     CheckBoxSize);
+    box->setGeometry(ControlLeft, top + (RowHeight - CheckBoxSize) / 2, CheckBoxSize, CheckBoxSize);
     m_captions.append({label, QRect(LabelLeft, top, LabelWidth, RowHeight)});
     m_controls.append(box);
     m_rows.append({[box, read](const ExtraSettings& s) { box->setChecked(read(s)); },
