@@ -7,8 +7,47 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+bool IsSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// Whether the window has nowhere to appear. Qt ends the program with an abort (a core dump) when
+// its display platform finds no display, so this is checked before the application is built. A
+// platform chosen on purpose that needs no display (offscreen, vnc) is left to Qt.
+bool NoDisplay(int argc, char* argv[])
+{
+    std::string_view platform = IsSet("QT_QPA_PLATFORM") ? std::getenv("QT_QPA_PLATFORM") : "";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    }
+    if (platform.starts_with("xcb"))
+        return !IsSet("DISPLAY");
+    if (platform.starts_with("wayland"))
+        return !IsSet("WAYLAND_DISPLAY");
+    return platform.empty() && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    if (NoDisplay(argc, argv)) {
+        std::fputs("trevalon: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set): run "
+                   "it from a desktop session, use `xvfb-run ./scripts/run.sh` to try it, or use "
+                   "trevalon-batch for work without a display\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trevalon"));
     QApplication::setApplicationVersion(QStringLiteral(TREVALON_VERSION_STRING));
@@ -26,7 +65,7 @@ int main(int argc, char* argv[])
 
     MainWindowContext context;
     context.programFolder = QCoreApplication::applicationDirPath();
-    context.settingsFolder = SettingsFolder(context.programFolder, UserConfigFolder()).folder;
+    context.settings = SettingsFolder(context.programFolder, UserConfigFolder());
     context.stagingFolder = StagingFolderPath();
     context.defaultOutputFolder = DefaultOutputFolder();
     frmMain window(context);

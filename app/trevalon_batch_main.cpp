@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
     const QString programFolder = QCoreApplication::applicationDirPath();
     QString settingsFolder = options.settingsDir;
     if (settingsFolder.isEmpty()) {
-        settingsFolder = SettingsFolder(programFolder, UserConfigFolder()).folder;
+        settingsFolder = SettingsFolder(programFolder, UserConfigFolder()).readFolder();
     } else if (!QFileInfo(settingsFolder).isDir()) {
         err << "trevalon-batch: --settings-dir " << settingsFolder << " is not a folder" << Qt::endl;
         return UsageError;

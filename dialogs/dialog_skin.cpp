@@ -8,8 +8,6 @@ namespace dialogskin {
 namespace {
 
 constexpr int TitleHeight = 27;
-// The white panel behind the dialog's rows, as the main window has behind its list and settings.
-constexpr QRectF RowsPanel{8, TitleHeight + 4, Width - 16, 100};
 
 skin::Face FaceFor(bool lit)
 {
@@ -28,18 +26,18 @@ QPixmap PaintBackground(const Layout& layout)
     QPainter painter(&background);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    skin::PaintPanel(painter, RowsPanel);
-    // Rows added below the buttons get a panel of their own.
-    if (layout.height > Height)
-        skin::PaintPanel(painter, QRectF(8, Height - 20, Width - 16, layout.height - Height + 12));
+    // The white panel behind the dialog's rows, as the main window has behind its list and
+    // settings.
+    skin::PaintPanel(painter, QRectF(8, RowsTop, Width - 16, RowsBottom(layout.height) - RowsTop));
     skin::PaintCloseMark(painter, layout.closeMark, skin::Face::Rest);
     for (const Caption& caption : layout.captions) {
         painter.setPen(caption.dim ? skin::colour::Muted : skin::colour::Text);
         painter.setFont(skin::Font(11));
         painter.drawText(caption.box, Qt::AlignLeft | Qt::AlignVCenter, caption.text);
     }
-    skin::PaintTextButton(painter, LeftButton, layout.leftButton, skin::Face::Rest);
-    skin::PaintTextButton(painter, RightButton, layout.rightButton, skin::Face::Rest);
+    skin::PaintTextButton(painter, LeftButtonAt(layout.height), layout.leftButton, skin::Face::Rest);
+    skin::PaintTextButton(painter, RightButtonAt(layout.height), layout.rightButton,
+                          skin::Face::Rest);
     return background;
 }
 

@@ -5,18 +5,35 @@
 #include <QString>
 #include <QStringList>
 
-// The artwork of the two small skinned dialogs, painted by code in the main window's palette and
-// with its buttons: a 330 × 180 background with a title bar, the dialog's texts and its buttons,
-// or taller, magenta round the rounded corners; and the lit copies of each button that their hotspots show on
-// hover.
+// The artwork of the small skinned dialogs, painted by code in the main window's palette and with
+// its buttons: a 330 × 180 background (taller for a dialog with more rows) with a title bar, the
+// dialog's texts and its two buttons at the bottom right, magenta round the rounded corners; and
+// the lit copies of each button that their hotspots show on hover.
 namespace dialogskin {
 
 inline constexpr int Width = 330;
 inline constexpr int Height = 180;
 
-// Where the painted buttons sit; the hotspots lie exactly over them.
-inline constexpr QRect LeftButton{166, 136, 58, 18};
-inline constexpr QRect RightButton{246, 136, 58, 18};
+// Where the painted buttons sit in a dialog of the given height; the hotspots lie exactly over
+// them.
+constexpr QRect LeftButtonAt(int height)
+{
+    return {166, height - 44, 58, 18};
+}
+constexpr QRect RightButtonAt(int height)
+{
+    return {246, height - 44, 58, 18};
+}
+inline constexpr QRect LeftButton = LeftButtonAt(Height);
+inline constexpr QRect RightButton = RightButtonAt(Height);
+// Where a dialog's rows may lie: the white panel from below the title bar to the strip of the
+// buttons.
+inline constexpr int RowsTop = 31;
+inline constexpr int ButtonStrip = 49;
+constexpr int RowsBottom(int height)
+{
+    return height - ButtonStrip;
+}
 
 // One text painted on the background, vertically centred in its box.
 struct Caption
@@ -36,7 +53,7 @@ struct Layout
     QString leftButton;
     QString rightButton;
     QList<Caption> captions;
-    int height = Height; // a dialog with rows below its buttons is taller
+    int height = Height; // a dialog with more rows is taller
 };
 
 QPixmap PaintBackground(const Layout& layout);

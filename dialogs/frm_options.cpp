@@ -10,17 +10,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QThread>
 
 namespace {
 
 constexpr QRect ExitMark{299, 11, 15, 15};
 constexpr int FromTop = 85;
 constexpr int ToTop = 109;
-// The rows added beyond the classic dialog lie below its buttons, so nothing classic moves.
-constexpr int FilesAtOnceTop = 166;
-constexpr int KeepFoldersTop = FilesAtOnceTop + 24;
-constexpr int TallHeight = KeepFoldersTop + 32;
 
 QFont BoxFont()
 {
@@ -68,10 +63,7 @@ QPixmap PaintOptionsSkin()
         Caption{QStringLiteral("Music Cutter:"), QRect(20, 60, 120, 20)},
         Caption{QStringLiteral("From:"), QRect(20, FromTop, 70, 18)},
         Caption{QStringLiteral("Duration:"), QRect(20, ToTop, 70, 18)},
-        Caption{QStringLiteral("Files at once:"), QRect(20, FilesAtOnceTop, 120, 20)},
-        Caption{QStringLiteral("Keep folders:"), QRect(20, KeepFoldersTop, 120, 20)},
     };
-    layout.height = TallHeight;
     for (const int top : {FromTop, ToTop}) {
         layout.captions.append(Caption{QStringLiteral("Hour"), QRect(117, top, 40, 18), true});
         layout.captions.append(Caption{QStringLiteral("Min"), QRect(195, top, 28, 18), true});
@@ -80,10 +72,10 @@ QPixmap PaintOptionsSkin()
     return dialogskin::PaintBackground(layout);
 }
 
-frmOptions::frmOptions(OptionsSettings& options, ExtraSettings& extra, QString settingsFolder,
+frmOptions::frmOptions(OptionsSettings& options, SettingsFolderChoice settings,
                        MessageBoxes& messages, QWidget* parent)
-    : SkinnedDialog(parent), m_options(options), m_extra(extra),
-      m_settingsFolder(std::move(settingsFolder)), m_messages(messages)
+    : SkinnedDialog(parent), m_options(options), m_settings(std::move(settings)),
+      m_messages(messages)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -122,29 +114,6 @@ void frmOptions::buildControls()
     m_txtToS = MakeTimeBox(this, "txtToS", 224, ToTop, 17);
     MakeDecimalPoint(this, "Label2", ToTop);
     m_txtToMS = MakeTimeBox(this, "txtToMS", 252, ToTop, 17);
-
-    m_cmbFilesAtOnce = new QComboBox(this);
-    m_cmbFilesAtOnce->setObjectName(QStringLiteral("cmbFilesAtOnce"));
-    m_cmbFilesAtOnce->setAccessibleName(QStringLiteral("Files at once"));
-    m_cmbFilesAtOnce->setToolTip(
-        QStringLiteral("How many files the window converts at the same time"));
-    m_cmbFilesAtOnce->setGeometry(146, FilesAtOnceTop, 60, 20);
-    m_cmbFilesAtOnce->setFont(BoxFont());
-    for (int count = 1; count <= filesAtOnceChoices(); ++count)
-        m_cmbFilesAtOnce->addItem(QString::number(count), count);
-
-    m_chkKeepFolders = new QCheckBox(this);
-    m_chkKeepFolders->setObjectName(QStringLiteral("chkKeepFolders"));
-    m_chkKeepFolders->setAccessibleName(QStringLiteral("Keep folders"));
-    m_chkKeepFolders->setToolTip(
-        QStringLiteral("Files of an added folder keep that folder and its subfolders "
-                       "under the output folder"));
-    m_chkKeepFolders->setGeometry(146, KeepFoldersTop + 4, 13, 13);
-}
-
-int frmOptions::filesAtOnceChoices()
-{
-    return std::max(4, QThread::idealThreadCount());
 }
 
 void frmOptions::buildHotspots()
@@ -164,14 +133,6 @@ void frmOptions::buildHotspots()
     connect(m_picButtonBR, &Hotspot::hovered, this,
             [this] { m_picButtonBR->setPicture(m_imgButtonLight); });
     connect(m_picButtonBR, &Hotspot::clicked, this, [this] { m_cmbSR->showPopup(); });
-    // The same drop button over the end of "Files at once".
-    m_picButtonFiles = new Hotspot(this);
-    m_picButtonFiles->setObjectName(QStringLiteral("picButtonFiles"));
-    m_picButtonFiles->setGeometry(187, FilesAtOnceTop + 1, 19, 19);
-    m_picButtonFiles->setPicture(m_imgButton);
-    connect(m_picButtonFiles, &Hotspot::hovered, this,
-            [this] { m_picButtonFiles->setPicture(m_imgButtonLight); });
-    connect(m_picButtonFiles, &Hotspot::clicked, this, [this] { m_cmbFilesAtOnce->showPopup(); });
 
     const auto makeButton = [this](const char* name, const QRect& box, const QPixmap& light) {
         auto* hotspot = new Hotspot(this);
@@ -191,11 +152,9 @@ void frmOptions::buildHotspots()
 
 void frmOptions::applyTabOrder()
 {
-    // The list, the switch, both rows' hours, minutes and seconds, the two fractions, then the
-    // rows below the buttons.
-    const QList<QWidget*> order = {m_cmbSR,     m_chkMC,   m_txtFromH,       m_txtFromM,
-                                   m_txtFromS,  m_txtToH,  m_txtToM,         m_txtToS,
-                                   m_txtFromMS, m_txtToMS, m_cmbFilesAtOnce, m_chkKeepFolders};
+    // The list, the switch, both rows' hours, minutes and seconds, then the two fractions.
+    const QList<QWidget*> order = {m_cmbSR,   m_chkMC,  m_txtFromH,  m_txtFromM, m_txtFromS,
+                                   m_txtToH,  m_txtToM, m_txtToS,    m_txtFromMS, m_txtToMS};
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 }
@@ -206,13 +165,6 @@ void frmOptions::load()
     m_cmbSR->setCurrentIndex(m_options.soundIndex == 0 || m_options.soundIndex == 1
                                  ? m_options.soundIndex
                                  : -1);
-    // A count chosen on a machine with more cores than this one is still offered as it is.
-    const int filesAtOnce = m_extra.filesAtOnce.value_or(1);
-    while (m_cmbFilesAtOnce->count() < filesAtOnce)
-        m_cmbFilesAtOnce->addItem(QString::number(m_cmbFilesAtOnce->count() + 1),
-                                  m_cmbFilesAtOnce->count() + 1);
-    m_cmbFilesAtOnce->setCurrentIndex(filesAtOnce - 1);
-    m_chkKeepFolders->setChecked(m_extra.keepFolders);
 
     m_chkMC->setChecked(m_options.cutterOn != 0);
     setTimeBoxesEnabled(m_chkMC->isChecked());
@@ -281,20 +233,8 @@ void frmOptions::okClicked()
         m_chkMC->setChecked(false);
 
     m_options = OptionsFromBoxes(m_options, m_cmbSR->currentIndex(), m_chkMC->isChecked(), typed);
-    m_optionsFileWritten = WriteOptionsFile(m_settingsFolder, m_options);
-
-    // trevalon.ini is written only when a choice kept there changed. Left unchosen, "Files at
-    // once" stays absent from it, so trevalon-batch keeps using every core; once chosen, it is
-    // kept even when set back to 1.
-    ExtraSettings chosen = m_extra;
-    const int filesAtOnce = m_cmbFilesAtOnce->currentData().toInt();
-    if (m_extra.filesAtOnce || filesAtOnce != 1)
-        chosen.filesAtOnce = filesAtOnce;
-    chosen.keepFolders = m_chkKeepFolders->isChecked();
-    if (chosen != m_extra) {
-        m_extra = chosen;
-        m_extraFileWritten = WriteExtraSettings(m_settingsFolder, m_extra);
-    }
+    m_settings.prepareWrite();
+    m_optionsFileWritten = WriteOptionsFile(m_settings.folder, m_options);
     finish(Outcome::Accepted);
 }
 
@@ -304,5 +244,4 @@ void frmOptions::surfaceMouseMove()
     m_imgBack->clearPicture();
     m_imgOK->clearPicture();
     m_picButtonBR->setPicture(m_imgButton);
-    m_picButtonFiles->setPicture(m_imgButton);
 }

@@ -5,7 +5,6 @@
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QPainter>
-#include <QStyle>
 #include <QToolTip>
 
 #include <algorithm>
@@ -38,24 +37,13 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     QStyledItemDelegate::paint(painter, option, index);
 }
 
-bool FileRowDelegate::isElided(const QStyleOptionViewItem& option, const QModelIndex& index,
-                               const QWidget* view) const
-{
-    QStyleOptionViewItem cell = option;
-    initStyleOption(&cell, index);
-    const QStyle* style = view->style();
-    // The room the style leaves for the text: the text rectangle less its margin on either side.
-    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
-    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, &cell, view) + 1;
-    return cell.fontMetrics.horizontalAdvance(cell.text) > textRect.width() - 2 * margin;
-}
-
 bool FileRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                 const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    if (event && event->type() == QEvent::ToolTip && index.isValid() &&
-        isElided(option, index, view)) {
-        QToolTip::showText(event->globalPos(), index.data(Qt::DisplayRole).toString(), view,
+    if (event && event->type() == QEvent::ToolTip && index.isValid()) {
+        // The path as the list shows it, whole, whichever cell of the row the pointer is over.
+        const QModelIndex fileName = index.siblingAtColumn(FileListModel::FileNameColumn);
+        QToolTip::showText(event->globalPos(), fileName.data(Qt::DisplayRole).toString(), view,
                            view->visualRect(index));
         return true;
     }

@@ -5,9 +5,8 @@
 class QAbstractItemView;
 
 // Draws the file list's rows. An entry being converted together with others gets a light bar
-// behind its row, from the left edge of the list to its share of the list's width. A row whose text
-// does not fit its column, and so is shown shortened, gives the whole text as its tooltip; a row
-// that fits keeps the model's tooltip.
+// behind its row, from the left edge of the list to its share of the list's width. Every row,
+// shortened to fit its column or not, gives the whole path of its file as its tooltip.
 class FileRowDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -21,9 +20,5 @@ public:
                    const QModelIndex& index) override;
 
 private:
-    // True when the cell's text is wider than the room the view gives it.
-    bool isElided(const QStyleOptionViewItem& option, const QModelIndex& index,
-                  const QWidget* view) const;
-
     QAbstractItemView& m_view;
 };

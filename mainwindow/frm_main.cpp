@@ -161,7 +161,7 @@ void frmMain::applyPickerDefaults()
 void frmMain::applySavedChoices()
 {
     SetupSettings saved = currentSetup();
-    if (!ReadSetupFile(m_context.settingsFolder, saved))
+    if (!ReadSetupFile(m_context.settings.readFolder(), saved))
         return;
     SetIndexIfListed(cmbBR(), saved.bitrateIndex);
     SetIndexIfListed(cmbR(), saved.rateIndex);
@@ -184,11 +184,12 @@ void frmMain::applyLabels()
 
 void frmMain::readOptions()
 {
-    if (!ReadOptionsFile(m_context.settingsFolder, m_options)) {
+    const QString folder = m_context.settings.readFolder();
+    if (!ReadOptionsFile(folder, m_options)) {
         m_options.soundIndex = 0;
         m_options.cutterOn = 0;
     }
-    m_extra = ReadExtraSettings(m_context.settingsFolder);
+    m_extra = ReadExtraSettings(folder);
 }
 
 SetupSettings frmMain::currentSetup() const
@@ -211,8 +212,16 @@ ConversionSettings frmMain::conversionSettings() const
 
 void frmMain::Exit()
 {
-    m_setupWritten = WriteSetupFile(m_context.settingsFolder, currentSetup());
+    // A configuration folder that starts from the program folder's files takes them in now,
+    // before setup.ini replaces its copy of the program folder's.
+    m_context.settings.prepareWrite();
+    m_setupWritten = WriteSetupFile(m_context.settings.folder, currentSetup());
     close();
+}
+
+void frmMain::menuMoreOptions_Click()
+{
+    m_services->showMoreOptions(this, m_extra, m_context.settings);
 }
 
 void frmMain::imgMin_Click()
@@ -263,7 +272,7 @@ void frmMain::imgToolbar_Click(int index)
         m_menus->popupRemoveAtPointer();
         break;
     case 2:
-        m_services->showOptions(this, m_options, m_extra, m_context.settingsFolder);
+        m_services->showOptions(this, m_options, m_context.settings);
         break;
     case 3:
         imgHelp_Click();

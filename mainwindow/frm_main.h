@@ -4,6 +4,7 @@
 #include "mainwindow/common_dlgs.h"
 #include "mainwindow/main_skin.h"
 #include "settings/extra_settings.h"
+#include "settings/settings_folder.h"
 #include "settings/settings_types.h"
 #include "widgets/skinned_window.h"
 
@@ -33,7 +34,7 @@ struct DroppedNames;
 struct MainWindowContext
 {
     QString programFolder;       // help, sound and data/conv
-    QString settingsFolder;      // setup.ini and options.ini
+    SettingsFolderChoice settings; // setup.ini, options.ini and trevalon.ini
     QString stagingFolder;       // the program's own folder for staged sources
     QString defaultOutputFolder; // the output folder when none is chosen
     WindowServices* services = nullptr; // not owned; the desktop's when null
@@ -68,6 +69,8 @@ public:
     void lblFeed_Click();
     void imgToolbar_Click(int index);
     void imgMenu_Click(int index);
+    // Options > More Options(&M): Trevalon's own choices.
+    void menuMoreOptions_Click();
     void ShowAbout();
     // Files dropped on the list: on the overlay (full names, staged where needed) or on the list
     // itself (names as delivered). A dropped folder is searched like Add Folder.

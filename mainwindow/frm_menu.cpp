@@ -6,11 +6,11 @@
 #include <QCursor>
 #include <QLineEdit>
 
-const std::array<const char*, 7>& FrmMenu::Keywords()
+const std::array<const char*, 8>& FrmMenu::Keywords()
 {
-    static const std::array<const char*, 7> keywords{
+    static const std::array<const char*, 8> keywords{
         {"RemoveSelected", "A", "AddaFile", "menuAddaFolder", "menuExit", "menuHelp",
-         "menuOption"}};
+         "menuOption", "menuMoreOptions"}};
     return keywords;
 }
 
@@ -37,6 +37,7 @@ FrmMenu::FrmMenu(frmMain& window) : m_window(window)
 
     m_menus[OptionsMenu]->setTitle(QStringLiteral("Options"));
     addRelayItem(*m_menus[OptionsMenu], QStringLiteral("Options(&O)"), "menuOption");
+    addRelayItem(*m_menus[OptionsMenu], QStringLiteral("More Options(&M)"), "menuMoreOptions");
 
     m_menus[AboutMenu]->setTitle(QStringLiteral("About"));
     addRelayItem(*m_menus[AboutMenu], QStringLiteral("Help(&H)"), "menuHelp");
@@ -98,6 +99,8 @@ int FrmMenu::Dispatch()
         m_window.imgHelp_Click();
     if (is("menuOption") && ++ran)
         m_window.imgToolbar_Click(2);
+    if (is("menuMoreOptions") && ++ran)
+        m_window.menuMoreOptions_Click();
     box->setText(QString());
     return ran;
 }

@@ -33,7 +33,7 @@ public:
     int Dispatch();
 
     // Keywords in the order Dispatch tests them.
-    static const std::array<const char*, 7>& Keywords();
+    static const std::array<const char*, 8>& Keywords();
 
 private:
     void addRelayItem(QMenu& menu, const QString& caption, const char* keyword);

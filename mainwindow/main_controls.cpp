@@ -87,7 +87,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.LV->setHeaderHidden(true); // the skin paints the column headings
     // The columns always fill the list exactly, under the headings painted on the skin, so no
     // sideways scroll bar appears however the list was emptied. A long path loses its start, so
-    // the file name stays whole; the tooltip of a shortened row shows the whole text.
+    // the file name stays whole; every row's tooltip shows the whole path.
     c.LV->header()->setStretchLastSection(false);
     c.LV->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     c.LV->header()->setSectionResizeMode(1, QHeaderView::Fixed);
@@ -189,7 +189,7 @@ MainControls CreateMainControls(QWidget& window, FileListModel& files)
     c.lblVersion = new QLabel(&window);
     c.lblVersion->setGeometry(L::Version);
     c.lblVersion->setFont(Font(11));
-    c.lblVersion->setStyleSheet(TextColourStyle(colour::AccentLight));
+    c.lblVersion->setStyleSheet(TextColourStyle(colour::VersionText));
     c.lblWeb = new HotLabel(QString(), &window);
     c.lblWeb->setGeometry(L::Web);
     c.lblWeb->setFont(Font(11, true));

@@ -1,5 +1,6 @@
 #include "mainwindow/window_services.h"
 
+#include "dialogs/frm_more_options.h"
 #include "dialogs/frm_options.h"
 #include "dialogs/help_links.h"
 #include "dialogs/message_boxes.h"
@@ -43,11 +44,18 @@ bool DesktopServices::showOpen(CommonDlgsW& dialog, QWidget* owner)
     return dialog.ShowOpen(owner);
 }
 
-void DesktopServices::showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
-                                  const QString& settingsFolder)
+void DesktopServices::showOptions(QWidget* owner, OptionsSettings& options,
+                                  const SettingsFolderChoice& settings)
 {
     WidgetMessageBoxes messages;
-    frmOptions dialog(options, extra, settingsFolder, messages, owner);
+    frmOptions dialog(options, settings, messages, owner);
+    dialog.exec();
+}
+
+void DesktopServices::showMoreOptions(QWidget* owner, ExtraSettings& extra,
+                                      const SettingsFolderChoice& settings)
+{
+    frmMoreOptions dialog(extra, settings, owner);
     dialog.exec();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/extra_settings.h"
+#include "settings/settings_folder.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -25,8 +26,11 @@ public:
     // The open-file dialog with the dialog object's settings; true when a file was chosen.
     virtual bool showOpen(CommonDlgsW& dialog, QWidget* owner) = 0;
     // The options dialog, modal; returns when it has closed.
-    virtual void showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
-                             const QString& settingsFolder) = 0;
+    virtual void showOptions(QWidget* owner, OptionsSettings& options,
+                             const SettingsFolderChoice& settings) = 0;
+    // The More Options dialog (trevalon.ini), modal.
+    virtual void showMoreOptions(QWidget* owner, ExtraSettings& extra,
+                                 const SettingsFolderChoice& settings) = 0;
     // The feedback form, modal.
     virtual void showFeedback(QWidget* owner) = 0;
     // Each opener returns whether the desktop accepted the request.
@@ -41,8 +45,10 @@ public:
     void message(QWidget* owner, const QString& text, const QString& title, Icon icon) override;
     QString chooseFolder(QWidget* owner) override;
     bool showOpen(CommonDlgsW& dialog, QWidget* owner) override;
-    void showOptions(QWidget* owner, OptionsSettings& options, ExtraSettings& extra,
-                     const QString& settingsFolder) override;
+    void showOptions(QWidget* owner, OptionsSettings& options,
+                     const SettingsFolderChoice& settings) override;
+    void showMoreOptions(QWidget* owner, ExtraSettings& extra,
+                         const SettingsFolderChoice& settings) override;
     void showFeedback(QWidget* owner) override;
     bool openHelp(const QString& programFolder) override;
     bool openProductPage(const QString& webLabelCaption) override;

@@ -1,6 +1,5 @@
 #include "settings/settings_folder.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,16 +11,12 @@
 
 namespace {
 
-// The time of the newest settings file in the folder; invalid when it holds none.
-QDateTime newestSettingsFile(const QString& folder)
+bool holdsSettingsFile(const QString& folder)
 {
-    QDateTime newest;
-    for (const QString& name : SettingsFileNames()) {
-        const QFileInfo file(QDir(folder).filePath(name));
-        if (file.isFile() && (!newest.isValid() || file.lastModified() > newest))
-            newest = file.lastModified();
-    }
-    return newest;
+    const QStringList names = SettingsFileNames();
+    return std::any_of(names.begin(), names.end(), [&](const QString& name) {
+        return QFileInfo::exists(QDir(folder).filePath(name));
+    });
 }
 
 bool copySettingsFile(const QString& from, const QString& to)
@@ -33,32 +28,32 @@ bool copySettingsFile(const QString& from, const QString& to)
     return source.error() == QFileDevice::NoError && SaveSettingsFile(to, bytes);
 }
 
-// Brings every settings file of the other folder that is newer than the chosen folder's copy, or
-// that the chosen folder lacks, into the chosen folder.
-QStringList copyNewerFiles(const QString& otherFolder, const QString& chosenFolder)
-{
-    QStringList notCopied;
-    for (const QString& name : SettingsFileNames()) {
-        const QFileInfo other(QDir(otherFolder).filePath(name));
-        const QFileInfo own(QDir(chosenFolder).filePath(name));
-        if (!other.isFile() || (own.exists() && own.lastModified() >= other.lastModified()))
-            continue;
-        if (own.exists() && !own.isFile()) {
-            notCopied << other.filePath();
-            continue;
-        }
-        if (!copySettingsFile(other.filePath(), own.filePath()))
-            notCopied << other.filePath();
-    }
-    return notCopied;
-}
-
 } // namespace
 
 QStringList SettingsFileNames()
 {
     return {QStringLiteral("setup.ini"), QStringLiteral("options.ini"),
             QStringLiteral("trevalon.ini")};
+}
+
+QString SettingsFolderChoice::readFolder() const
+{
+    return !fillFrom.isEmpty() && !holdsSettingsFile(folder) ? fillFrom : folder;
+}
+
+bool SettingsFolderChoice::prepareWrite() const
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    if (fillFrom.isEmpty() || holdsSettingsFile(folder))
+        return true;
+    bool copied = true;
+    for (const QString& name : SettingsFileNames()) {
+        const QString from = QDir(fillFrom).filePath(name);
+        if (QFileInfo(from).isFile() && !copySettingsFile(from, QDir(folder).filePath(name)))
+            copied = false;
+    }
+    return copied;
 }
 
 bool CanCreateFilesIn(const QString& folder)
@@ -84,26 +79,17 @@ bool CanWriteSettingsFile(const QString& folder, const QString& fileName)
 SettingsFolderChoice SettingsFolder(const QString& programFolder, const QString& userConfigFolder,
                                     const SettingsWritableCheck& canWrite)
 {
-    const QStringList names = SettingsFileNames();
-    const bool programWritable = std::all_of(names.begin(), names.end(), [&](const QString& name) {
-        return canWrite(programFolder, name);
-    });
-    const QDateTime programNewest = newestSettingsFile(programFolder);
-    const QDateTime userNewest = newestSettingsFile(userConfigFolder);
-    const bool userHoldsNewer =
-        userNewest.isValid() && (!programNewest.isValid() || userNewest > programNewest);
-
     SettingsFolderChoice choice;
-    if (programWritable && !userHoldsNewer) {
+    // trevalon.ini is left out: a program folder that keeps the two classic files stays the
+    // settings folder even where a file of Trevalon's own could not be added.
+    if (canWrite(programFolder, QStringLiteral("setup.ini")) &&
+        canWrite(programFolder, QStringLiteral("options.ini"))) {
         choice.folder = programFolder;
         choice.inProgramFolder = true;
-        choice.notCopied = copyNewerFiles(userConfigFolder, programFolder);
         return choice;
     }
     choice.folder = userConfigFolder;
-    choice.available = QDir().mkpath(userConfigFolder);
-    if (choice.available)
-        choice.notCopied = copyNewerFiles(programFolder, userConfigFolder);
+    choice.fillFrom = programFolder;
     return choice;
 }
 

@@ -6,20 +6,27 @@
 
 #include <functional>
 
-// Where setup.ini, options.ini and trevalon.ini live.
+// Where setup.ini, options.ini and trevalon.ini are read from and written to.
 struct SettingsFolderChoice
 {
+    // Where the settings are written, and read from once it holds any of them.
     QString folder;
+    // The program folder, when the user's configuration folder was chosen: while that folder
+    // holds no settings file yet, the program folder's files are the starting values, and the
+    // first write copies them in (once) before it writes its own file.
+    QString fillFrom;
     bool inProgramFolder = false;
-    // False only when the user's configuration folder was needed and could not be created; the
-    // folder is still named so reads find nothing and writes report their failure.
-    bool available = true;
-    // Settings files of the other folder, newer than the chosen folder's, that could not be
-    // brought over; their choices are not read.
-    QStringList notCopied;
+
+    // The folder the settings are read from now: folder, or fillFrom while folder holds none.
+    QString readFolder() const;
+    // Makes folder ready for a settings file to be written: creates it when needed and, while it
+    // holds no settings file, copies fillFrom's settings files into it byte for byte. False when
+    // the folder could not be created or a file could not be copied (the write that follows
+    // then reports its own failure too).
+    bool prepareWrite() const;
 };
 
-// The names of the settings files, in the order they are looked at.
+// The names of the settings files.
 QStringList SettingsFileNames();
 
 // Whether a settings file of that name can be written in the folder.
@@ -33,14 +40,13 @@ bool CanCreateFilesIn(const QString& folder);
 // file itself may be changed. Opening to append changes nothing in the file.
 bool CanWriteSettingsFile(const QString& folder, const QString& fileName);
 
-// The folder the settings are read from and written to:
-//  - the folder (program folder or the user's configuration folder) holding the newest settings
-//    file, the program folder when neither holds one;
-//  - but never a program folder where one of the settings files cannot be written (an installed,
-//    shared copy): then the user's configuration folder, created when needed.
-// A settings file of the other folder that is newer than the chosen folder's own copy, or that
-// the chosen folder lacks, is copied over first, so what the last Exit wrote is what is read and
-// the next Exit writes where the next start looks.
+// The folder the settings live in:
+//  - the program folder, when setup.ini and options.ini can be written there (the folder, or the
+//    files in place); no other folder is consulted then;
+//  - otherwise the user's configuration folder (an installed, shared copy), which starts from the
+//    program folder's files while it holds none of its own (see SettingsFolderChoice).
+// File dates decide nothing, trevalon.ini plays no part in the choice, and nothing is written:
+// the folder is created and filled only by the first write.
 SettingsFolderChoice SettingsFolder(const QString& programFolder, const QString& userConfigFolder,
                                     const SettingsWritableCheck& canWrite = CanWriteSettingsFile);
 

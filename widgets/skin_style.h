@@ -28,6 +28,7 @@ inline const QColor Text{38, 52, 50};
 inline const QColor Muted{98, 122, 118};
 inline const QColor Accent{26, 150, 134};
 inline const QColor AccentLight{196, 236, 228};
+inline const QColor VersionText{180, 235, 225}; // the version label on the title band
 inline const QColor AccentDark{14, 96, 86};
 inline const QColor Go{46, 170, 72};
 inline const QColor Danger{210, 64, 56};

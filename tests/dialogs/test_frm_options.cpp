@@ -1,10 +1,12 @@
 #include "dialogs/cutter_boxes.h"
+#include "dialogs/frm_more_options.h"
 #include "dialogs/frm_options.h"
 #include "dialogs/message_boxes.h"
 #include "dialogs/numeric_text.h"
 #include "widgets/hotspot.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
@@ -34,6 +36,14 @@ struct RecordingMessages : MessageBoxes
     }
 };
 
+// Settings kept in the given folder alone.
+SettingsFolderChoice SettingsIn(const QString& folder)
+{
+    SettingsFolderChoice settings;
+    settings.folder = folder;
+    return settings;
+}
+
 class OptionsDialogTest : public ::testing::Test
 {
 protected:
@@ -44,7 +54,8 @@ protected:
 
     std::unique_ptr<frmOptions> open()
     {
-        auto dialog = std::make_unique<frmOptions>(options, extra, folder.path(), messages);
+        auto dialog =
+            std::make_unique<frmOptions>(options, SettingsIn(folder.path()), messages);
         dialog->show();
         return dialog;
     }
@@ -196,12 +207,16 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
         auto dialog = open();
         type(*dialog, "txtFromH", QStringLiteral("4"));
         dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
-        dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
         click(*dialog, leave);
         EXPECT_EQ(dialog->outcome(), SkinnedDialog::Outcome::Abandoned) << leave;
         EXPECT_FALSE(dialog->isVisible()) << leave;
         EXPECT_EQ(options, (OptionsSettings{0, 1, 3723, 30, 5, 0})) << leave;
         EXPECT_FALSE(QFile::exists(optionsFilePath())) << leave;
+
+        frmMoreOptions more(extra, SettingsIn(folder.path()));
+        more.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
+        QTest::mouseClick(more.findChild<Hotspot*>(QLatin1String(leave)), Qt::LeftButton);
+        EXPECT_EQ(more.outcome(), SkinnedDialog::Outcome::Abandoned) << leave;
         EXPECT_FALSE(extra.keepFolders) << leave;
         EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("trevalon.ini")))) << leave;
     }
@@ -209,7 +224,7 @@ TEST_F(OptionsDialogTest, BackAndCloseMarkStoreNothing)
 
 TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 {
-    frmOptions dialog(options, extra, folder.path(), messages);
+    frmOptions dialog(options, SettingsIn(folder.path()), messages);
     QTimer::singleShot(0, &dialog, [&dialog] { click(dialog, "imgOK"); });
     EXPECT_EQ(dialog.exec(), SkinnedDialog::Outcome::Accepted);
     EXPECT_TRUE(QFile::exists(optionsFilePath()));
@@ -217,13 +232,7 @@ TEST_F(OptionsDialogTest, ModalRunEndsWithTheDialog)
 
 TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
 {
-    // "Keep folders" goes to trevalon.ini beside the other choice kept there, and leaves
-    // options.ini exactly as the classic record writes it.
-    extra.filesAtOnce = 3;
     auto dialog = open();
-    auto* keepFolders = dialog->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"));
-    EXPECT_FALSE(keepFolders->isChecked());
-    keepFolders->click();
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     dialog->findChild<QCheckBox*>(QStringLiteral("chkMC"))->click();
     type(*dialog, "txtFromH", QStringLiteral("2"));
@@ -239,18 +248,17 @@ TEST_F(OptionsDialogTest, OkRewritesOptionsFileExactly)
     QFile file(optionsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n7325\r\n30\r\n5\r\n25\r\n"));
-    EXPECT_TRUE(dialog->extraFileWritten());
-    EXPECT_TRUE(extra.keepFolders);
-    EXPECT_EQ(ReadExtraSettings(folder.path()), (ExtraSettings{3, true}));
-
-    // The next opening shows the stored choice.
-    EXPECT_TRUE(open()->findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->isChecked());
 }
 
 TEST_F(OptionsDialogTest, UnwritableSettingsFolderKeepsNewValuesInMemory)
 {
+    // A file where the folder should be: the folder cannot be made, options.ini cannot be written.
+    QFile blocker(folder.filePath(QStringLiteral("missing")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
     auto dialog = std::make_unique<frmOptions>(
-        options, extra, folder.filePath(QStringLiteral("missing/deeper")), messages);
+        options, SettingsIn(folder.filePath(QStringLiteral("missing/deeper"))),
+        messages);
     dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->setCurrentIndex(1);
     click(*dialog, "imgOK");
     EXPECT_FALSE(dialog->optionsFileWritten());
@@ -279,44 +287,90 @@ TEST_F(OptionsDialogTest, HoverLightsAButtonUntilThePointerCrossesTheBareSurface
     EXPECT_EQ(drop->pictureKey(), dropAtRest);
 }
 
-TEST_F(OptionsDialogTest, FilesAtOnceSitsBelowTheButtonsAndIsStoredOnlyOnceChosen)
+TEST_F(OptionsDialogTest, OptionsDialogKeepsItsClassicLayout)
+{
+    auto dialog = open();
+    EXPECT_EQ(dialog->size(), QSize(330, 180));
+    EXPECT_EQ(dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry(),
+              QRect(166, 136, 58, 18));
+    EXPECT_EQ(dialog->findChild<Hotspot*>(QStringLiteral("imgBack"))->geometry(),
+              QRect(246, 136, 58, 18));
+    EXPECT_EQ(dialog->findChild<QComboBox*>(QStringLiteral("cmbSR"))->geometry(),
+              QRect(146, 34, 163, 20));
+    // Nothing lies below the buttons: Trevalon's own choices are on More Options.
+    for (const QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_LE(child->geometry().bottom(), 153) << child->objectName().toStdString();
+}
+
+TEST_F(OptionsDialogTest, MoreOptionsStoresItsRowsOnlyOnceChosenAndLeavesOptionsIniAlone)
 {
     const QString trevalonIni = folder.filePath(QStringLiteral("trevalon.ini"));
+    QFile optionsFile(optionsFilePath());
+    ASSERT_TRUE(optionsFile.open(QIODevice::WriteOnly));
+    optionsFile.write("1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n");
+    optionsFile.close();
     {
-        auto dialog = open();
-        auto* files = dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"));
+        frmMoreOptions dialog(extra, SettingsIn(folder.path()));
+        auto* files = dialog.findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"));
         ASSERT_NE(files, nullptr);
         EXPECT_EQ(files->currentText(), QStringLiteral("1"));
         EXPECT_GE(files->count(), 4);
-        EXPECT_GT(files->geometry().top(),
-                  dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry().bottom());
-        EXPECT_EQ(dialog->findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry(),
-                  QRect(166, 136, 58, 18));
-        EXPECT_TRUE(dialog->rect().contains(files->geometry()));
-        click(*dialog, "imgOK");
-        EXPECT_FALSE(dialog->extraFileWritten()) << "left at 1, it stays unchosen";
+        EXPECT_FALSE(dialog.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->isChecked());
+        // OK and Back at the bottom right, every row above them.
+        const QRect ok = dialog.findChild<Hotspot*>(QStringLiteral("imgOK"))->geometry();
+        EXPECT_EQ(dialog.width(), 330);
+        EXPECT_EQ(ok, QRect(166, dialog.height() - 44, 58, 18));
+        EXPECT_EQ(dialog.findChild<Hotspot*>(QStringLiteral("imgBack"))->geometry(),
+                  QRect(246, dialog.height() - 44, 58, 18));
+        for (const QWidget* row : {static_cast<QWidget*>(files),
+                                   dialog.findChild<QWidget*>(QStringLiteral("chkKeepFolders"))})
+            EXPECT_LT(row->geometry().bottom(), ok.top());
+        QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
+        EXPECT_FALSE(dialog.extraFileWritten()) << "nothing chosen, nothing written";
         EXPECT_FALSE(extra.filesAtOnce);
         EXPECT_FALSE(QFile::exists(trevalonIni));
     }
-    QFile optionsFile(optionsFilePath());
+    {
+        frmMoreOptions dialog(extra, SettingsIn(folder.path()));
+        dialog.findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->setCurrentIndex(1);
+        dialog.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
+        QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
+        EXPECT_TRUE(dialog.extraFileWritten());
+    }
+    EXPECT_EQ(extra, (ExtraSettings{2, true}));
+    EXPECT_EQ(ReadExtraSettings(folder.path()), (ExtraSettings{2, true}));
     ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
-    const QByteArray optionsBefore = optionsFile.readAll();
-    optionsFile.close();
-
-    auto dialog = open();
-    dialog->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->setCurrentIndex(1);
-    click(*dialog, "imgOK");
-    EXPECT_TRUE(dialog->extraFileWritten());
-    EXPECT_EQ(extra.filesAtOnce, 2);
-    EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
-    ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
-    EXPECT_EQ(optionsFile.readAll(), optionsBefore) << "options.ini keeps its bytes";
+    EXPECT_EQ(optionsFile.readAll(), QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n"))
+        << "options.ini keeps its bytes";
 
     // A count chosen on a bigger machine is shown as it is; Back stores nothing.
     extra.filesAtOnce = 12;
-    auto again = open();
-    EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->currentText(),
+    frmMoreOptions again(extra, SettingsIn(folder.path()));
+    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->currentText(),
               QStringLiteral("12"));
-    click(*again, "imgBack");
+    EXPECT_TRUE(again.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->isChecked());
+    QTest::mouseClick(again.findChild<Hotspot*>(QStringLiteral("imgBack")), Qt::LeftButton);
     EXPECT_EQ(ReadExtraSettings(folder.path()).filesAtOnce, 2);
+}
+
+// The first choice made in an empty configuration folder takes the shared copy's files in with it.
+TEST_F(OptionsDialogTest, FirstOkIntoAnEmptyConfigFolderFillsItFromTheProgramFolder)
+{
+    const QString program = folder.filePath(QStringLiteral("program"));
+    ASSERT_TRUE(QDir().mkpath(program));
+    QFile shipped(QDir(program).filePath(QStringLiteral("setup.ini")));
+    ASSERT_TRUE(shipped.open(QIODevice::WriteOnly));
+    shipped.write("\"9\"\r\n\"1\"\r\n\"1\"\r\n\"/srv/shipped\"\r\n\"1\"\r\n");
+    shipped.close();
+    SettingsFolderChoice settings = SettingsIn(folder.filePath(QStringLiteral("config")));
+    settings.fillFrom = program;
+
+    frmMoreOptions dialog(extra, settings);
+    dialog.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
+    QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
+    EXPECT_TRUE(dialog.extraFileWritten());
+    QFile copied(folder.filePath(QStringLiteral("config/setup.ini")));
+    ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copied.readAll(), QByteArray("\"9\"\r\n\"1\"\r\n\"1\"\r\n\"/srv/shipped\"\r\n\"1\"\r\n"));
+    EXPECT_TRUE(ReadExtraSettings(settings.folder).keepFolders);
 }

@@ -52,9 +52,13 @@ public:
         });
         return dialog.ShowOpen(owner);
     }
-    void showOptions(QWidget*, OptionsSettings&, ExtraSettings&, const QString&) override
+    void showOptions(QWidget*, OptionsSettings&, const SettingsFolderChoice&) override
     {
         calls << QStringLiteral("showOptions");
+    }
+    void showMoreOptions(QWidget*, ExtraSettings&, const SettingsFolderChoice&) override
+    {
+        calls << QStringLiteral("showMoreOptions");
     }
     void showFeedback(QWidget*) override { calls << QStringLiteral("showFeedback"); }
     bool openHelp(const QString&) override
@@ -79,6 +83,7 @@ class MainWindowTest : public ::testing::Test
 protected:
     QTemporaryDir temp;
     RecordingServices services;
+    QString settingsFillFrom; // a program folder the settings folder starts from
 
     QString path(const QString& name) const { return QDir(temp.path()).filePath(name); }
 
@@ -95,7 +100,8 @@ protected:
         QDir().mkpath(path(QStringLiteral("settings")));
         MainWindowContext context;
         context.programFolder = path(QStringLiteral("program"));
-        context.settingsFolder = path(QStringLiteral("settings"));
+        context.settings.folder = path(QStringLiteral("settings"));
+        context.settings.fillFrom = settingsFillFrom;
         context.stagingFolder = path(QStringLiteral("staging"));
         context.defaultOutputFolder = path(QStringLiteral("output"));
         context.services = &services;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts the real program on a virtual X server and checks what the user sees: the window appears
 # centred, no magenta pixel of the skin shows inside it, its transparent corners show the desktop;
-# a second start while it runs leaves at once and touches no file.
+# a second start while it runs leaves at once and touches no file. Without a display it says so in
+# one line and ends with an error instead of Qt's abort.
 set -euo pipefail
 program_dir=${TREVALON_PROGRAM_DIR:?}
 work=$(mktemp -d)
@@ -60,4 +61,17 @@ mkdir -p "$work/program" "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 cp -r "$program_dir"/. "$work/program/"
 rm -f "$work/program/setup.ini" "$work/program/options.ini"
+
+for platform in "" xcb; do
+    status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM="$platform" HOME="$work/home" \
+        XDG_RUNTIME_DIR="$work/runtime" timeout 10 "$work/program/trevalon" \
+        >"$work/headless.out" 2>"$work/headless.err" || status=$?
+    echo "without a display (platform '${platform}'): status $status: $(cat "$work/headless.err")"
+    [ "$status" != 0 ] && [ "$status" -lt 128 ] || { echo "FAIL: status $status"; exit 1; }
+    [ "$(wc -l <"$work/headless.err")" = 1 ] && [ ! -s "$work/headless.out" ] || { echo "FAIL: not one line"; exit 1; }
+    for hint in "no display" "desktop session" "xvfb-run ./scripts/run.sh" "trevalon-batch"; do
+        grep -qF "$hint" "$work/headless.err" || { echo "FAIL: no hint '$hint'"; exit 1; }
+    done
+done
 xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp -noreset" bash "$work/inner.sh" "$work"

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 TEST_F(MainWindowTest, FirstStartShowsTheDefaults)
@@ -28,6 +29,8 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults)
                                                 .arg(TREVALON_VERSION_MAJOR)
                                                 .arg(TREVALON_VERSION_MINOR)
                                                 .arg(TREVALON_VERSION_PATCH));
+    window->lblVersion()->ensurePolished();
+    EXPECT_EQ(window->lblVersion()->palette().color(QPalette::WindowText), QColor(180, 235, 225));
     EXPECT_EQ(window->lblWeb()->text(), QStringLiteral("Trevalon"));
     EXPECT_EQ(window->imgPB()->width(), 0);
     EXPECT_TRUE(window->picText()->isVisibleTo(window.get()));
@@ -77,6 +80,24 @@ TEST_F(MainWindowTest, ExitWritesSetupIniAndAPlainCloseWritesNothing)
                                   QByteArray("\"\r\n\"0\"\r\n"));
 }
 
+// An empty settings folder that starts from the program folder: the window shows the program
+// folder's choices, writes nothing at start, and Exit fills the folder before writing setup.ini.
+TEST_F(MainWindowTest, EmptySettingsFolderStartsFromTheProgramFolderAndExitFillsIt)
+{
+    writeFile(QStringLiteral("program/options.ini"), "1\r\n1\r\n3723\r\n30\r\n5\r\n0\r\n");
+    writeFile(QStringLiteral("program/setup.ini"), "\"7\"\r\n\"1\"\r\n\"0\"\r\n\"\"\r\n\"3\"\r\n");
+    settingsFillFrom = path(QStringLiteral("program"));
+    auto window = start();
+    EXPECT_EQ(window->options().cutStart, 3723);
+    EXPECT_EQ(window->cmbOF()->currentText(), QStringLiteral("WAV"));
+    EXPECT_TRUE(QDir(path(QStringLiteral("settings"))).isEmpty());
+    window->Exit();
+    QFile options(path(QStringLiteral("settings/options.ini")));
+    ASSERT_TRUE(options.open(QIODevice::ReadOnly));
+    EXPECT_EQ(options.readAll(), QByteArray("1\r\n1\r\n3723\r\n30\r\n5\r\n0\r\n"));
+    EXPECT_TRUE(window->setupWritten());
+}
+
 TEST_F(MainWindowTest, UnloadRemovesTheTwoScratchFiles)
 {
     auto window = start();
@@ -102,10 +123,13 @@ TEST_F(MainWindowTest, RelayRunsEachKeywordAndClearsTheBox)
     EXPECT_TRUE(box->text().isEmpty());
 
     box->setText(QStringLiteral("menuOption"));
+    box->setText(QStringLiteral("menuMoreOptions"));
     box->setText(QStringLiteral("menuHelp"));
     box->setText(QStringLiteral("AddaFile")); // the dialog is cancelled
     box->setText(QStringLiteral("menuAddaFolder"));
-    EXPECT_EQ(services.calls, (QStringList{QStringLiteral("showOptions"), QStringLiteral("openHelp"),
+    EXPECT_EQ(services.calls, (QStringList{QStringLiteral("showOptions"),
+                                           QStringLiteral("showMoreOptions"),
+                                           QStringLiteral("openHelp"),
                                            QStringLiteral("showOpen"),
                                            QStringLiteral("chooseFolder")}));
     EXPECT_TRUE(window->files().isEmpty());
@@ -137,6 +161,7 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndKeywords)
                                   QStringLiteral("Add a Folder(&F)=menuAddaFolder"),
                                   QStringLiteral("-"), QStringLiteral("Exit(&E)=menuExit"),
                                   QStringLiteral("Options(&O)=menuOption"),
+                                  QStringLiteral("More Options(&M)=menuMoreOptions"),
                                   QStringLiteral("Help(&H)=menuHelp"), QStringLiteral("About(&A)=A"),
                                   QStringLiteral("Remove Selected=RemoveSelected"),
                                   QStringLiteral("Remove All=")}));
@@ -336,6 +361,21 @@ TEST_F(MainWindowTest, PlaceholderFollowsAddsRemovesAndTheFolderSearch)
     EXPECT_EQ(window->files().entry(0).formatCell, QStringLiteral("MP3"));
     EXPECT_FALSE(window->picText()->isVisible());
 
+    // Every row's tooltip is its whole path, shortened in the list or not, over either column,
+    // and never the staged copy the converter is given.
+    const QString longPath = QStringLiteral("/srv/") + QString(300, QLatin1Char('d')) +
+                             QStringLiteral("/long.flac");
+    window->files().AppendEntry(path(QStringLiteral("staging/tmpfile.flac")), longPath, longPath);
+    for (const auto& [row, column] : {std::pair{0, 0}, std::pair{1, 0}, std::pair{1, 1}}) {
+        QToolTip::hideText();
+        const QPoint at = window->LV()->visualRect(window->files().index(row, column)).center();
+        QHelpEvent tip(QEvent::ToolTip, at, window->LV()->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(window->LV()->viewport(), &tip);
+        EXPECT_EQ(QToolTip::text(), row == 0 ? services.fileAnswer : longPath) << row << column;
+    }
+    QToolTip::hideText();
+    window->files().removeEntry(1);
+
     // Remove without a selection removes nothing; with one, the last entry goes and the
     // placeholder returns.
     window->imgRemove_Click();
@@ -453,48 +493,4 @@ TEST(SingleInstanceTest, ASecondStartFindsTheLockAndWritesNothing)
     EXPECT_FALSE(QFileInfo(ProgramTempFolder()).isSymLink());
     EXPECT_FALSE(QFileInfo(ProgramTempFolder()).permissions() &
                  (QFile::WriteGroup | QFile::WriteOther | QFile::ExeGroup | QFile::ExeOther));
-}
-
-TEST_F(MainWindowTest, ABatchRunsTheListAndReportsAFailedSource)
-{
-    // A converter that reports progress, fails on sources named "bad" and succeeds otherwise.
-    writeFile(QStringLiteral("program/data/conv"),
-              "#!/bin/sh\n"
-              "echo 'Duration: 00:00:10.00, start: 0.000000'\n"
-              "echo 'size= 1kB time=00:00:05.00 bitrate=1'\n"
-              "case \"$*\" in *bad*) echo 'bad: Invalid data found'; exit 1;; esac\n"
-              "exit 0\n");
-    QFile::setPermissions(path(QStringLiteral("program/data/conv")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    // The chime is on: with or without a sound device the batch must still come to its end.
-    ASSERT_TRUE(QFile::copy(QStringLiteral(TREVALON_PROGRAM_DIR "/sound.wav"),
-                            path(QStringLiteral("program/sound.wav"))));
-    writeFile(QStringLiteral("settings/trevalon.ini"), "[Conversion]\nKeepFolders=true\n");
-    auto window = start();
-    window->options().soundIndex = 0;
-    for (const char* name : {"one.wav", "bad.wav"}) {
-        const QString source = path(QString::fromLatin1(name));
-        window->files().AppendEntry(source, source, source);
-    }
-    window->files().appendFoundPaths({path(QStringLiteral("album/CD 1/two.wav"))},
-                                     path(QStringLiteral("album")));
-    window->imgStart_Click();
-    EXPECT_TRUE(window->batchBusy());
-    EXPECT_FALSE(window->imgToolbar(0)->isEnabled());
-    EXPECT_FALSE(window->imgMenu(0)->isEnabled());
-    EXPECT_FALSE(window->imgConvert()->isEnabled());
-    EXPECT_FALSE(window->lblFeed()->isEnabled());
-    EXPECT_TRUE(window->imgBrowse()->isEnabled());
-
-    QTRY_VERIFY_WITH_TIMEOUT(!window->batchBusy(), 20000);
-    EXPECT_TRUE(window->files().isEmpty());
-    EXPECT_EQ(window->lblPB()->text(), QStringLiteral("Done."));
-    EXPECT_EQ(window->imgPB()->width(), 0);
-    EXPECT_TRUE(window->imgToolbar(0)->isEnabled());
-    EXPECT_TRUE(window->imgConvert()->isEnabled());
-    EXPECT_TRUE(QFileInfo(path(QStringLiteral("output/album/CD 1"))).isDir()); // Keep folders
-    EXPECT_TRUE(services.calls.contains(QStringLiteral("openFolder")));
-    ASSERT_EQ(services.messages.size(), 1);
-    EXPECT_TRUE(services.messages[0].text.contains(path(QStringLiteral("bad.wav"))));
-    EXPECT_FALSE(services.messages[0].text.contains(QStringLiteral("two.wav")));
 }

@@ -3,8 +3,11 @@
 #include "settings/settings_files.h"
 #include "settings/settings_folder.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -266,78 +269,137 @@ protected:
         return QDir(dir.path()).filePath(QStringLiteral("home/.config/Trevalon"));
     }
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(program())); }
+
+    static void put(const QString& folder, const char* name, const QByteArray& bytes)
+    {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QFile file(QDir(folder).filePath(QString::fromUtf8(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    static QByteArray bytesOf(const QString& folder, const char* name)
+    {
+        QFile file(QDir(folder).filePath(QString::fromUtf8(name)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    // Every file and folder under the scratch folder with its size, time and contents.
+    QStringList snapshot() const
+    {
+        QStringList entries;
+        QDirIterator it(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            QFile file(info.filePath());
+            entries << info.filePath() + QLatin1Char(' ') +
+                           info.lastModified().toString(Qt::ISODateWithMs) + QLatin1Char(' ') +
+                           QString::fromLatin1(info.isFile() && file.open(QIODevice::ReadOnly)
+                                                   ? file.readAll().toHex()
+                                                   : QByteArray("dir"));
+        }
+        entries.sort();
+        return entries;
+    }
 };
 
 const auto NeverWritable = [](const QString&, const QString&) { return false; };
 
+// A writable program folder is used, whatever the configuration folder holds and whatever the
+// dates: nothing else is consulted, and the write probe leaves nothing behind.
 TEST_F(SettingsFolderChoiceTest, WritableProgramFolderIsUsed)
 {
     const SettingsFolderChoice choice = SettingsFolder(program(), config());
     EXPECT_EQ(choice.folder, program());
+    EXPECT_EQ(choice.readFolder(), program());
     EXPECT_TRUE(choice.inProgramFolder);
     EXPECT_FALSE(QDir(config()).exists());
-    // The write probe leaves nothing behind.
     EXPECT_TRUE(QDir(program())
                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
+
+    put(program(), "setup.ini", "\"7\"\r\n");
+    QTest::qWait(20);
+    put(config(), "setup.ini", "\"3\"\r\n"); // newer, and still not read
+    const QStringList before = snapshot();
+    EXPECT_EQ(SettingsFolder(program(), config()).readFolder(), program());
+    EXPECT_EQ(snapshot(), before);
 }
 
-TEST_F(SettingsFolderChoiceTest, ReadOnlyProgramFolderSendsSettingsToTheConfigFolder)
+// The reported fault: an administrator updates the shared copy's setup.ini, and the user's own
+// choices must survive every start, the window's and a dry run's alike, which only read.
+TEST_F(SettingsFolderChoiceTest, ReadOnlyProgramFolderNeverReplacesTheUsersFiles)
 {
-    // Tests run as root, for whom permission bits never forbid a write; the check is injected.
+    put(config(), "setup.ini", "\"3\"\r\n\"2\"\r\n\"0\"\r\n\"/home/me/mine\"\r\n\"4\"\r\n");
+    QTest::qWait(20);
+    put(program(), "setup.ini", "\"9\"\r\n\"1\"\r\n\"1\"\r\n\"/srv/shipped\"\r\n\"1\"\r\n");
+    put(program(), "options.ini", "1\r\n1\r\n5\r\n6\r\n7\r\n8\r\n");
+    const QStringList before = snapshot();
+
     const SettingsFolderChoice choice = SettingsFolder(program(), config(), NeverWritable);
     EXPECT_EQ(choice.folder, config());
     EXPECT_FALSE(choice.inProgramFolder);
-    EXPECT_TRUE(choice.available);
-    EXPECT_TRUE(QDir(config()).exists());
-    EXPECT_TRUE(WriteOptionsFile(choice.folder, OptionsSettings{}));
+    ASSERT_EQ(choice.readFolder(), config());
+    SetupSettings setup;
+    ASSERT_TRUE(ReadSetupFile(choice.readFolder(), setup));
+    EXPECT_EQ(setup.outputFolder, QStringLiteral("/home/me/mine"));
+    // The user's folder is not empty, so the program folder's options.ini is not taken either.
+    OptionsSettings options;
+    EXPECT_FALSE(ReadOptionsFile(choice.readFolder(), options));
+    ReadExtraSettings(choice.readFolder());
+    EXPECT_EQ(snapshot(), before) << "choosing and reading wrote something";
+
+    // Exit writes the user's own file; the program folder's still plays no part.
+    ASSERT_TRUE(choice.prepareWrite());
+    setup.formatIndex = 6;
+    ASSERT_TRUE(WriteSetupFile(choice.folder, setup));
+    EXPECT_FALSE(QFile::exists(QDir(config()).filePath(QStringLiteral("options.ini"))));
+    EXPECT_TRUE(bytesOf(config(), "setup.ini").contains("/home/me/mine"));
 }
 
-// What Exit writes is what the next start reads, wherever the files could be written: a read-only
-// program folder holding settings hands them to the configuration folder, and from then on the
-// newest files are read.
-TEST_F(SettingsFolderChoiceTest, EachStartReadsWhatTheLastExitWrote)
+// An empty configuration folder starts from the program folder's files, is neither created nor
+// filled by a start, and is filled once, by the first write: from then on it is the user's alone.
+TEST_F(SettingsFolderChoiceTest, EmptyConfigFolderIsFilledOnceByTheFirstWrite)
 {
-    SetupSettings shipped;
-    shipped.formatIndex = 4;
-    ASSERT_TRUE(WriteSetupFile(program(), shipped));
-    ASSERT_TRUE(WriteOptionsFile(program(), OptionsSettings{1, 1, 2, 3, 4, 5}));
+    const QByteArray shippedSetup = "\"9\"\r\n\"1\"\r\n\"1\"\r\n\"/srv/shipped\"\r\n\"1\"\r\n";
+    const QByteArray shippedExtra = "[Conversion]\nKeepFolders=true\n";
+    put(program(), "setup.ini", shippedSetup);
+    put(program(), "options.ini", "1\r\n1\r\n5\r\n6\r\n7\r\n8\r\n");
+    put(program(), "trevalon.ini", shippedExtra);
 
-    // Only trevalon.ini could not be written there: the whole set moves.
-    const auto extraNotWritable = [](const QString&, const QString& name) {
+    SettingsFolderChoice choice = SettingsFolder(program(), config(), NeverWritable);
+    EXPECT_EQ(choice.readFolder(), program());
+    EXPECT_TRUE(ReadExtraSettings(choice.readFolder()).keepFolders);
+    EXPECT_FALSE(QDir(config()).exists()) << "a start wrote the configuration folder";
+
+    // OK in the options dialog: the other files come along byte for byte.
+    ASSERT_TRUE(choice.prepareWrite());
+    ASSERT_TRUE(WriteOptionsFile(choice.folder, OptionsSettings{0, 0, 1, 2, 3, 4}));
+    EXPECT_EQ(bytesOf(config(), "setup.ini"), shippedSetup);
+    EXPECT_EQ(bytesOf(config(), "trevalon.ini"), shippedExtra);
+    EXPECT_EQ(bytesOf(config(), "options.ini"), QByteArray("0\r\n0\r\n1\r\n2\r\n3\r\n4\r\n"));
+    EXPECT_EQ(choice.readFolder(), config());
+
+    // A later update of the shared copy is not copied again, at a start or at a write.
+    QTest::qWait(20);
+    put(program(), "options.ini", "1\r\n1\r\n9\r\n9\r\n9\r\n9\r\n");
+    ASSERT_TRUE(QFile::remove(QDir(config()).filePath(QStringLiteral("setup.ini"))));
+    choice = SettingsFolder(program(), config(), NeverWritable);
+    EXPECT_EQ(choice.readFolder(), config());
+    ASSERT_TRUE(choice.prepareWrite());
+    EXPECT_EQ(bytesOf(config(), "options.ini"), QByteArray("0\r\n0\r\n1\r\n2\r\n3\r\n4\r\n"));
+    EXPECT_FALSE(QFile::exists(QDir(config()).filePath(QStringLiteral("setup.ini"))));
+}
+
+TEST_F(SettingsFolderChoiceTest, TrevalonIniPlaysNoPartInTheChoice)
+{
+    const auto onlyExtraNotWritable = [](const QString&, const QString& name) {
         return name != QStringLiteral("trevalon.ini");
     };
-    SettingsFolderChoice choice = SettingsFolder(program(), config(), extraNotWritable);
-    ASSERT_EQ(choice.folder, config());
-    EXPECT_TRUE(choice.notCopied.isEmpty());
-    SetupSettings read;
-    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
-    EXPECT_EQ(read.formatIndex, 4);
-    OptionsSettings options;
-    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
-    EXPECT_EQ(options, (OptionsSettings{1, 1, 2, 3, 4, 5}));
-
-    // Exit writes the user's choice; the next start, even with the program folder writable
-    // again, reads it and keeps the options.
-    QTest::qWait(20);
-    SetupSettings chosen = read;
-    chosen.formatIndex = 6;
-    ASSERT_TRUE(WriteSetupFile(choice.folder, chosen));
-    choice = SettingsFolder(program(), config());
-    EXPECT_EQ(choice.folder, config());
-    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
-    EXPECT_EQ(read.formatIndex, 6);
-    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
-    EXPECT_EQ(options, (OptionsSettings{1, 1, 2, 3, 4, 5}));
-
-    // A newer file put into the program folder is brought over and read.
-    QTest::qWait(20);
-    ASSERT_TRUE(WriteOptionsFile(program(), OptionsSettings{0, 0, 9, 9, 9, 9}));
-    choice = SettingsFolder(program(), config(), NeverWritable);
-    ASSERT_TRUE(ReadOptionsFile(choice.folder, options));
-    EXPECT_EQ(options, (OptionsSettings{0, 0, 9, 9, 9, 9}));
-    ASSERT_TRUE(ReadSetupFile(choice.folder, read));
-    EXPECT_EQ(read.formatIndex, 6);
+    EXPECT_EQ(SettingsFolder(program(), config(), onlyExtraNotWritable).folder, program());
+    const auto onlyOptionsNotWritable = [](const QString&, const QString& name) {
+        return name != QStringLiteral("options.ini");
+    };
+    EXPECT_EQ(SettingsFolder(program(), config(), onlyOptionsNotWritable).folder, config());
 }
 
 TEST_F(SettingsFolderChoiceTest, RealWriteProbeRefusesFoldersNoOneCanWrite)
@@ -358,7 +420,8 @@ TEST_F(SettingsFolderChoiceTest, ConfigFolderThatCannotBeCreatedIsReported)
     blocker.close();
     const SettingsFolderChoice choice = SettingsFolder(program(), config(), NeverWritable);
     EXPECT_EQ(choice.folder, config());
-    EXPECT_FALSE(choice.available);
+    EXPECT_FALSE(choice.prepareWrite());
+    EXPECT_FALSE(WriteOptionsFile(choice.folder, OptionsSettings{}));
 }
 
 TEST(SettingsFolderLocation, UserConfigFolderIsTrevalonsOwn)

@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
     }
     MainWindowContext context;
     context.programFolder = args.at(1);
-    context.settingsFolder = args.at(2);
+    context.settings.folder = args.at(2);
     context.stagingFolder = args.at(2) + QStringLiteral("/staging");
     context.defaultOutputFolder = args.at(3);
     frmMain window(context);
