@@ -2,9 +2,9 @@
 // arguments it is given and lets ffmpeg's console output through untouched, with these additions:
 // ".amr" output is encoded here from PCM that ffmpeg decodes; a sample rate or channel count the
 // chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
-// the source's cover picture; an output that would hold no audio is a failure; and a conversion that fails or
-// is stopped leaves no output file behind and ends with a non-zero status, its last line saying
-// why in plain words where the source tells more than ffmpeg's own last line.
+// the source's cover picture; an output that would hold no audio is a failure; and a conversion
+// that fails or is stopped leaves no output file behind and ends with a non-zero status, its last
+// line saying why in plain words where the source tells more than ffmpeg's own last line.
 
 #include "converter/amr_writer.h"
 #include "converter/arguments.h"

@@ -23,7 +23,12 @@ int positiveNumber(const std::optional<OptionValue>& option)
 // The containers whose muxer writes a copied cover picture into the tags: an ID3 APIC frame, a
 // FLAC PICTURE block, an MP4 "covr" atom (which names JPEG, PNG and BMP pictures only). Ogg and
 // ASF outputs get theirs from the tag writer after the conversion instead.
-enum class CoverPlace { None, AnyPicture, Mp4 };
+enum class CoverPlace
+{
+    None,
+    AnyPicture,
+    Mp4
+};
 
 CoverPlace coverPlace(const Arguments& arguments, const std::string& output)
 {

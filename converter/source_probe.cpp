@@ -95,12 +95,14 @@ SourceTags readSourceTags(const std::string& path)
     if (av->openInput(&context, path.c_str(), nullptr, nullptr) < 0)
         return tags;
     if (const AVStream* cover = coverStream(*context)) {
-        tags.cover = CoverPicture{pictureMime(cover->codecpar->codec_id),
-                                  std::string(reinterpret_cast<const char*>(cover->attached_pic.data),
-                                              static_cast<std::size_t>(cover->attached_pic.size)),
-                                  cover->codecpar->width, cover->codecpar->height};
+        tags.cover =
+            CoverPicture{pictureMime(cover->codecpar->codec_id),
+                         std::string(reinterpret_cast<const char*>(cover->attached_pic.data),
+                                     static_cast<std::size_t>(cover->attached_pic.size)),
+                         cover->codecpar->width, cover->codecpar->height};
     }
-    // ffmpeg carries the container's tags, or else those of the audio stream (Ogg keeps them there).
+    // ffmpeg carries the container's tags, or else those of the audio stream (Ogg keeps them
+    // there).
     const int audio = av->findBestStream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     const auto tag = [&](const char* key) {
         const AVDictionaryEntry* entry = av->dictionaryGet(context->metadata, key, nullptr, 0);

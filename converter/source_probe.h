@@ -13,8 +13,8 @@ struct SourceInfo
     int audioStream = -1;  // the audio stream ffmpeg picks, -1 when there is none
     int sampleRate = 0;
     int channels = 0;
-    double seconds = -1;    // the file's length, -1 when unknown
-    int pictureStream = -1; // an attached cover picture that tags can carry
+    double seconds = -1;     // the file's length, -1 when unknown
+    int pictureStream = -1;  // an attached cover picture that tags can carry
     std::string pictureMime; // its type, such as "image/jpeg"
 };
 

@@ -53,9 +53,8 @@ QString formatArguments(const ConversionSettings& settings)
                QStringLiteral(" -ac ") + QString::number(settings.channelIndex + 1) +
                QLatin1Char(' ');
     };
-    const QString fixedPreset =
-        presetSwitch(settings, QStringLiteral("-ab ") + presetKbits(settings.bitrateIndex) +
-                                   QLatin1Char('k'));
+    const QString fixedPreset = presetSwitch(
+        settings, QStringLiteral("-ab ") + presetKbits(settings.bitrateIndex) + QLatin1Char('k'));
     switch (settings.formatIndex) {
     case Mp3:
     case Mpg:
@@ -65,8 +64,9 @@ QString formatArguments(const ConversionSettings& settings)
         return QStringLiteral(" -y -vn -acodec wmav1 ") + fixedPreset;
     case Ogg:
         return QStringLiteral(" -y -vn -ac 2 ") +
-               presetSwitch(settings, settings.bitrateIndex == BitrateV0 ? QStringLiteral("-q:a 8")
-                                                                         : QStringLiteral("-q:a 6"));
+               presetSwitch(settings, settings.bitrateIndex == BitrateV0
+                                          ? QStringLiteral("-q:a 8")
+                                          : QStringLiteral("-q:a 6"));
     case Wav:
         return QStringLiteral(" -y -vn -acodec pcm_s16le ");
     case Flac:

@@ -191,15 +191,16 @@ TEST_F(ConverterSources, TagsAndTheCoverReachEveryFormatThatHoldsThemButNeverVid
     const QString tagged = m_out->filePath(QStringLiteral("sources/tagged.flac"));
     const QString title = QStringLiteral("Caf\u00e9 \u6771\u4eac & \"Blue\"");
     const QString artist = QStringLiteral("The T\u00e9sters & \u97f3");
-    const QMap<QString, QString> tags{{QStringLiteral("title"), title},
-                                      {QStringLiteral("artist"), artist},
-                                      {QStringLiteral("album"), QStringLiteral("Edge Cases")},
-                                      {QStringLiteral("album_artist"), QStringLiteral("Various")},
-                                      {QStringLiteral("track"), QStringLiteral("7")},
-                                      {QStringLiteral("disc"), QStringLiteral("2")},
-                                      {QStringLiteral("date"), QStringLiteral("2019")},
-                                      {QStringLiteral("genre"), QStringLiteral("Jazz")},
-                                      {QStringLiteral("comment"), QStringLiteral("Live \u00e0 Paris")}};
+    const QMap<QString, QString> tags{
+        {QStringLiteral("title"), title},
+        {QStringLiteral("artist"), artist},
+        {QStringLiteral("album"), QStringLiteral("Edge Cases")},
+        {QStringLiteral("album_artist"), QStringLiteral("Various")},
+        {QStringLiteral("track"), QStringLiteral("7")},
+        {QStringLiteral("disc"), QStringLiteral("2")},
+        {QStringLiteral("date"), QStringLiteral("2019")},
+        {QStringLiteral("genre"), QStringLiteral("Jazz")},
+        {QStringLiteral("comment"), QStringLiteral("Live \u00e0 Paris")}};
     QStringList arguments{QStringLiteral("-f"),
                           QStringLiteral("lavfi"),
                           QStringLiteral("-i"),

@@ -126,9 +126,9 @@ TEST(CommandLine, VbrPresetsBecomeEachFormatsNearestQuality)
     const QString head = QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.avi\"");
     for (const Expected& row : table) {
         ConversionSettings settings = withFormat(row.format);
-        const QString output =
-            QStringLiteral("\"C:\\output\\a") +
-                               QString::fromLatin1(FormatTable[row.format].extension) + QLatin1Char('"');
+        const QString output = QStringLiteral("\"C:\\output\\a") +
+                               QString::fromLatin1(FormatTable[row.format].extension) +
+                               QLatin1Char('"');
         settings.bitrateIndex = BitrateV0;
         EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.avi"), settings), head + row.v0 + output)
             << FormatTable[row.format].listText;

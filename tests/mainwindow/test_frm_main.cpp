@@ -54,7 +54,8 @@ TEST_F(MainWindowTest, SavedChoicesAreAppliedAndABadIndexKeepsItsDefault)
 
     // The items appended after the first ones are offered and read back like them.
     window.reset();
-    writeFile(QStringLiteral("settings/setup.ini"), "\"13\"\r\n\"4\"\r\n\"0\"\r\n\"\"\r\n\"11\"\r\n");
+    writeFile(QStringLiteral("settings/setup.ini"),
+              "\"13\"\r\n\"4\"\r\n\"0\"\r\n\"\"\r\n\"11\"\r\n");
     window = start();
     EXPECT_EQ(window->cmbOF()->count(), 12);
     EXPECT_EQ(window->cmbBR()->count(), 14);
