@@ -19,10 +19,14 @@ struct Choice
 
 const Choice Choices[] = {
     {"format", "FORMAT", "Output format", FormatItems, &BatchOptions::formatIndex},
-    {"bitrate", "KBITS", "Bitrate in kbit/s (MP3 and MPG)", BitrateItems,
-     &BatchOptions::bitrateIndex},
-    {"rate", "HZ", "Sample rate in Hz (MP3 and MPG)", RateItems, &BatchOptions::rateIndex},
-    {"channels", "LAYOUT", "Channels (MP3 and MPG)", ChannelItems, &BatchOptions::channelIndex},
+    {"bitrate", "KBITS",
+     "Bitrate in kbit/s (MP3, MPG, OPUS and M4A), or an MP3 VBR preset that the other lossy "
+     "formats match",
+     BitrateItems, &BatchOptions::bitrateIndex},
+    {"rate", "HZ", "Sample rate in Hz (MP3, MPG, OPUS and M4A)", RateItems,
+     &BatchOptions::rateIndex},
+    {"channels", "LAYOUT", "Channels (MP3, MPG, OPUS and M4A)", ChannelItems,
+     &BatchOptions::channelIndex},
 };
 
 std::optional<std::int16_t> indexOf(const QStringList& items, const QString& value)

@@ -45,6 +45,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://trevalon.example/")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "ffmpeg, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6multimedia6 (>= 6.4), libopencore-amrnb0, libc6, libstdc++6")
+    "ffmpeg, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6multimedia6 (>= 6.4), libopencore-amrnb0, libtag1v5, libc6, libstdc++6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins, libqt6svg6")
 include(CPack)

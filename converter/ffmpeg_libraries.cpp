@@ -35,7 +35,8 @@ bool loadAll(FfmpegLibraries& f)
            load(codec, "avcodec_open2", f.openCodec) &&
            load(codec, "avcodec_free_context", f.freeContext) &&
            load(util, "av_channel_layout_default", f.defaultLayout) &&
-           load(util, "av_strerror", f.errorText) && load(util, "av_log_set_level", f.setLogLevel);
+           load(util, "av_strerror", f.errorText) && load(util, "av_dict_get", f.dictionaryGet) &&
+           load(util, "av_log_set_level", f.setLogLevel);
 }
 
 } // namespace

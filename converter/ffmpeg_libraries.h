@@ -29,6 +29,7 @@ struct FfmpegLibraries
     decltype(avcodec_free_context)* freeContext = nullptr;
     decltype(av_channel_layout_default)* defaultLayout = nullptr;
     decltype(av_strerror)* errorText = nullptr;
+    decltype(av_dict_get)* dictionaryGet = nullptr;
     decltype(av_log_set_level)* setLogLevel = nullptr;
 };
 

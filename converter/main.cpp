@@ -1,10 +1,10 @@
 // conv: the converter the program runs for every file. It runs the system's ffmpeg with the
 // arguments it is given and lets ffmpeg's console output through untouched, with these additions:
 // ".amr" output is encoded here from PCM that ffmpeg decodes; a sample rate or channel count the
-// chosen encoder refuses becomes the nearest it takes; MP3 and FLAC outputs keep the source's
-// cover picture; an output that would hold no audio is a failure; and a conversion that fails or
-// is stopped leaves no output file behind and ends with a non-zero status, its last line saying
-// why in plain words where the source tells more than ffmpeg's own last line.
+// chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
+// the source's cover picture; an output that would hold no audio is a failure; and a conversion
+// that fails or is stopped leaves no output file behind and ends with a non-zero status, its last
+// line saying why in plain words where the source tells more than ffmpeg's own last line.
 
 #include "converter/amr_writer.h"
 #include "converter/arguments.h"
@@ -12,6 +12,7 @@
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
 #include "converter/source_fit.h"
+#include "converter/tag_writer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -216,6 +217,13 @@ int main(int argc, char** argv)
         status = 1;
     }
 
+    // The cover that the Ogg and ASF muxers cannot write goes in now, while the output is ours.
+    std::string tagError;
+    const auto input = lastOptionValue(given, {"-i"});
+    if (status == 0 && !amr && !output.empty() && input &&
+        !writeTags(input->value, output, tagError))
+        status = 1;
+
     if (status != 0 && OutputState::of(output).touchedSince(before)) {
         if (unlink(output.c_str()) == 0) {
             if (result.stopSignal != 0 || result.termSignal != 0)
@@ -234,5 +242,7 @@ int main(int argc, char** argv)
         if (!reason.empty())
             sayWhy(reason);
     }
+    if (!tagError.empty())
+        sayWhy(tagError);
     return status;
 }

@@ -20,13 +20,39 @@ int positiveNumber(const std::optional<OptionValue>& option)
                : 0;
 }
 
-// The containers whose tags hold a cover picture: an ID3 APIC frame, a FLAC PICTURE block.
-bool tagsHoldCover(const Arguments& arguments, const std::string& output)
+// The containers whose muxer writes a copied cover picture into the tags: an ID3 APIC frame, a
+// FLAC PICTURE block, an MP4 "covr" atom (which names JPEG, PNG and BMP pictures only). Ogg and
+// ASF outputs get theirs from the tag writer after the conversion instead.
+enum class CoverPlace
+{
+    None,
+    AnyPicture,
+    Mp4
+};
+
+CoverPlace coverPlace(const Arguments& arguments, const std::string& output)
 {
     const auto format = outputOption(arguments, {"-f"});
-    if (format)
-        return format->value == "mp3" || format->value == "flac";
-    return endsWithIgnoringCase(output, ".mp3") || endsWithIgnoringCase(output, ".flac");
+    const auto named = [&](std::initializer_list<const char*> formats,
+                           std::initializer_list<const char*> extensions) {
+        if (format)
+            return std::find(formats.begin(), formats.end(), format->value) != formats.end();
+        return std::any_of(extensions.begin(), extensions.end(), [&](const char* extension) {
+            return endsWithIgnoringCase(output, extension);
+        });
+    };
+    if (named({"mp3", "flac"}, {".mp3", ".flac"}))
+        return CoverPlace::AnyPicture;
+    if (named({"ipod", "mp4"}, {".m4a", ".mp4"}))
+        return CoverPlace::Mp4;
+    return CoverPlace::None;
+}
+
+bool placeTakes(CoverPlace place, const std::string& mime)
+{
+    return place == CoverPlace::AnyPicture ||
+           (place == CoverPlace::Mp4 &&
+            (mime == "image/jpeg" || mime == "image/png" || mime == "image/bmp"));
 }
 
 void insertBeforeOutput(Arguments& arguments, std::initializer_list<std::string> items)
@@ -126,8 +152,9 @@ void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo
     const bool channelsFree = !outputOption(arguments, {"-ac", "-ac:a"});
     const bool mayNeedShape =
         encoder && ((rateFree && !encoder->anyRate) || (channelsFree && !encoder->anyChannels));
+    const CoverPlace place = coverPlace(arguments, output);
     const bool mayKeepCover =
-        tagsHoldCover(arguments, output) && !outputOption(arguments, {"-map", "-an"});
+        place != CoverPlace::None && !outputOption(arguments, {"-map", "-an"});
     if (!mayNeedShape && !mayKeepCover)
         return;
 
@@ -136,6 +163,6 @@ void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo
         return;
     if (mayNeedShape)
         fitShape(arguments, source, codec, format, report);
-    if (mayKeepCover && source.pictureStream >= 0)
+    if (mayKeepCover && source.pictureStream >= 0 && placeTakes(place, source.pictureMime))
         keepCover(arguments, source);
 }

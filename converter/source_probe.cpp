@@ -7,11 +7,35 @@
 
 namespace {
 
-// Picture codecs an ID3 APIC frame and a FLAC PICTURE block name by a MIME type.
-bool isTaggablePicture(AVCodecID codec)
+// The picture codecs that tags name by a MIME type; empty for any other.
+std::string pictureMime(AVCodecID codec)
 {
-    return codec == AV_CODEC_ID_MJPEG || codec == AV_CODEC_ID_PNG || codec == AV_CODEC_ID_BMP ||
-           codec == AV_CODEC_ID_GIF || codec == AV_CODEC_ID_TIFF;
+    switch (codec) {
+    case AV_CODEC_ID_MJPEG:
+        return "image/jpeg";
+    case AV_CODEC_ID_PNG:
+        return "image/png";
+    case AV_CODEC_ID_BMP:
+        return "image/bmp";
+    case AV_CODEC_ID_GIF:
+        return "image/gif";
+    case AV_CODEC_ID_TIFF:
+        return "image/tiff";
+    default:
+        return {};
+    }
+}
+
+const AVStream* coverStream(const AVFormatContext& context)
+{
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream* stream = context.streams[i];
+        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+            !pictureMime(stream->codecpar->codec_id).empty() && stream->attached_pic.size > 0)
+            return stream;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -50,15 +74,46 @@ SourceInfo probeSource(const std::string& path)
     } else {
         info.audioStream = -1;
     }
-    for (unsigned i = 0; i < context->nb_streams && info.pictureStream < 0; ++i) {
-        const AVStream* stream = context->streams[i];
-        if ((stream->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
-            stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-            isTaggablePicture(stream->codecpar->codec_id))
-            info.pictureStream = static_cast<int>(i);
+    if (const AVStream* cover = coverStream(*context)) {
+        info.pictureStream = cover->index;
+        info.pictureMime = pictureMime(cover->codecpar->codec_id);
     }
     av->closeInput(&context);
     return info;
+}
+
+SourceTags readSourceTags(const std::string& path)
+{
+    SourceTags tags;
+    const FfmpegLibraries* av = ffmpegLibraries();
+    struct stat file;
+    if (av == nullptr || stat(path.c_str(), &file) != 0 || !S_ISREG(file.st_mode))
+        return tags;
+    // Demuxers hand over the tags and an attached picture while reading the header; no stream
+    // needs decoding.
+    AVFormatContext* context = nullptr;
+    if (av->openInput(&context, path.c_str(), nullptr, nullptr) < 0)
+        return tags;
+    if (const AVStream* cover = coverStream(*context)) {
+        tags.cover =
+            CoverPicture{pictureMime(cover->codecpar->codec_id),
+                         std::string(reinterpret_cast<const char*>(cover->attached_pic.data),
+                                     static_cast<std::size_t>(cover->attached_pic.size)),
+                         cover->codecpar->width, cover->codecpar->height};
+    }
+    // ffmpeg carries the container's tags, or else those of the audio stream (Ogg keeps them
+    // there).
+    const int audio = av->findBestStream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    const auto tag = [&](const char* key) {
+        const AVDictionaryEntry* entry = av->dictionaryGet(context->metadata, key, nullptr, 0);
+        if (entry == nullptr && audio >= 0)
+            entry = av->dictionaryGet(context->streams[audio]->metadata, key, nullptr, 0);
+        return entry != nullptr ? std::string(entry->value) : std::string();
+    };
+    tags.date = tag("date");
+    tags.comment = tag("comment");
+    av->closeInput(&context);
+    return tags;
 }
 
 bool holdsAudio(const std::string& path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 // What the FFmpeg libraries read in a source file: the audio stream ffmpeg would convert, and an
@@ -12,12 +13,33 @@ struct SourceInfo
     int audioStream = -1;  // the audio stream ffmpeg picks, -1 when there is none
     int sampleRate = 0;
     int channels = 0;
-    double seconds = -1;    // the file's length, -1 when unknown
-    int pictureStream = -1; // an attached cover picture the MP3 and FLAC tags can carry
+    double seconds = -1;     // the file's length, -1 when unknown
+    int pictureStream = -1;  // an attached cover picture that tags can carry
+    std::string pictureMime; // its type, such as "image/jpeg"
+};
+
+// A cover picture as tags hold it.
+struct CoverPicture
+{
+    std::string mime;
+    std::string data;
+    int width = 0;
+    int height = 0;
 };
 
 // Reads only a regular file (or says why there is none): a pipe or device is left to ffmpeg alone.
 SourceInfo probeSource(const std::string& path);
+
+// What the tag writer takes from a source: its attached cover picture, and the tags that some
+// muxers put where players do not look. Empty when the source has none (or the libraries cannot
+// tell).
+struct SourceTags
+{
+    std::optional<CoverPicture> cover;
+    std::string date;
+    std::string comment;
+};
+SourceTags readSourceTags(const std::string& path);
 
 // Whether a finished output holds any audio; true when the libraries cannot tell.
 bool holdsAudio(const std::string& path);

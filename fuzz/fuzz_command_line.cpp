@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 12)
         return 0;
     ConversionSettings settings;
-    settings.formatIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[0]) % 11);
-    settings.bitrateIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[1]) % 14);
+    settings.formatIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[0]) % 13);
+    settings.bitrateIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[1]) % 15);
     settings.rateIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[2]) % 10);
     settings.channelIndex = static_cast<std::int16_t>(static_cast<std::int8_t>(data[3]) % 3);
     settings.cutterOn = data[4] & 1;

@@ -10,7 +10,7 @@ QString AddFilesFilter()
         "MPG Files(*.mpg)|*.mpg|WMV Files(*.wmv)|*.wmv|Flash Video(*.flv)|*.flv|"
         "QuickTime Format(*.mov)|*.mov|DVD VOB(*.vob)|*.vob|Real Video(*.rm)|*.rm|"
         "3GP Video(*.3gp)|*.3gp|MP3 Audio(*.mp3)|*.mp3|WAVE Files(*.wav)|*.wav|"
-        "WMA Audio(*.wma)|*.wma");
+        "WMA Audio(*.wma)|*.wma|Opus Audio(*.opus)|*.opus|M4A Audio(*.m4a)|*.m4a");
 }
 
 QStringList CommonDlgsW::NameFilters(const QString& filter)

@@ -45,5 +45,6 @@ private:
     Runner m_runner;
 };
 
-// The add-files command's filter: thirteen description and pattern pairs, every media file first.
+// The add-files command's filter: fifteen description and pattern pairs, every media file first,
+// Opus and M4A last.
 QString AddFilesFilter();

@@ -13,7 +13,8 @@ QStringList BitrateItems()
     return {QStringLiteral("32"),  QStringLiteral("48"),  QStringLiteral("56"),
             QStringLiteral("64"),  QStringLiteral("80"),  QStringLiteral("96"),
             QStringLiteral("112"), QStringLiteral("128"), QStringLiteral("192"),
-            QStringLiteral("224"), QStringLiteral("256"), QStringLiteral("320")};
+            QStringLiteral("224"), QStringLiteral("256"), QStringLiteral("320"),
+            QStringLiteral("V0"),  QStringLiteral("V2")};
 }
 
 // 12050 Hz is the program's own second-lowest rate and is passed as such.

@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 #include "settings/extra_settings.h"
+#include "settings/picker_lists.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -35,6 +36,14 @@ TEST(BatchOptions, PickerValuesBecomeListPositions)
     EXPECT_EQ(parsed.options.jobs, 3);
     EXPECT_EQ(parsed.options.sources, args({"a.wav", "dir"}));
     EXPECT_EQ(cutter, OptionsSettings{}) << "no cutter option leaves options.ini's cutter alone";
+
+    // The formats and presets after the first ones, in any case.
+    const ParsedArguments later =
+        ParseBatchArguments(args({"--format", "opus", "--bitrate", "v2", "a.wav"}), 2);
+    ASSERT_EQ(later.outcome, ParsedArguments::Outcome::Run) << later.text.toStdString();
+    ApplyOverrides(later.options, setup, cutter);
+    EXPECT_EQ(setup.formatIndex, Opus);
+    EXPECT_EQ(setup.bitrateIndex, BitrateV2);
 }
 
 TEST(BatchOptions, UsageErrorsNameWhatIsAllowed)
@@ -45,7 +54,7 @@ TEST(BatchOptions, UsageErrorsNameWhatIsAllowed)
         return parsed.text;
     };
     EXPECT_TRUE(error({"--format", "mp4", "a"}).contains(
-        QStringLiteral("MP3, WMA, OGG, WAV, FLAC, AC3, AAC, AMR, MPG")));
+        QStringLiteral("MP3, WMA, OGG, WAV, FLAC, AC3, AAC, AMR, MPG, OPUS, M4A, ALAC")));
     EXPECT_TRUE(error({"--rate", "11025", "a"}).contains(QStringLiteral("12050")));
     EXPECT_TRUE(error({"--channels", "2", "a"}).contains(QStringLiteral("Mono, Stereo")));
     EXPECT_FALSE(error({"--jobs", "0", "a"}).isEmpty());

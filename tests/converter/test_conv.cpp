@@ -25,7 +25,8 @@ TEST_F(Converter, EveryFormatGivesItsCodecRateAndChannelsWithoutVideo)
     const Expected table[] = {
         {Mp3, "mp3", 44100, 2},       {Wma, "wmav1", 44100, 2}, {Ogg, "vorbis", 44100, 2},
         {Wav, "pcm_s16le", 44100, 2}, {Flac, "flac", 44100, 2}, {Ac3, "ac3", 44100, 2},
-        {Aac, "aac", 44100, 2},       {Amr, "amr_nb", 8000, 1}, {Mpg, "mp2", 44100, 2}};
+        {Aac, "aac", 44100, 2},       {Amr, "amr_nb", 8000, 1}, {Mpg, "mp2", 44100, 2},
+        {Opus, "opus", 48000, 2},     {M4a, "aac", 44100, 2},   {Alac, "alac", 44100, 2}};
     for (const Expected& expected : table) {
         const ConverterInvocation invocation =
             invocationFor(s_source, settingsFor(expected.format));

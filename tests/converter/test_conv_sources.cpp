@@ -27,8 +27,8 @@ int nearestOf(int rate, const std::vector<int>& rates)
 // line's fixed values, the source's own where the encoder takes them, else the nearest it takes.
 Probe expectedFor(int format, const Probe& source)
 {
-    const char* codecs[] = {"mp3", "wmav1", "vorbis", "pcm_s16le", "flac",
-                            "ac3", "aac",   "amr_nb", "mp2"};
+    const char* codecs[] = {"mp3", "wmav1",  "vorbis", "pcm_s16le", "flac", "ac3",
+                            "aac", "amr_nb", "mp2",    "opus",      "aac",  "alac"};
     Probe expected;
     expected.codec = QString::fromLatin1(codecs[format]);
     expected.sampleRate = source.sampleRate;
@@ -36,7 +36,13 @@ Probe expectedFor(int format, const Probe& source)
     switch (format) {
     case Mp3:
     case Mpg:
+    case M4a:
         expected.sampleRate = 44100;
+        expected.channels = 2;
+        break;
+    case Opus:
+        // Opus decodes at 48000 Hz whatever rate it was encoded at.
+        expected.sampleRate = 48000;
         expected.channels = 2;
         break;
     case Amr:
@@ -80,7 +86,13 @@ protected:
         QList<std::pair<QString, QStringList>> commands;
         QStringList outputs;
         for (const Case& c : cases) {
-            const ConverterInvocation invocation = invocationFor(c.source, settingsFor(c.format));
+            // M4A and ALAC both write .m4a: each has a folder of its own.
+            ConversionSettings settings = settingsFor(c.format);
+            if (c.format == Alac) {
+                QDir(m_out->path()).mkpath(QStringLiteral("alac"));
+                settings.outputFolder = m_out->filePath(QStringLiteral("alac"));
+            }
+            const ConverterInvocation invocation = invocationFor(c.source, settings);
             commands.append({invocation.program, invocation.arguments});
             outputs.append(invocation.outputPath);
         }
@@ -161,14 +173,38 @@ TEST_F(ConverterSources, HighRateSurroundAndLowRateSourcesConvertToEveryFormat)
                     .contains("pcm_u8"));
 }
 
-TEST_F(ConverterSources, TagsSurviveAndOnlyMp3AndFlacKeepTheCoverButNeverVideo)
+// The picture stream's bytes, as a digest; empty when there is none.
+QByteArray pictureDigest(const QString& path)
 {
+    return runTool(QStringLiteral("ffmpeg"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                    QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-c"),
+                    QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("md5"),
+                    QStringLiteral("-")})
+        .trimmed();
+}
+
+TEST_F(ConverterSources, TagsAndTheCoverReachEveryFormatThatHoldsThemButNeverVideo)
+{
+    // A 24-bit 96 kHz 5.1 source, so that every encoder's fit takes part.
     ASSERT_TRUE(QDir(m_out->path()).mkdir(QStringLiteral("sources")));
     const QString tagged = m_out->filePath(QStringLiteral("sources/tagged.flac"));
-    ASSERT_TRUE(generate({QStringLiteral("-f"),
+    const QString title = QStringLiteral("Caf\u00e9 \u6771\u4eac & \"Blue\"");
+    const QString artist = QStringLiteral("The T\u00e9sters & \u97f3");
+    const QMap<QString, QString> tags{
+        {QStringLiteral("title"), title},
+        {QStringLiteral("artist"), artist},
+        {QStringLiteral("album"), QStringLiteral("Edge Cases")},
+        {QStringLiteral("album_artist"), QStringLiteral("Various")},
+        {QStringLiteral("track"), QStringLiteral("7")},
+        {QStringLiteral("disc"), QStringLiteral("2")},
+        {QStringLiteral("date"), QStringLiteral("2019")},
+        {QStringLiteral("genre"), QStringLiteral("Jazz")},
+        {QStringLiteral("comment"), QStringLiteral("Live \u00e0 Paris")}};
+    QStringList arguments{QStringLiteral("-f"),
                           QStringLiteral("lavfi"),
                           QStringLiteral("-i"),
-                          QStringLiteral("sine=frequency=440:duration=3"),
+                          QStringLiteral("sine=frequency=440:duration=3:sample_rate=96000"),
                           QStringLiteral("-f"),
                           QStringLiteral("lavfi"),
                           QStringLiteral("-i"),
@@ -185,39 +221,59 @@ TEST_F(ConverterSources, TagsSurviveAndOnlyMp3AndFlacKeepTheCoverButNeverVideo)
                           QStringLiteral("attached_pic"),
                           QStringLiteral("-metadata:s:v"),
                           QStringLiteral("comment=Cover (front)"),
-                          QStringLiteral("-metadata"),
-                          QStringLiteral("title=Señor Blue"),
-                          QStringLiteral("-metadata"),
-                          QStringLiteral("artist=The Testers"),
-                          QStringLiteral("-metadata"),
-                          QStringLiteral("album=Edge Cases"),
-                          QStringLiteral("-metadata"),
-                          QStringLiteral("track=7"),
-                          QStringLiteral("-ac"),
-                          QStringLiteral("2"),
-                          tagged}));
-    ASSERT_EQ(probe(tagged).pictures, 1);
+                          QStringLiteral("-af"),
+                          QStringLiteral("pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0"),
+                          QStringLiteral("-sample_fmt"),
+                          QStringLiteral("s32")};
+    for (auto tag = tags.begin(); tag != tags.end(); ++tag)
+        arguments << QStringLiteral("-metadata") << tag.key() + QLatin1Char('=') + tag.value();
+    ASSERT_TRUE(generate(arguments << tagged));
+    const Probe original = probe(tagged);
+    ASSERT_EQ(original.pictures, 1);
+    ASSERT_EQ(original.channels, 6);
+    const QByteArray cover = pictureDigest(tagged);
+    ASSERT_FALSE(cover.isEmpty());
 
-    for (const int format : {Mp3, Ogg, Flac, Wma, Wav, Ac3, Mpg}) {
+    for (int format = 0; format < FormatCount; ++format) {
         SCOPED_TRACE(FormatTable[format].listText);
         const ConverterInvocation invocation = invocationFor(tagged, settingsFor(format));
         const ConvRun run = convert(invocation);
         ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
         const Probe result = probe(invocation.outputPath);
-        const bool holdsCover = format == Mp3 || format == Flac;
-        EXPECT_EQ(result.pictures, holdsCover ? 1 : 0);
+        const Probe expected = expectedFor(format, original);
+        EXPECT_EQ(result.codec, expected.codec);
+        EXPECT_EQ(result.sampleRate, expected.sampleRate);
+        EXPECT_EQ(result.channels, expected.channels);
         EXPECT_EQ(result.videoStreams, 0);
-        EXPECT_NEAR(result.seconds, 3.0, 0.1);
-        if (format == Ac3 || format == Mpg)
-            continue; // these containers hold no tags
-        EXPECT_EQ(result.tags.value(QStringLiteral("title")), QStringLiteral("Señor Blue"));
-        EXPECT_EQ(result.tags.value(QStringLiteral("artist")), QStringLiteral("The Testers"));
-        EXPECT_EQ(result.tags.value(QStringLiteral("album")), QStringLiteral("Edge Cases"));
-        EXPECT_EQ(result.tags.value(QStringLiteral("track")), QStringLiteral("7"));
+        // The length is kept within one codec frame (2048 samples at the most); a bare .aac
+        // decodes its 1024 priming samples as sound.
+        const double priming = format == Aac ? 1024.0 / result.sampleRate : 0;
+        EXPECT_NEAR(result.seconds - priming, 3.0, 2048.0 / result.sampleRate);
+
+        const bool noTags = format == Ac3 || format == Aac || format == Amr || format == Mpg;
+        const bool holdsCover = !noTags && format != Wav;
+        EXPECT_EQ(result.pictures, holdsCover ? 1 : 0);
+        if (holdsCover) {
+            EXPECT_EQ(pictureDigest(invocation.outputPath), cover);
+        }
+        if (noTags)
+            continue;
+        // WAV's INFO list has no place for the album artist, disc, date or comment.
+        for (auto tag = tags.begin(); tag != tags.end(); ++tag) {
+            if (format != Wav || tag.key() == QStringLiteral("title") ||
+                tag.key() == QStringLiteral("artist") || tag.key() == QStringLiteral("album") ||
+                tag.key() == QStringLiteral("track")) {
+                // ffprobe names a WMA's year by its ASF attribute, which players read.
+                const QString key = format == Wma && tag.key() == QStringLiteral("date")
+                                        ? QStringLiteral("wm/year")
+                                        : tag.key();
+                EXPECT_EQ(result.tags.value(key), tag.value()) << tag.key().toStdString();
+            }
+        }
     }
 
     // The cutter keeps the cover too (ffmpeg drops a copied picture a cut after the input passes).
-    for (const int format : {Mp3, Flac}) {
+    for (const int format : {Mp3, Flac, M4a, Opus}) {
         SCOPED_TRACE(FormatTable[format].listText);
         ConversionSettings settings = settingsFor(format);
         settings.cutterOn = 1;
@@ -231,7 +287,7 @@ TEST_F(ConverterSources, TagsSurviveAndOnlyMp3AndFlacKeepTheCoverButNeverVideo)
     }
 
     // A real video is dropped and is no cover.
-    for (const int format : {Mp3, Flac}) {
+    for (const int format : {Mp3, Flac, M4a, Opus}) {
         SCOPED_TRACE(FormatTable[format].listText);
         const ConverterInvocation invocation = invocationFor(s_source, settingsFor(format));
         ASSERT_EQ(convert(invocation).exitCode, 0);

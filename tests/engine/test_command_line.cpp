@@ -63,6 +63,11 @@ TEST(CommandLine, EachFormatHasItsSwitchesAndExtension)
         {Aac, QStringLiteral(" -y -vn \"C:\\output\\a.aac\"")},
         {Amr, QStringLiteral(" -y -vn -ar 8000 -ab 7.4k -ac 1 \"C:\\output\\a.amr\"")},
         {Mpg, QStringLiteral(" -y -vn -ab 320k -ar 12050 -ac 1 \"C:\\output\\a.mpg\"")},
+        {Opus, QStringLiteral(" -y -vn -acodec libopus -ab 320k -ar 12050 -ac 1 -f ogg "
+                              "\"C:\\output\\a.opus\"")},
+        {M4a, QStringLiteral(" -y -vn -acodec aac -ab 320k -ar 12050 -ac 1 -f ipod "
+                             "\"C:\\output\\a.m4a\"")},
+        {Alac, QStringLiteral(" -y -vn -acodec alac -f ipod \"C:\\output\\a.m4a\"")},
     };
     const QString head = QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.avi\"");
     for (const Expected& row : table) {
@@ -83,6 +88,56 @@ TEST(CommandLine, EachFormatHasItsSwitchesAndExtension)
     }
 }
 
+TEST(CommandLine, VbrPresetsBecomeEachFormatsNearestQuality)
+{
+    // For each format: the switches with V0, then with V2. The formats whose command carries no
+    // bitrate for the numbers take the preset as one switch at the end.
+    struct Expected
+    {
+        int format;
+        QString v0;
+        QString v2;
+    };
+    const Expected table[] = {
+        {Mp3, QStringLiteral(" -y -vn -q:a 0 -ar 44100 -ac 2 "),
+         QStringLiteral(" -y -vn -q:a 2 -ar 44100 -ac 2 ")},
+        {Mpg, QStringLiteral(" -y -vn -ab 256k -ar 44100 -ac 2 "),
+         QStringLiteral(" -y -vn -ab 192k -ar 44100 -ac 2 ")},
+        {Ogg, QStringLiteral(" -y -vn -ac 2 -q:a 8 "), QStringLiteral(" -y -vn -ac 2 -q:a 6 ")},
+        {Opus, QStringLiteral(" -y -vn -acodec libopus -ab 192k -ar 44100 -ac 2 -f ogg "),
+         QStringLiteral(" -y -vn -acodec libopus -ab 160k -ar 44100 -ac 2 -f ogg ")},
+        {M4a, QStringLiteral(" -y -vn -acodec aac -ab 256k -ar 44100 -ac 2 -f ipod "),
+         QStringLiteral(" -y -vn -acodec aac -ab 192k -ar 44100 -ac 2 -f ipod ")},
+        {Wma, QStringLiteral(" -y -vn -acodec wmav1 -ab 256k "),
+         QStringLiteral(" -y -vn -acodec wmav1 -ab 192k ")},
+        {Ac3, QStringLiteral(" -y -vn -ab 256k "), QStringLiteral(" -y -vn -ab 192k ")},
+        {Aac, QStringLiteral(" -y -vn -ab 256k "), QStringLiteral(" -y -vn -ab 192k ")},
+        // Lossless formats and AMR ignore the bitrate picker.
+        {Wav, QStringLiteral(" -y -vn -acodec pcm_s16le "),
+         QStringLiteral(" -y -vn -acodec pcm_s16le ")},
+        {Flac, QStringLiteral(" -y -vn  "), QStringLiteral(" -y -vn  ")},
+        {Alac, QStringLiteral(" -y -vn -acodec alac -f ipod "),
+         QStringLiteral(" -y -vn -acodec alac -f ipod ")},
+        {Amr, QStringLiteral(" -y -vn -ar 8000 -ab 7.4k -ac 1 "),
+         QStringLiteral(" -y -vn -ar 8000 -ab 7.4k -ac 1 ")},
+    };
+    ASSERT_EQ(BitrateItems().value(BitrateV0), QStringLiteral("V0"));
+    ASSERT_EQ(BitrateItems().value(BitrateV2), QStringLiteral("V2"));
+    const QString head = QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.avi\"");
+    for (const Expected& row : table) {
+        ConversionSettings settings = withFormat(row.format);
+        const QString output = QStringLiteral("\"C:\\output\\a") +
+                               QString::fromLatin1(FormatTable[row.format].extension) +
+                               QLatin1Char('"');
+        settings.bitrateIndex = BitrateV0;
+        EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.avi"), settings), head + row.v0 + output)
+            << FormatTable[row.format].listText;
+        settings.bitrateIndex = BitrateV2;
+        EXPECT_EQ(windowsCommand(QStringLiteral("D:\\a.avi"), settings), head + row.v2 + output)
+            << FormatTable[row.format].listText;
+    }
+}
+
 TEST(CommandLine, OddSettingsPassThrough)
 {
     ConversionSettings settings = withFormat(Mp3, QString());
@@ -94,9 +149,9 @@ TEST(CommandLine, OddSettingsPassThrough)
                              withCutter(withFormat(Wav), -5, 0, 0, 7)),
               QStringLiteral("C:\\App\\data\\conv.exe -threads 1 -i \"D:\\a.wav\" -ss -5.0 -t 0.7 -y "
                              "-vn -acodec pcm_s16le \"C:\\output\\a.wav\""));
-    EXPECT_TRUE(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(9)).isEmpty());
+    EXPECT_TRUE(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(12)).isEmpty());
     EXPECT_TRUE(windowsCommand(QStringLiteral("D:\\a.wav"), withFormat(-1)).isEmpty());
-    EXPECT_TRUE(BuildConverterInvocation(App, QStringLiteral("D:\\a.wav"), withFormat(9),
+    EXPECT_TRUE(BuildConverterInvocation(App, QStringLiteral("D:\\a.wav"), withFormat(12),
                                          PathStyle::windows())
                     .isEmpty());
 }
@@ -127,7 +182,7 @@ TEST(CommandLine, VectorCarriesEachArgumentWholeWithoutQuotes)
     EXPECT_EQ(invocation.outputPath, invocation.arguments.last());
 
     // Every format's vector is the text's words once the quoted paths are put back whole.
-    for (int format = 0; format < 9; ++format) {
+    for (int format = 0; format < static_cast<int>(FormatTable.size()); ++format) {
         const ConversionSettings plain = withFormat(format, QStringLiteral("/o"));
         const ConverterInvocation each =
             BuildConverterInvocation(QStringLiteral("/p"), QStringLiteral("/s.wav"), plain);

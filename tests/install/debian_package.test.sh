@@ -24,7 +24,7 @@ for link in trevalon trevalon-batch; do
         { echo "missing link: /usr/bin/$link"; fail=1; }
 done
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
-for needed in ffmpeg libqt6widgets6 libqt6multimedia6 libqt6network6 libopencore-amrnb0; do
+for needed in ffmpeg libqt6widgets6 libqt6multimedia6 libqt6network6 libopencore-amrnb0 libtag1v5; do
     grep -qw "$needed" <<<"$depends" || { echo "not declared: $needed (Depends: $depends)"; fail=1; }
 done
 grep -q '^ Package: trevalon$' <<<"$info" || { echo "wrong package name"; fail=1; }

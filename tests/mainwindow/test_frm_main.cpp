@@ -54,6 +54,16 @@ TEST_F(MainWindowTest, SavedChoicesAreAppliedAndABadIndexKeepsItsDefault)
     EXPECT_EQ(window->options().soundIndex, 1);
     EXPECT_EQ(window->options().cutStart, 3723);
     EXPECT_EQ(window->conversionSettings().formatIndex, 3);
+
+    // The items appended after the first ones are offered and read back like them.
+    window.reset();
+    writeFile(QStringLiteral("settings/setup.ini"),
+              "\"13\"\r\n\"4\"\r\n\"0\"\r\n\"\"\r\n\"11\"\r\n");
+    window = start();
+    EXPECT_EQ(window->cmbOF()->count(), 12);
+    EXPECT_EQ(window->cmbBR()->count(), 14);
+    EXPECT_EQ(window->cmbBR()->currentText(), QStringLiteral("V2"));
+    EXPECT_EQ(window->cmbOF()->currentText(), QStringLiteral("ALAC"));
 }
 
 TEST_F(MainWindowTest, ExitWritesSetupIniAndAPlainCloseWritesNothing)
@@ -354,7 +364,8 @@ TEST_F(MainWindowTest, PlaceholderFollowsAddsRemovesAndTheFolderSearch)
     window->show();
     services.fileAnswer = path(QStringLiteral("music/one.mp3"));
     window->imgAdd_Click();
-    EXPECT_EQ(services.offeredFilters.size(), 13);
+    EXPECT_EQ(services.offeredFilters.size(), 15);
+    EXPECT_EQ(services.offeredFilters.last(), QStringLiteral("M4A Audio(*.m4a) (*.m4a)"));
     EXPECT_EQ(services.offeredFilters.first(), QStringLiteral("All Media Formats(*.*) (*)"));
     ASSERT_EQ(window->files().count(), 1);
     EXPECT_EQ(window->files().entry(0).queuePath, services.fileAnswer);

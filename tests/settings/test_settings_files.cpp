@@ -121,7 +121,7 @@ TEST_F(SettingsFiles, FoldersWithCommasAndNonAsciiLettersRoundTrip)
 
 TEST_F(SettingsFiles, UnusableIndexLeavesOnlyItsOwnPicker)
 {
-    put("setup.ini", "\"12\"\r\n\"-1\"\r\n\"two\"\r\n\"/music\"\r\n\"6\"\r\n");
+    put("setup.ini", "\"14\"\r\n\"-1\"\r\n\"two\"\r\n\"/music\"\r\n\"6\"\r\n");
     SetupSettings setup = currentSetup();
     ASSERT_TRUE(ReadSetupFile(folder(), setup));
     EXPECT_EQ(setup.bitrateIndex, 3);
@@ -131,19 +131,23 @@ TEST_F(SettingsFiles, UnusableIndexLeavesOnlyItsOwnPicker)
     EXPECT_EQ(setup.formatIndex, 6);
 
     // The last position of each list is accepted, halves round to even, bare numbers do too.
-    put("setup.ini", "\"11\"\r\n\"3.5\"\r\n\"1\"\r\n\"/m\"\r\n 2.5 \r\n");
+    put("setup.ini", "\"13\"\r\n\"3.5\"\r\n\"1\"\r\n\"/m\"\r\n 2.5 \r\n");
     ASSERT_TRUE(ReadSetupFile(folder(), setup));
-    EXPECT_EQ(setup.bitrateIndex, 11);
+    EXPECT_EQ(setup.bitrateIndex, 13);
     EXPECT_EQ(setup.rateIndex, 4);
     EXPECT_EQ(setup.channelIndex, 1);
     EXPECT_EQ(setup.formatIndex, 2);
 
-    put("setup.ini", "\"0\"\r\n\"8\"\r\n\"2\"\r\n\"/m\"\r\n\"9\"\r\n");
+    put("setup.ini", "\"0\"\r\n\"8\"\r\n\"2\"\r\n\"/m\"\r\n\"12\"\r\n");
     ASSERT_TRUE(ReadSetupFile(folder(), setup));
     EXPECT_EQ(setup.bitrateIndex, 0);
     EXPECT_EQ(setup.rateIndex, 4);
     EXPECT_EQ(setup.channelIndex, 1);
     EXPECT_EQ(setup.formatIndex, 2);
+    // The last format (ALAC) is read like any other.
+    put("setup.ini", "\"0\"\r\n\"8\"\r\n\"2\"\r\n\"/m\"\r\n\"11\"\r\n");
+    ASSERT_TRUE(ReadSetupFile(folder(), setup));
+    EXPECT_EQ(setup.formatIndex, 11);
 }
 
 TEST_F(SettingsFiles, FieldsMissingAtTheEndKeepTheirValues)
