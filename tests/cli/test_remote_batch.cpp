@@ -1,10 +1,12 @@
 #include "cli/batch_options.h"
 #include "cli/batch_process.h"
 #include "cli/remote_command.h"
+#include "cli/remote_reports.h"
 #include "engine/command_line.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -73,6 +75,11 @@ TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
     }
 }
 
+QString hexOf(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
 TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
 {
     BatchJob job;
@@ -81,13 +88,16 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     const QString folder = QStringLiteral(".trevalon-batch/run");
     const QString copy = QStringLiteral("/root/.trevalon-batch/run/1/home/u/in/a: b.mp4");
 
-    const auto started = ParseRemoteLine(QStringLiteral("trevalon-remote 1 started m2"), jobs);
+    const auto started =
+        ParseRemoteLine(QStringLiteral("trevalon-remote 1 started %1").arg(hexOf("m2")), jobs);
     ASSERT_TRUE(started);
     EXPECT_EQ(started->kind, RemoteEvent::Kind::Started);
     EXPECT_EQ(started->host, QStringLiteral("m2"));
 
     const auto failed = ParseRemoteLine(
-        QStringLiteral("trevalon-remote 1 ended 1 %1: %1: Invalid data found").arg(copy), jobs);
+        QStringLiteral("trevalon-remote 1 ended 1 %1")
+            .arg(hexOf(QStringLiteral("%1: %1: Invalid data found\n").arg(copy).toUtf8())),
+        jobs);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->status, 1);
     EXPECT_EQ(LocalReason(failed->reason, folder, 1, job.source),
@@ -95,9 +105,44 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job.source),
               QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
 
-    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("trevalon-remote 2 ended 0 "), jobs))
-        << "a job number outside the batch";
-    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("converted x -> y"), jobs));
+    // Only the framed form counts: text where the bytes belong, a stray byte, anything after.
+    for (const char* line :
+         {"trevalon-remote 2 ended 0 ", "converted x -> y", "trevalon-remote 1 ended 0 x y",
+          "trevalon-remote 1 ended 0 6", "trevalon-remote 1 ended 0 6D32 ",
+          "trevalon-remote 1 started m2", "trevalon-remote 1 started 6d32\r",
+          "trevalon-remote 1 ended 0 6d32 6d32", " trevalon-remote 1 started 6d32"})
+        EXPECT_FALSE(ParseRemoteLine(QString::fromLatin1(line), jobs)) << line;
+
+    // The files of a job in its folder there never meet the copy of its source.
+    for (const char* top : {"1.out", "1.w", "1_.w", "1__.out"}) {
+        const QString tag = RemoteJobTag(1, QStringLiteral("/%1/a.wav").arg(QLatin1String(top)));
+        EXPECT_NE(tag + QStringLiteral(".out"), QLatin1String(top));
+        EXPECT_NE(tag + QStringLiteral(".w"), QLatin1String(top));
+    }
+}
+
+TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
+{
+    const QString loginFile = QStringLiteral("# machines\n2/a\nb\n@g/c\n@g/3/d\ne\nf\n:\n");
+    const QString answers =
+        QStringLiteral("trevalon-machine ok %1 \ntrevalon-machine ok %2 \ntrevalon-machine ok %3 \n"
+                       "trevalon-machine ok %4 \ntrevalon-machine failed %5 %6\n"
+                       "trevalon-machine missing %7 \nhello from a login script\n")
+            .arg(hexOf("a"), hexOf("b"), hexOf("c"), hexOf("d"), hexOf("e"),
+                 hexOf("/x/trevalon-check.wav: the converter could not be started\n"),
+                 hexOf("f"));
+    const MachineSelection chosen = SelectMachines(loginFile, answers, 5);
+    EXPECT_EQ(chosen.usable, (QStringList{QStringLiteral("2/a"), QStringLiteral("5/b"),
+                                          QStringLiteral("@g/5/c"), QStringLiteral("@g/3/d")}));
+    EXPECT_EQ(chosen.skipped,
+              (QStringList{QStringLiteral("not an answer to the start check, ignored: hello from "
+                                          "a login script"),
+                           QStringLiteral("left out e: the test conversion failed there: the "
+                                          "converter could not be started"),
+                           QStringLiteral("left out f: trevalon-batch does not run there"),
+                           QStringLiteral("left out ':': this machine takes part as 'ssh "
+                                          "localhost' only")}));
+    EXPECT_EQ(SelectMachines(loginFile, answers).usable.value(1), QStringLiteral("b"));
 }
 
 quint16 freePort()
@@ -187,6 +232,7 @@ public:
             return QStringLiteral("sshd did not start: %1")
                 .arg(QString::fromLocal8Bit(server->readAll()).trimmed());
         addAlias(alias, port);
+        m_ports.insert(alias, port);
         if (QProcess::execute(QStringLiteral("ssh"), {QStringLiteral("-F"), sshConfig(), alias,
                                                       QStringLiteral("true")}) != 0)
             return QStringLiteral("cannot log in to the SSH server on port %1").arg(port);
@@ -196,6 +242,7 @@ public:
     // An alias whose port nothing listens on.
     void addClosedAlias(const QString& alias) { addAlias(alias, freePort()); }
 
+    quint16 port(const QString& alias) const { return m_ports.value(alias); }
     QString sshConfig() const { return path(QStringLiteral("ssh_config")); }
     QString loginLine(const QString& alias) const
     {
@@ -230,6 +277,7 @@ private:
     QString m_user;
     QString m_home;
     QVector<QProcess*> m_servers;
+    QHash<QString, quint16> m_ports;
 };
 
 TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
@@ -248,14 +296,15 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         if (!failed.isEmpty())
             GTEST_SKIP() << failed.toStdString();
     }
-    // A machine without trevalon-batch is left out; one where it fails every conversion as a broken
-    // machine would gets jobs, and another machine must redo them.
+    // A machine without trevalon-batch is left out; one that passes the start check and then fails
+    // every job as a machine that lost its connection would gets jobs, and another machine must
+    // redo them.
     const QString flakyBin = dir.filePath(QStringLiteral("flaky-bin"));
     QDir().mkpath(flakyBin);
     LoopbackMachines::writeFile(
         flakyBin + QStringLiteral("/trevalon-batch"),
-        QStringLiteral("#!/bin/sh\n[ \"$1\" = --version ] && exec %1/trevalon-batch "
-                       "--version\ntouch %2/flaky-job-$$\nexit 97\n")
+        QStringLiteral("#!/bin/sh\ncase \"$*\" in --version|*/trevalon-check.wav) exec "
+                       "%1/trevalon-batch \"$@\" ;; esac\ntouch %2/flaky-job-$$\nexit 97\n")
             .arg(ProgramFolder, dir.path()));
     QFile::setPermissions(flakyBin + QStringLiteral("/trevalon-batch"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
