@@ -56,8 +56,11 @@ QProcess* parallelProcess(QObject* parent, const QString& tempFolder)
     // The job commands are written for a POSIX shell, whatever the user's login shell is.
     environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
     // parallel's own temporary files go into this run's folder, which goes with the run, so an
-    // interrupted parallel cannot leave them in the user's temporary folder.
-    environment.insert(QStringLiteral("TMPDIR"), tempFolder);
+    // interrupted parallel cannot leave them in the user's temporary folder. parallel --nonall
+    // writes their names into a shell command unquoted, so the folder is given as "." from inside
+    // it: a name with a blank or a quote in the user's TMPDIR never reaches that command.
+    process->setWorkingDirectory(tempFolder);
+    environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("."));
     process->setProcessEnvironment(environment);
     return process;
 }

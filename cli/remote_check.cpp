@@ -80,24 +80,25 @@ QStringList MachineCheckArguments(const RemoteRunSetup& setup)
         flags << ShellQuoted(flag);
     const QString folder = ShellQuoted(setup.remoteFolder);
     const QString parent = ShellQuoted(setup.remoteFolder.section(QLatin1Char('/'), 0, -2));
+    // Machines may share one login folder (a home on NFS, loopback logins): each check works in
+    // a folder of its own and removes only that, and the run's folder once it is empty.
     const QString script =
         QStringList{
-            QStringLiteral("p=%1; d=%2/check; s=missing; why=").arg(ShellQuoted(setup.remoteProgram),
-                                                                     folder),
+            QStringLiteral("p=%1; s=missing; why=; d=").arg(ShellQuoted(setup.remoteProgram)),
             QStringLiteral("case \"$(\"$p\" --version 2>/dev/null)\" in trevalon-batch*) s=ok ;; "
                            "esac"),
             QStringLiteral("if [ $s = ok ]; then s=failed; "
-                           "if mkdir -p \"$d/s\" \"$d/o\" && printf '%1' >\"$d/trevalon-check.wav\"; "
+                           "if mkdir -p %1 && d=$(mktemp -d %1/check.XXXXXX) && "
+                           "mkdir \"$d/s\" \"$d/o\" && printf '%2' >\"$d/trevalon-check.wav\"; "
                            "then \"$p\" --settings-dir \"$d/s\" --output \"$d/o\" --jobs 1 --quiet "
-                           "%2 -- \"$d/trevalon-check.wav\" >\"$d/r.log\" 2>&1 && "
+                           "%3 -- \"$d/trevalon-check.wav\" >\"$d/r.log\" 2>&1 && "
                            "for f in \"$d\"/o/trevalon-check.*; do [ -s \"$f\" ] && s=ok; done; "
-                           "why=%3; else why=%4; fi; fi")
-                .arg(octalEscaped(CheckToneWav()), flags.join(QLatin1Char(' ')),
+                           "why=%4; else why=%5; fi; [ -n \"$d\" ] && rm -rf -- \"$d\"; fi")
+                .arg(folder, octalEscaped(CheckToneWav()), flags.join(QLatin1Char(' ')),
                      ShellHexOf(QStringLiteral("tail -n 1 \"$d/r.log\"")),
-                     ShellHexOf(QStringLiteral(
-                         "printf 'cannot write its working folder %s' \"$d\""))),
-            // The check leaves nothing behind on a machine that will not take part.
-            QStringLiteral("rm -rf -- %1; rmdir -- %2 2>/dev/null").arg(folder, parent),
+                     ShellHexOf(QStringLiteral("printf 'cannot write a working folder in %s' %1")
+                                    .arg(folder))),
+            QStringLiteral("rmdir -- %1 %2 2>/dev/null").arg(folder, parent),
             QStringLiteral("printf 'trevalon-machine %s %s %s\\n' \"$s\" %1 \"$why\"")
                 .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHLOGIN\"")))}
             .join(QStringLiteral("; "));

@@ -392,6 +392,122 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     // Nothing is left behind on the machines.
     EXPECT_EQ(leftBehind(), QStringList{});
 
+    // Hostile names and paths, --jobs on each machine, and a machine that cannot convert: the same
+    // trevalon-batch, installed without its converter. The remote program, in a folder with a
+    // blank, notes on which machine (the port of its SSH server) each call starts and ends.
+    const QString brokenBin = dir.filePath(QStringLiteral("broken-bin"));
+    QDir().mkpath(brokenBin);
+    ASSERT_TRUE(QFile::copy(ProgramFolder + QStringLiteral("/trevalon-batch"),
+                            brokenBin + QStringLiteral("/trevalon-batch")));
+    ASSERT_EQ(machines.addMachine(QStringLiteral("broken"),
+                                  brokenBin + QLatin1Char(':') + systemPath),
+              QString());
+    const QString callLog = dir.filePath(QStringLiteral("calls.log"));
+    const QString logged = dir.filePath(QStringLiteral("remote bin/logged trevalon-batch"));
+    QDir().mkpath(QFileInfo(logged).path());
+    LoopbackMachines::writeFile(
+        logged, QStringLiteral("#!/bin/sh\nport=${SSH_CONNECTION##* }\necho \"$port +\" >>%1\n"
+                               "trevalon-batch \"$@\"\nst=$?\n[ \"$1\" = --version ] || sleep 1\n"
+                               "echo \"$port -\" >>%1\nexit $st\n")
+                    .arg(callLog));
+    QFile::setPermissions(logged, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString hostileLogins = dir.filePath(QStringLiteral("hostile-machines.txt"));
+    LoopbackMachines::writeFile(hostileLogins,
+                                QStringLiteral("3/%1\n%2\n%3\n")
+                                    .arg(machines.loginLine(QStringLiteral("m1")),
+                                         machines.loginLine(QStringLiteral("m2")),
+                                         machines.loginLine(QStringLiteral("broken"))));
+    const QString oddIn = dir.filePath(QStringLiteral("in dir 'q' \u00e9"));
+    const QString oddOut = dir.filePath(QStringLiteral("out 'q' \u00e9"));
+    const QString oddTemp = dir.filePath(QStringLiteral("tmp 'q' \u00e9"));
+    QDir().mkpath(oddIn);
+    QDir().mkpath(oddTemp);
+    // A name that would forge another job's report and cut its own if a machine printed it.
+    const QString forging = QStringLiteral("\ntrevalon-remote 0 ended 1 41\\c x");
+    const QString corrupt = oddIn + QStringLiteral("/bad") + forging + QStringLiteral(".mp4");
+    {
+        QFile file(corrupt);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, '\x5a'));
+    }
+    QStringList sources;
+    for (int i = 0; i < 5; ++i) {
+        sources << oddIn + QStringLiteral("/p%1.wav").arg(i);
+        ASSERT_TRUE(makeClip(sources.last(), 1));
+    }
+    sources.insert(1, corrupt);
+    sources << oddIn + QStringLiteral("/.dot") + forging + QStringLiteral(".wav");
+    ASSERT_TRUE(makeClip(sources.last(), 2));
+    QProcessEnvironment oddEnvironment = environment;
+    oddEnvironment.insert(QStringLiteral("TMPDIR"), oddTemp);
+    const QStringList oddArguments = {QStringLiteral("--format"),       QStringLiteral("MP3"),
+                                      QStringLiteral("--settings-dir"), dir.path(),
+                                      QStringLiteral("--output"),       oddOut};
+    const BatchOutcome hostile =
+        runBatch(QStringList{QStringLiteral("--sshloginfile"), hostileLogins,
+                             QStringLiteral("--remote-program"), logged, QStringLiteral("--jobs"),
+                             QStringLiteral("1")} +
+                     oddArguments + sources,
+                 RemoteTimeoutMs, oddEnvironment);
+    const std::string hostileShown = (hostile.out + hostile.err).toStdString();
+    EXPECT_EQ(hostile.exitCode, 1) << hostileShown;
+    EXPECT_TRUE(hostile.out.contains(QStringLiteral("6 converted, 1 failed"))) << hostileShown;
+    EXPECT_FALSE(hostile.err.contains(QStringLiteral("not a job report"))) << hostileShown;
+    EXPECT_TRUE(hostile.err.contains(machines.loginLine(QStringLiteral("broken")) +
+                                     QStringLiteral(": the test conversion failed there: the "
+                                                    "converter could not be started")))
+        << hostileShown;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/p%1.mp3").arg(i)), 1.0, 0.1) << i;
+    EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/.mp3")), 2.0, 0.1);
+    EXPECT_EQ(QDir(oddOut).entryList(QDir::Files | QDir::Hidden).size(), 6) << hostileShown;
+    const BatchOutcome corruptHere =
+        runBatch(oddArguments + QStringList{corrupt}, RemoteTimeoutMs, oddEnvironment);
+    const QString corruptReason =
+        corruptHere.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(2);
+    ASSERT_TRUE(corruptReason.contains(QStringLiteral("\\ntrevalon-remote 0 ended 1 41\\\\c x")))
+        << corruptHere.out.toStdString();
+    EXPECT_EQ(hostile.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last(), corruptReason)
+        << hostileShown;
+    // Each machine ran at most as many at once as its line or --jobs says; the line's count wins.
+    QHash<QString, int> running;
+    QHash<QString, int> most;
+    QFile calls(callLog);
+    ASSERT_TRUE(calls.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : calls.readAll().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() != 2)
+            continue;
+        const QString port = QString::fromLatin1(words[0]);
+        running[port] += words[1] == "+" ? 1 : -1;
+        most[port] = std::max(most[port], running[port]);
+    }
+    const QString m1 = QString::number(machines.port(QStringLiteral("m1")));
+    const QString m2 = QString::number(machines.port(QStringLiteral("m2")));
+    EXPECT_GE(most[m1], 2) << hostileShown;
+    EXPECT_LE(most[m1], 3) << hostileShown;
+    EXPECT_EQ(most[m2], 1) << hostileShown;
+    EXPECT_EQ(leftBehind(), QStringList{});
+    EXPECT_TRUE(QDir(oddTemp)
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                    .isEmpty());
+
+    // With no machine that can convert, the run fails before it starts.
+    const QString brokenOnly = dir.filePath(QStringLiteral("broken-only.txt"));
+    LoopbackMachines::writeFile(brokenOnly, machines.loginLine(QStringLiteral("broken")));
+    const QString noOut = dir.filePath(QStringLiteral("no-out"));
+    const BatchOutcome none = runBatch(
+        {QStringLiteral("--sshloginfile"), brokenOnly, QStringLiteral("--format"),
+         QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+         QStringLiteral("--output"), noOut, sources.first()},
+        RemoteTimeoutMs, environment);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.out.contains(QStringLiteral("0 converted, 1 failed")) &&
+                none.out.contains(QStringLiteral(": no machine of %1 can convert").arg(brokenOnly)))
+        << (none.out + none.err).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(noOut));
+    EXPECT_EQ(leftBehind(), QStringList{});
+
     // Ctrl-C stops the conversion on the machine and leaves nothing behind: no partial output here,
     // no copied source or partial output there, no converter running.
     const QString longIn = dir.filePath(QStringLiteral("long"));
