@@ -247,8 +247,7 @@ void RemoteBatch::readEvents()
         if (!event) {
             // Nothing but reports goes to this output: anything else is shown, never obeyed.
             if (!line.isEmpty())
-                emit machineMessage(
-                    QStringLiteral("not a job report, ignored: %1").arg(line));
+                emit machineMessage(QStringLiteral("not a job report, ignored: %1").arg(line));
             continue;
         }
         const int job = event->job;
@@ -281,8 +280,8 @@ void RemoteBatch::collectReturned()
         if (m_states[job] != State::Converted)
             continue;
         // rsync writes under a temporary name and renames, so a file of this name is whole.
-        const QString staged = m_staging.filePath(RemoteJobTag(job, m_jobs.at(job).source) +
-                                                  QStringLiteral(".out"));
+        const QString staged =
+            m_staging.filePath(RemoteJobTag(job, m_jobs.at(job).source) + QStringLiteral(".out"));
         if (!QFileInfo::exists(staged))
             continue;
         QString error;

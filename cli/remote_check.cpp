@@ -68,7 +68,8 @@ QByteArray CheckToneWav()
     append32(wav, dataBytes);
     for (quint32 i = 0; i < samples; ++i) {
         const double phase = 2 * std::numbers::pi * 440 * i / rate;
-        append16(wav, static_cast<quint16>(static_cast<qint16>(std::lround(8000 * std::sin(phase)))));
+        append16(wav,
+                 static_cast<quint16>(static_cast<qint16>(std::lround(8000 * std::sin(phase)))));
     }
     return wav;
 }

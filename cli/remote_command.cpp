@@ -4,8 +4,8 @@
 #include "cli/remote_reports.h"
 #include "settings/picker_lists.h"
 
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 namespace {

@@ -39,10 +39,10 @@ struct RemoteRunSetup
     QString sshLoginFile;  // absolute
     QString remoteProgram; // trevalon-batch on the other machines
     QStringList settingsFlags;
-    QString remoteFolder;   // the run's working folder on every machine, below the login folder
-    QString stagingFolder;  // local folder the converted files come back to, one <tag>.out each
-    QString listFolder;     // local folder of the argument lists (transfer, source and job lists)
-    int retries = 2;        // attempts per job, each on a machine where it has not failed yet
+    QString remoteFolder;  // the run's working folder on every machine, below the login folder
+    QString stagingFolder; // local folder the converted files come back to, one <tag>.out each
+    QString listFolder;    // local folder of the argument lists (transfer, source and job lists)
+    int retries = 2;       // attempts per job, each on a machine where it has not failed yet
 };
 
 // The shell command parallel runs on the other machine for one job. {1} to {5} are the transfer

@@ -98,10 +98,10 @@ MachineSelection SelectMachines(const QString& loginFileText, const QString& che
     QHash<QString, std::pair<QString, QString>> answers; // sshlogin: answer, reason
     for (const QString& line : checkOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QRegularExpressionMatch match = form.match(line);
-        const std::optional<QString> login = match.hasMatch() ? fromHex(match.captured(2))
-                                                              : std::nullopt;
-        const std::optional<QString> reason = match.hasMatch() ? fromHex(match.captured(3))
-                                                               : std::nullopt;
+        const std::optional<QString> login =
+            match.hasMatch() ? fromHex(match.captured(2)) : std::nullopt;
+        const std::optional<QString> reason =
+            match.hasMatch() ? fromHex(match.captured(3)) : std::nullopt;
         if (!login || !reason) {
             selection.skipped << QStringLiteral("not an answer to the start check, ignored: %1")
                                      .arg(ConsoleReport::shownName(line));

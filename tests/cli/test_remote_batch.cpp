@@ -129,8 +129,7 @@ TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
                        "trevalon-machine ok %4 \ntrevalon-machine failed %5 %6\n"
                        "trevalon-machine missing %7 \nhello from a login script\n")
             .arg(hexOf("a"), hexOf("b"), hexOf("c"), hexOf("d"), hexOf("e"),
-                 hexOf("/x/trevalon-check.wav: the converter could not be started\n"),
-                 hexOf("f"));
+                 hexOf("/x/trevalon-check.wav: the converter could not be started\n"), hexOf("f"));
     const MachineSelection chosen = SelectMachines(loginFile, answers, 5);
     EXPECT_EQ(chosen.usable, (QStringList{QStringLiteral("2/a"), QStringLiteral("5/b"),
                                           QStringLiteral("@g/5/c"), QStringLiteral("@g/3/d")}));
@@ -343,14 +342,19 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temp);
     // Other runs on this machine may come and go in the same folder meanwhile: only what this
-    // run added counts.
+    // test's runs added counts. A run's folder carries the id of the trevalon-batch that made it
+    // (<host>-<pid>-<time>), and every run of this test has ended when this is asked.
     const QStringList workBefore =
         QDir(machines.remoteWorkFolder())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     const auto leftBehind = [&machines, &workBefore] {
         QStringList added = QDir(machines.remoteWorkFolder())
                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-        added.removeIf([&workBefore](const QString& name) { return workBefore.contains(name); });
+        added.removeIf([&workBefore](const QString& name) {
+            const QString pid = name.section(QLatin1Char('-'), -2, -2);
+            return workBefore.contains(name) ||
+                   (!pid.isEmpty() && QFileInfo::exists(QStringLiteral("/proc/") + pid));
+        });
         return added;
     };
 
@@ -399,9 +403,9 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     QDir().mkpath(brokenBin);
     ASSERT_TRUE(QFile::copy(ProgramFolder + QStringLiteral("/trevalon-batch"),
                             brokenBin + QStringLiteral("/trevalon-batch")));
-    ASSERT_EQ(machines.addMachine(QStringLiteral("broken"),
-                                  brokenBin + QLatin1Char(':') + systemPath),
-              QString());
+    ASSERT_EQ(
+        machines.addMachine(QStringLiteral("broken"), brokenBin + QLatin1Char(':') + systemPath),
+        QString());
     const QString callLog = dir.filePath(QStringLiteral("calls.log"));
     const QString logged = dir.filePath(QStringLiteral("remote bin/logged trevalon-batch"));
     QDir().mkpath(QFileInfo(logged).path());
@@ -488,19 +492,18 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     EXPECT_LE(most[m1], 3) << hostileShown;
     EXPECT_EQ(most[m2], 1) << hostileShown;
     EXPECT_EQ(leftBehind(), QStringList{});
-    EXPECT_TRUE(QDir(oddTemp)
-                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
-                    .isEmpty());
+    EXPECT_TRUE(
+        QDir(oddTemp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
 
     // With no machine that can convert, the run fails before it starts.
     const QString brokenOnly = dir.filePath(QStringLiteral("broken-only.txt"));
     LoopbackMachines::writeFile(brokenOnly, machines.loginLine(QStringLiteral("broken")));
     const QString noOut = dir.filePath(QStringLiteral("no-out"));
-    const BatchOutcome none = runBatch(
-        {QStringLiteral("--sshloginfile"), brokenOnly, QStringLiteral("--format"),
-         QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
-         QStringLiteral("--output"), noOut, sources.first()},
-        RemoteTimeoutMs, environment);
+    const BatchOutcome none =
+        runBatch({QStringLiteral("--sshloginfile"), brokenOnly, QStringLiteral("--format"),
+                  QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+                  QStringLiteral("--output"), noOut, sources.first()},
+                 RemoteTimeoutMs, environment);
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.out.contains(QStringLiteral("0 converted, 1 failed")) &&
                 none.out.contains(QStringLiteral(": no machine of %1 can convert").arg(brokenOnly)))
@@ -522,7 +525,9 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
                   {QStringLiteral("--sshloginfile"), oneMachine, QStringLiteral("--format"),
                    QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
                    QStringLiteral("--output"), longOut, longIn});
-    const QString remoteCopies = machines.remoteWorkFolder() + QLatin1Char('/');
+    // The copy of this test's source there, as the converter there names it (job 0).
+    const QString remoteCopies = QStringLiteral("/0/") + RemoteSourcePath(longIn) +
+                                 QStringLiteral("/long.flac");
     for (int i = 0; i < 1200 && !anyProcessMentions(remoteCopies); ++i)
         QThread::msleep(50);
     ASSERT_TRUE(anyProcessMentions(remoteCopies)) << "the conversion never started there";
