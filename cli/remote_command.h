@@ -41,7 +41,7 @@ struct RemoteRunSetup
     QStringList settingsFlags;
     QString remoteFolder;  // the run's working folder on every machine, below the login folder
     QString stagingFolder; // local folder the converted files come back to, one <tag>.out each
-    QString listFolder;    // local folder of the argument lists (transfer, source and job lists)
+    QString listFolder;    // local folder of the argument lists, one a job argument
     int retries = 2;       // attempts per job, each on a machine where it has not failed yet
 };
 
