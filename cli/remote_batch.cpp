@@ -1,5 +1,7 @@
 #include "cli/remote_batch.h"
 
+#include "cli/remote_check.h"
+#include "cli/remote_reports.h"
 #include "cli/returned_output.h"
 
 #include <QCoreApplication>
@@ -54,8 +56,11 @@ QProcess* parallelProcess(QObject* parent, const QString& tempFolder)
     // The job commands are written for a POSIX shell, whatever the user's login shell is.
     environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
     // parallel's own temporary files go into this run's folder, which goes with the run, so an
-    // interrupted parallel cannot leave them in the user's temporary folder.
-    environment.insert(QStringLiteral("TMPDIR"), tempFolder);
+    // interrupted parallel cannot leave them in the user's temporary folder. parallel --nonall
+    // writes their names into a shell command unquoted, so the folder is given as "." from inside
+    // it: a name with a blank or a quote in the user's TMPDIR never reaches that command.
+    process->setWorkingDirectory(tempFolder);
+    environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("."));
     process->setProcessEnvironment(environment);
     return process;
 }
@@ -73,7 +78,6 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& rep
     m_run.sshLoginFile = m_setup.sshLoginFile;
     m_run.remoteProgram = m_setup.remoteProgram;
     m_run.settingsFlags = m_setup.settingsFlags;
-    m_run.jobsPerMachine = m_setup.jobsPerMachine;
     m_run.remoteFolder = runFolderName();
     m_run.stagingFolder = m_staging.path();
     m_run.listFolder = m_lists.path();
@@ -111,10 +115,11 @@ void RemoteBatch::start()
         startCheck();
 }
 
-// Machines that cannot be logged in to, or have no working trevalon-batch, are left out before the
-// first job, so no job is sent to them at all.
+// Machines that cannot be logged in to, or cannot convert with the run's settings, are left out
+// before the first job, so no job is sent to them at all.
 void RemoteBatch::startCheck()
 {
+    m_sent = true; // the check works in the run's folder on each machine
     m_check = parallelProcess(this, m_lists.path());
     QProcess* check = m_check;
     connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
@@ -124,6 +129,7 @@ void RemoteBatch::startCheck()
         failRemaining(QStringLiteral("cannot start %1: %2")
                           .arg(m_setup.parallelProgram, check->errorString()));
         m_stopping = true;
+        m_sent = false;
         checkOver(check);
     });
     check->start(m_setup.parallelProgram, MachineCheckArguments(m_run));
@@ -139,17 +145,20 @@ void RemoteBatch::checkOver(QProcess* check)
                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         emit machineMessage(line);
     if (m_stopping) {
-        finish();
+        // A check stopped halfway may leave its folder on a machine.
+        startCleanup();
         return;
     }
+    m_sent = false; // the check removed its folder everywhere
     QFile loginFile(m_run.sshLoginFile);
     if (!loginFile.open(QIODevice::ReadOnly)) {
         failRemaining(QStringLiteral("cannot read %1").arg(m_run.sshLoginFile));
         finish();
         return;
     }
-    const MachineSelection machines = SelectMachines(
-        QString::fromUtf8(loginFile.readAll()), QString::fromUtf8(check->readAllStandardOutput()));
+    const MachineSelection machines =
+        SelectMachines(QString::fromUtf8(loginFile.readAll()),
+                       QString::fromUtf8(check->readAllStandardOutput()), m_setup.jobsPerMachine);
     for (const QString& line : machines.skipped)
         emit machineMessage(line);
     QFile usable(m_lists.filePath(QStringLiteral("machines")));
@@ -194,7 +203,8 @@ void RemoteBatch::startRound()
         const RemoteJobLists lists = BuildRemoteJobLists(m_jobs, selection);
         for (const auto& [name, content] :
              {std::pair{"transfer.list", &lists.transfer}, std::pair{"source.list", &lists.source},
-              std::pair{"job.list", &lists.job}}) {
+              std::pair{"job.list", &lists.job}, std::pair{"tag.list", &lists.tag},
+              std::pair{"name.list", &lists.outputName}}) {
             QFile file(m_lists.filePath(QLatin1String(name)));
             if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size()) {
                 failRemaining(
@@ -235,8 +245,9 @@ void RemoteBatch::readEvents()
     for (const QString& line : completeLines(m_outTail, m_parallel->readAllStandardOutput())) {
         const std::optional<RemoteEvent> event = ParseRemoteLine(line, m_jobs);
         if (!event) {
+            // Nothing but reports goes to this output: anything else is shown, never obeyed.
             if (!line.isEmpty())
-                emit machineMessage(line);
+                emit machineMessage(QStringLiteral("not a job report, ignored: %1").arg(line));
             continue;
         }
         const int job = event->job;
@@ -269,7 +280,8 @@ void RemoteBatch::collectReturned()
         if (m_states[job] != State::Converted)
             continue;
         // rsync writes under a temporary name and renames, so a file of this name is whole.
-        const QString staged = m_staging.filePath(QStringLiteral("%1.out").arg(job));
+        const QString staged =
+            m_staging.filePath(RemoteJobTag(job, m_jobs.at(job).source) + QStringLiteral(".out"));
         if (!QFileInfo::exists(staged))
             continue;
         QString error;

@@ -1,15 +1,14 @@
 #include "cli/remote_command.h"
 
 #include "cli/console_report.h"
+#include "cli/remote_reports.h"
 #include "settings/picker_lists.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSet>
 
 namespace {
-
-const QString EventTag = QStringLiteral("trevalon-remote ");
 
 QString cutTime(std::int32_t seconds, std::int32_t fraction)
 {
@@ -83,69 +82,40 @@ QString TransferPath(const QString& absoluteSource)
     return QStringLiteral("/./") + RemoteSourcePath(absoluteSource);
 }
 
+QString RemoteJobTag(int job, const QString& absoluteSource)
+{
+    const QString top = RemoteSourcePath(absoluteSource).section(QLatin1Char('/'), 0, 0);
+    QString tag = QString::number(job);
+    while (top == tag + QStringLiteral(".w") || top == tag + QStringLiteral(".out"))
+        tag += QLatin1Char('_');
+    return tag;
+}
+
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags)
 {
     QStringList flags;
     for (const QString& flag : settingsFlags)
         flags << ShellQuoted(flag);
-    // An empty settings folder and an output folder of its own inside the job's working folder; the
-    // one converted file is renamed to the job number, the only name that travels back safely.
+    // An empty settings folder and an output folder of its own in the job's folder of work files;
+    // the one converted file is renamed to the tag, a name that travels back safely.
     return QStringList{
-        QStringLiteral("echo \"trevalon-remote {3} started $PARALLEL_SSHHOST\""),
-        QStringLiteral(
-            "test -f {2} || { echo \"trevalon-batch: \"{2}\" did not arrive\" >&2; exit 3; }"),
-        QStringLiteral("mkdir -p s o || exit 3"),
-        QStringLiteral("%1 --settings-dir s --output o --jobs 1 --quiet %2 -- {2} >r.log 2>&1")
+        QStringLiteral("printf 'trevalon-remote %s started %s\\n' {3} %1")
+            .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHHOST\""))),
+        QStringLiteral("test -f {2} || { printf 'trevalon-batch: the source of job %s did not "
+                       "arrive\\n' {3} >&2; exit 3; }"),
+        QStringLiteral("w={4}.w; mkdir -p \"$w/s\" \"$w/o\" || exit 3"),
+        QStringLiteral("%1 --settings-dir \"$w/s\" --output \"$w/o\" --jobs 1 --quiet %2 -- {2} "
+                       ">\"$w/r.log\" 2>&1")
             .arg(ShellQuoted(remoteProgram), flags.join(QLatin1Char(' '))),
         QStringLiteral("st=$?"),
-        QStringLiteral("if [ $st -gt 1 ]; then cat r.log >&2; rm -rf s o r.log; exit $st; fi"),
-        QStringLiteral("if [ $st -eq 0 ] && ! mv -- o/* {3}.out 2>/dev/null; then st=4; fi"),
-        QStringLiteral("[ -f {3}.out ] || : > {3}.out"),
-        QStringLiteral("echo \"trevalon-remote {3} ended $st $(tail -n 1 r.log)\""),
-        QStringLiteral("rm -rf s o r.log")}
+        QStringLiteral("if [ $st -gt 1 ]; then cat \"$w/r.log\" >&2; rm -rf \"$w\"; exit $st; fi"),
+        QStringLiteral("if [ $st -eq 0 ] && ! mv -- \"$w/o/\"{5} {4}.out 2>/dev/null; then st=4; "
+                       "fi"),
+        QStringLiteral("[ -f {4}.out ] || : > {4}.out"),
+        QStringLiteral("printf 'trevalon-remote %s ended %s %s\\n' {3} \"$st\" %1")
+            .arg(ShellHexOf(QStringLiteral("tail -n 1 \"$w/r.log\""))),
+        QStringLiteral("rm -rf \"$w\"")}
         .join(QStringLiteral("; "));
-}
-
-QStringList MachineCheckArguments(const RemoteRunSetup& setup)
-{
-    return {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"), setup.sshLoginFile,
-            QStringLiteral("--nonall"),
-            QStringLiteral("case \"$(%1 --version 2>/dev/null)\" in trevalon-batch*) s=ok ;; "
-                           "*) s=missing ;; esac; echo \"trevalon-machine $s $PARALLEL_SSHLOGIN\"")
-                .arg(ShellQuoted(setup.remoteProgram))};
-}
-
-MachineSelection SelectMachines(const QString& loginFileText, const QString& checkOutput)
-{
-    QSet<QString> ready;
-    QSet<QString> missing;
-    for (const QString& line : checkOutput.split(QLatin1Char('\n'))) {
-        const QStringList words = line.trimmed().split(QLatin1Char(' '));
-        if (words.size() < 3 || words[0] != QLatin1String("trevalon-machine"))
-            continue;
-        const QString login = words.mid(2).join(QLatin1Char(' '));
-        (words[1] == QLatin1String("ok") ? ready : missing).insert(login);
-    }
-    // A line is [@hostgroups/][jobs/]sshlogin; parallel reports the sshlogin without the jobs.
-    static const QRegularExpression prefix(QStringLiteral("^(@[^/]*/)?([0-9]+/)?"));
-    MachineSelection selection;
-    for (const QString& line : loginFileText.split(QLatin1Char('\n'))) {
-        const QString trimmed = line.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
-            continue;
-        const QString login = QString(trimmed).remove(prefix);
-        if (login == QLatin1String(":")) // parallel copies no file for it
-            selection.skipped << QStringLiteral(
-                "left out ':': this machine takes part as 'ssh localhost' only");
-        else if (ready.contains(login))
-            selection.usable << trimmed;
-        else if (missing.contains(login))
-            selection.skipped
-                << QStringLiteral("left out %1: trevalon-batch does not run there").arg(login);
-        else
-            selection.skipped << QStringLiteral("left out %1: cannot log in").arg(login);
-    }
-    return selection;
 }
 
 QStringList ParallelArguments(const RemoteRunSetup& setup)
@@ -163,7 +133,7 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
             QStringLiteral("--transferfile"),
             QStringLiteral("{1}"),
             QStringLiteral("--return"),
-            setup.stagingFolder + QStringLiteral("/./{3}.out"),
+            setup.stagingFolder + QStringLiteral("/./{4}.out"),
             QStringLiteral("--cleanup"),
             QStringLiteral("-a"),
             listPath(setup, "transfer.list"),
@@ -171,6 +141,10 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
             listPath(setup, "source.list"),
             QStringLiteral("-a"),
             listPath(setup, "job.list"),
+            QStringLiteral("-a"),
+            listPath(setup, "tag.list"),
+            QStringLiteral("-a"),
+            listPath(setup, "name.list"),
             RemoteJobCommand(setup.remoteProgram, setup.settingsFlags)};
 }
 
@@ -193,60 +167,10 @@ RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<
         lists.transfer += TransferPath(jobs.at(job).source).toUtf8() + '\0';
         lists.source += RemoteSourcePath(jobs.at(job).source).toUtf8() + '\0';
         lists.job += QByteArray::number(job) + '\0';
+        lists.tag += RemoteJobTag(job, jobs.at(job).source).toUtf8() + '\0';
+        lists.outputName += QFileInfo(jobs.at(job).plan.outputPath()).fileName().toUtf8() + '\0';
     }
     return lists;
-}
-
-std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<BatchJob>& jobs)
-{
-    if (!line.startsWith(EventTag))
-        return std::nullopt;
-    const QStringList words = line.mid(EventTag.size()).split(QLatin1Char(' '));
-    if (words.size() < 3)
-        return std::nullopt;
-    RemoteEvent event;
-    bool ok = false;
-    event.job = words[0].toInt(&ok);
-    if (!ok || event.job < 0 || event.job >= jobs.size())
-        return std::nullopt;
-    if (words[1] == QLatin1String("started")) {
-        event.kind = RemoteEvent::Kind::Started;
-        event.host = words[2];
-        return event;
-    }
-    if (words[1] != QLatin1String("ended"))
-        return std::nullopt;
-    event.kind = RemoteEvent::Kind::Ended;
-    event.status = words[2].toInt(&ok);
-    if (!ok)
-        return std::nullopt;
-    // The rest is trevalon-batch's last line there: "<source as it was there>: <reason>".
-    const QString last = words.mid(3).join(QLatin1Char(' '));
-    const QString source = ConsoleReport::shownName(RemoteSourcePath(jobs.at(event.job).source)) +
-                           QStringLiteral(": ");
-    const qsizetype at = last.indexOf(source);
-    if (event.status == 4)
-        event.reason = QStringLiteral("the converted file was missing there");
-    else if (event.status != 0)
-        event.reason = at >= 0          ? last.mid(at + source.size())
-                       : last.isEmpty() ? QStringLiteral("the conversion failed")
-                                        : last;
-    return event;
-}
-
-QString LocalReason(const QString& reason, const QString& remoteFolder, int job,
-                    const QString& source)
-{
-    const QString copy = ConsoleReport::shownName(
-        QStringLiteral("%1/%2/%3").arg(remoteFolder).arg(job).arg(RemoteSourcePath(source)));
-    const qsizetype at = reason.indexOf(copy);
-    if (at < 0)
-        return reason;
-    // The copy's path starts with the other machine's login folder, after a space or a quote.
-    qsizetype start = reason.lastIndexOf(QLatin1Char(' '), at) + 1;
-    while (start < at && (reason[start] == QLatin1Char('\'') || reason[start] == QLatin1Char('"')))
-        ++start;
-    return reason.left(start) + ConsoleReport::shownName(source) + reason.mid(at + copy.size());
 }
 
 QStringList DescribeRemoteRun(const RemoteRunSetup& setup, const QVector<BatchJob>& jobs)

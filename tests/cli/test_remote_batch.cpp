@@ -1,10 +1,12 @@
 #include "cli/batch_options.h"
 #include "cli/batch_process.h"
 #include "cli/remote_command.h"
+#include "cli/remote_reports.h"
 #include "engine/command_line.h"
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -73,6 +75,11 @@ TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
     }
 }
 
+QString hexOf(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
 TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
 {
     BatchJob job;
@@ -81,13 +88,16 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     const QString folder = QStringLiteral(".trevalon-batch/run");
     const QString copy = QStringLiteral("/root/.trevalon-batch/run/1/home/u/in/a: b.mp4");
 
-    const auto started = ParseRemoteLine(QStringLiteral("trevalon-remote 1 started m2"), jobs);
+    const auto started =
+        ParseRemoteLine(QStringLiteral("trevalon-remote 1 started %1").arg(hexOf("m2")), jobs);
     ASSERT_TRUE(started);
     EXPECT_EQ(started->kind, RemoteEvent::Kind::Started);
     EXPECT_EQ(started->host, QStringLiteral("m2"));
 
     const auto failed = ParseRemoteLine(
-        QStringLiteral("trevalon-remote 1 ended 1 %1: %1: Invalid data found").arg(copy), jobs);
+        QStringLiteral("trevalon-remote 1 ended 1 %1")
+            .arg(hexOf(QStringLiteral("%1: %1: Invalid data found\n").arg(copy).toUtf8())),
+        jobs);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->status, 1);
     EXPECT_EQ(LocalReason(failed->reason, folder, 1, job.source),
@@ -95,9 +105,43 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job.source),
               QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
 
-    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("trevalon-remote 2 ended 0 "), jobs))
-        << "a job number outside the batch";
-    EXPECT_FALSE(ParseRemoteLine(QStringLiteral("converted x -> y"), jobs));
+    // Only the framed form counts: text where the bytes belong, a stray byte, anything after.
+    for (const char* line :
+         {"trevalon-remote 2 ended 0 ", "converted x -> y", "trevalon-remote 1 ended 0 x y",
+          "trevalon-remote 1 ended 0 6", "trevalon-remote 1 ended 0 6D32 ",
+          "trevalon-remote 1 started m2", "trevalon-remote 1 started 6d32\r",
+          "trevalon-remote 1 ended 0 6d32 6d32", " trevalon-remote 1 started 6d32"})
+        EXPECT_FALSE(ParseRemoteLine(QString::fromLatin1(line), jobs)) << line;
+
+    // The files of a job in its folder there never meet the copy of its source.
+    for (const char* top : {"1.out", "1.w", "1_.w", "1__.out"}) {
+        const QString tag = RemoteJobTag(1, QStringLiteral("/%1/a.wav").arg(QLatin1String(top)));
+        EXPECT_NE(tag + QStringLiteral(".out"), QLatin1String(top));
+        EXPECT_NE(tag + QStringLiteral(".w"), QLatin1String(top));
+    }
+}
+
+TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
+{
+    const QString loginFile = QStringLiteral("# machines\n2/a\nb\n@g/c\n@g/3/d\ne\nf\n:\n");
+    const QString answers =
+        QStringLiteral("trevalon-machine ok %1 \ntrevalon-machine ok %2 \ntrevalon-machine ok %3 \n"
+                       "trevalon-machine ok %4 \ntrevalon-machine failed %5 %6\n"
+                       "trevalon-machine missing %7 \nhello from a login script\n")
+            .arg(hexOf("a"), hexOf("b"), hexOf("c"), hexOf("d"), hexOf("e"),
+                 hexOf("/x/trevalon-check.wav: the converter could not be started\n"), hexOf("f"));
+    const MachineSelection chosen = SelectMachines(loginFile, answers, 5);
+    EXPECT_EQ(chosen.usable, (QStringList{QStringLiteral("2/a"), QStringLiteral("5/b"),
+                                          QStringLiteral("@g/5/c"), QStringLiteral("@g/3/d")}));
+    EXPECT_EQ(chosen.skipped,
+              (QStringList{QStringLiteral("not an answer to the start check, ignored: hello from "
+                                          "a login script"),
+                           QStringLiteral("left out e: the test conversion failed there: the "
+                                          "converter could not be started"),
+                           QStringLiteral("left out f: trevalon-batch does not run there"),
+                           QStringLiteral("left out ':': this machine takes part as 'ssh "
+                                          "localhost' only")}));
+    EXPECT_EQ(SelectMachines(loginFile, answers).usable.value(1), QStringLiteral("b"));
 }
 
 quint16 freePort()
@@ -187,6 +231,7 @@ public:
             return QStringLiteral("sshd did not start: %1")
                 .arg(QString::fromLocal8Bit(server->readAll()).trimmed());
         addAlias(alias, port);
+        m_ports.insert(alias, port);
         if (QProcess::execute(QStringLiteral("ssh"), {QStringLiteral("-F"), sshConfig(), alias,
                                                       QStringLiteral("true")}) != 0)
             return QStringLiteral("cannot log in to the SSH server on port %1").arg(port);
@@ -196,6 +241,7 @@ public:
     // An alias whose port nothing listens on.
     void addClosedAlias(const QString& alias) { addAlias(alias, freePort()); }
 
+    quint16 port(const QString& alias) const { return m_ports.value(alias); }
     QString sshConfig() const { return path(QStringLiteral("ssh_config")); }
     QString loginLine(const QString& alias) const
     {
@@ -230,6 +276,7 @@ private:
     QString m_user;
     QString m_home;
     QVector<QProcess*> m_servers;
+    QHash<QString, quint16> m_ports;
 };
 
 TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
@@ -248,14 +295,15 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         if (!failed.isEmpty())
             GTEST_SKIP() << failed.toStdString();
     }
-    // A machine without trevalon-batch is left out; one where it fails every conversion as a broken
-    // machine would gets jobs, and another machine must redo them.
+    // A machine without trevalon-batch is left out; one that passes the start check and then fails
+    // every job as a machine that lost its connection would gets jobs, and another machine must
+    // redo them.
     const QString flakyBin = dir.filePath(QStringLiteral("flaky-bin"));
     QDir().mkpath(flakyBin);
     LoopbackMachines::writeFile(
         flakyBin + QStringLiteral("/trevalon-batch"),
-        QStringLiteral("#!/bin/sh\n[ \"$1\" = --version ] && exec %1/trevalon-batch "
-                       "--version\ntouch %2/flaky-job-$$\nexit 97\n")
+        QStringLiteral("#!/bin/sh\ncase \"$*\" in --version|*/trevalon-check.wav) exec "
+                       "%1/trevalon-batch \"$@\" ;; esac\ntouch %2/flaky-job-$$\nexit 97\n")
             .arg(ProgramFolder, dir.path()));
     QFile::setPermissions(flakyBin + QStringLiteral("/trevalon-batch"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -294,14 +342,19 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temp);
     // Other runs on this machine may come and go in the same folder meanwhile: only what this
-    // run added counts.
+    // test's runs added counts. A run's folder carries the id of the trevalon-batch that made it
+    // (<host>-<pid>-<time>), and every run of this test has ended when this is asked.
     const QStringList workBefore =
         QDir(machines.remoteWorkFolder())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     const auto leftBehind = [&machines, &workBefore] {
         QStringList added = QDir(machines.remoteWorkFolder())
                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-        added.removeIf([&workBefore](const QString& name) { return workBefore.contains(name); });
+        added.removeIf([&workBefore](const QString& name) {
+            const QString pid = name.section(QLatin1Char('-'), -2, -2);
+            return workBefore.contains(name) ||
+                   (!pid.isEmpty() && QFileInfo::exists(QStringLiteral("/proc/") + pid));
+        });
         return added;
     };
 
@@ -343,6 +396,121 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     // Nothing is left behind on the machines.
     EXPECT_EQ(leftBehind(), QStringList{});
 
+    // Hostile names and paths, --jobs on each machine, and a machine that cannot convert: the same
+    // trevalon-batch, installed without its converter. The remote program, in a folder with a
+    // blank, notes on which machine (the port of its SSH server) each call starts and ends.
+    const QString brokenBin = dir.filePath(QStringLiteral("broken-bin"));
+    QDir().mkpath(brokenBin);
+    ASSERT_TRUE(QFile::copy(ProgramFolder + QStringLiteral("/trevalon-batch"),
+                            brokenBin + QStringLiteral("/trevalon-batch")));
+    ASSERT_EQ(
+        machines.addMachine(QStringLiteral("broken"), brokenBin + QLatin1Char(':') + systemPath),
+        QString());
+    const QString callLog = dir.filePath(QStringLiteral("calls.log"));
+    const QString logged = dir.filePath(QStringLiteral("remote bin/logged trevalon-batch"));
+    QDir().mkpath(QFileInfo(logged).path());
+    LoopbackMachines::writeFile(
+        logged, QStringLiteral("#!/bin/sh\nport=${SSH_CONNECTION##* }\necho \"$port +\" >>%1\n"
+                               "trevalon-batch \"$@\"\nst=$?\n[ \"$1\" = --version ] || sleep 1\n"
+                               "echo \"$port -\" >>%1\nexit $st\n")
+                    .arg(callLog));
+    QFile::setPermissions(logged, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString hostileLogins = dir.filePath(QStringLiteral("hostile-machines.txt"));
+    LoopbackMachines::writeFile(hostileLogins,
+                                QStringLiteral("3/%1\n%2\n%3\n")
+                                    .arg(machines.loginLine(QStringLiteral("m1")),
+                                         machines.loginLine(QStringLiteral("m2")),
+                                         machines.loginLine(QStringLiteral("broken"))));
+    const QString oddIn = dir.filePath(QStringLiteral("in dir 'q' \u00e9"));
+    const QString oddOut = dir.filePath(QStringLiteral("out 'q' \u00e9"));
+    const QString oddTemp = dir.filePath(QStringLiteral("tmp 'q' \u00e9"));
+    QDir().mkpath(oddIn);
+    QDir().mkpath(oddTemp);
+    // A name that would forge another job's report and cut its own if a machine printed it.
+    const QString forging = QStringLiteral("\ntrevalon-remote 0 ended 1 41\\c x");
+    const QString corrupt = oddIn + QStringLiteral("/bad") + forging + QStringLiteral(".mp4");
+    {
+        QFile file(corrupt);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, '\x5a'));
+    }
+    QStringList sources;
+    for (int i = 0; i < 5; ++i) {
+        sources << oddIn + QStringLiteral("/p%1.wav").arg(i);
+        ASSERT_TRUE(makeClip(sources.last(), 1));
+    }
+    sources.insert(1, corrupt);
+    sources << oddIn + QStringLiteral("/.dot") + forging + QStringLiteral(".wav");
+    ASSERT_TRUE(makeClip(sources.last(), 2));
+    QProcessEnvironment oddEnvironment = environment;
+    oddEnvironment.insert(QStringLiteral("TMPDIR"), oddTemp);
+    const QStringList oddArguments = {QStringLiteral("--format"),       QStringLiteral("MP3"),
+                                      QStringLiteral("--settings-dir"), dir.path(),
+                                      QStringLiteral("--output"),       oddOut};
+    const BatchOutcome hostile =
+        runBatch(QStringList{QStringLiteral("--sshloginfile"), hostileLogins,
+                             QStringLiteral("--remote-program"), logged, QStringLiteral("--jobs"),
+                             QStringLiteral("1")} +
+                     oddArguments + sources,
+                 RemoteTimeoutMs, oddEnvironment);
+    const std::string hostileShown = (hostile.out + hostile.err).toStdString();
+    EXPECT_EQ(hostile.exitCode, 1) << hostileShown;
+    EXPECT_TRUE(hostile.out.contains(QStringLiteral("6 converted, 1 failed"))) << hostileShown;
+    EXPECT_FALSE(hostile.err.contains(QStringLiteral("not a job report"))) << hostileShown;
+    EXPECT_TRUE(hostile.err.contains(machines.loginLine(QStringLiteral("broken")) +
+                                     QStringLiteral(": the test conversion failed there: the "
+                                                    "converter could not be started")))
+        << hostileShown;
+    for (int i = 0; i < 5; ++i)
+        EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/p%1.mp3").arg(i)), 1.0, 0.1) << i;
+    EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/.mp3")), 2.0, 0.1);
+    EXPECT_EQ(QDir(oddOut).entryList(QDir::Files | QDir::Hidden).size(), 6) << hostileShown;
+    const BatchOutcome corruptHere =
+        runBatch(oddArguments + QStringList{corrupt}, RemoteTimeoutMs, oddEnvironment);
+    const QString corruptReason =
+        corruptHere.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(2);
+    ASSERT_TRUE(corruptReason.contains(QStringLiteral("\\ntrevalon-remote 0 ended 1 41\\\\c x")))
+        << corruptHere.out.toStdString();
+    EXPECT_EQ(hostile.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).last(), corruptReason)
+        << hostileShown;
+    // Each machine ran at most as many at once as its line or --jobs says; the line's count wins.
+    QHash<QString, int> running;
+    QHash<QString, int> most;
+    QFile calls(callLog);
+    ASSERT_TRUE(calls.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : calls.readAll().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() != 2)
+            continue;
+        const QString port = QString::fromLatin1(words[0]);
+        running[port] += words[1] == "+" ? 1 : -1;
+        most[port] = std::max(most[port], running[port]);
+    }
+    const QString m1 = QString::number(machines.port(QStringLiteral("m1")));
+    const QString m2 = QString::number(machines.port(QStringLiteral("m2")));
+    EXPECT_GE(most[m1], 2) << hostileShown;
+    EXPECT_LE(most[m1], 3) << hostileShown;
+    EXPECT_EQ(most[m2], 1) << hostileShown;
+    EXPECT_EQ(leftBehind(), QStringList{});
+    EXPECT_TRUE(
+        QDir(oddTemp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+
+    // With no machine that can convert, the run fails before it starts.
+    const QString brokenOnly = dir.filePath(QStringLiteral("broken-only.txt"));
+    LoopbackMachines::writeFile(brokenOnly, machines.loginLine(QStringLiteral("broken")));
+    const QString noOut = dir.filePath(QStringLiteral("no-out"));
+    const BatchOutcome none =
+        runBatch({QStringLiteral("--sshloginfile"), brokenOnly, QStringLiteral("--format"),
+                  QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
+                  QStringLiteral("--output"), noOut, sources.first()},
+                 RemoteTimeoutMs, environment);
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.out.contains(QStringLiteral("0 converted, 1 failed")) &&
+                none.out.contains(QStringLiteral(": no machine of %1 can convert").arg(brokenOnly)))
+        << (none.out + none.err).toStdString();
+    EXPECT_FALSE(QFileInfo::exists(noOut));
+    EXPECT_EQ(leftBehind(), QStringList{});
+
     // Ctrl-C stops the conversion on the machine and leaves nothing behind: no partial output here,
     // no copied source or partial output there, no converter running.
     const QString longIn = dir.filePath(QStringLiteral("long"));
@@ -357,7 +525,9 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
                   {QStringLiteral("--sshloginfile"), oneMachine, QStringLiteral("--format"),
                    QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
                    QStringLiteral("--output"), longOut, longIn});
-    const QString remoteCopies = machines.remoteWorkFolder() + QLatin1Char('/');
+    // The copy of this test's source there, as the converter there names it (job 0).
+    const QString remoteCopies = QStringLiteral("/0/") + RemoteSourcePath(longIn) +
+                                 QStringLiteral("/long.flac");
     for (int i = 0; i < 1200 && !anyProcessMentions(remoteCopies); ++i)
         QThread::msleep(50);
     ASSERT_TRUE(anyProcessMentions(remoteCopies)) << "the conversion never started there";
