@@ -74,7 +74,8 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("DIR")});
     parser.addOption({QStringLiteral("jobs"),
                       QStringLiteral("Run up to N converters at once (default: the window's "
-                                     "\"Files at once\" when chosen, otherwise %1)")
+                                     "\"Files at once\" when chosen, otherwise %1); with "
+                                     "--sshloginfile, N on each machine whose line gives no N/")
                           .arg(defaultJobs),
                       QStringLiteral("N")});
     parser.addOption({QStringLiteral("sshloginfile"),
