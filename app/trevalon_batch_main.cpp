@@ -74,7 +74,10 @@ int main(int argc, char* argv[])
 
     QStringList missing;
     QStringList warnings;
-    const QVector<BatchSource> files = ExpandSources(options.sources, &missing, &warnings);
+    // The sources as argv gave them: their bytes name the files, their text may not.
+    const QVector<BatchSource> files = ExpandSources(
+        CommandLineSources(argc, argv, std::max(1, QThread::idealThreadCount())), &missing,
+        &warnings);
     for (const QString& warning : std::as_const(warnings))
         err << "trevalon-batch: " << warning << Qt::endl;
     const QVector<BatchJob> jobs = BuildBatchJobs(programFolder, files, missing, settings);
@@ -99,12 +102,13 @@ int main(int argc, char* argv[])
     BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
     run.setFilesAtOnce(JobsToRun(options, extra));
     run.setRemoveFinishedEntries(false);
-    QHash<QString, QString> problems;
+    QHash<QByteArray, QString> problems;
     for (const BatchJob& job : jobs) {
         if (!job.problem.isEmpty())
-            problems.insert(job.source, job.problem);
+            problems.insert(EntriesOf({job}).constFirst().queueBytes(), job.problem);
     }
-    run.setRefusal([&problems](const FileEntry& entry) { return problems.value(entry.queuePath); });
+    run.setRefusal(
+        [&problems](const FileEntry& entry) { return problems.value(entry.queueBytes()); });
     QObject::connect(&run, &BatchScheduler::jobStarted, &run,
                      [&](const ScheduledJob& job) { report.jobStarted(int(job.ordinal)); });
     QObject::connect(&run, &BatchScheduler::jobProgress, &run,

@@ -1,38 +1,79 @@
 #include "cli/batch_jobs.h"
 
+#include "cli/batch_options.h"
 #include "intake/file_list_model.h"
 #include "intake/folder_search.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QSet>
+
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 // The list entry of a source, as the window would hold it.
-FileEntry entryOf(const QString& source, const QString& addedFolder)
+FileEntry entryOf(const QString& source, const QString& addedFolder, const QByteArray& nativePath)
 {
-    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder};
+    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder, nativePath};
+}
+
+// The path made absolute against the working folder and cleaned ("a/./b/../c" is "a/c"), in
+// bytes: cleaning looks only at "/" and ".", so going through Latin-1 keeps every other byte.
+QByteArray absoluteBytes(const QByteArray& given)
+{
+    QByteArray path = given;
+    if (!path.startsWith('/')) {
+        QByteArray folder(4096, '\0');
+        while (!::getcwd(folder.data(), size_t(folder.size())) && errno == ERANGE)
+            folder.resize(folder.size() * 2);
+        folder.truncate(qsizetype(std::strlen(folder.constData())));
+        path = folder + '/' + path;
+    }
+    return QDir::cleanPath(QString::fromLatin1(path)).toLatin1();
 }
 
 } // namespace
 
-QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* missing,
+QByteArrayList CommandLineSources(int argc, const char* const* argv, int defaultJobs)
+{
+    // Read as Latin-1, one character per byte, the arguments parse as their decoded text does
+    // (every switch is ASCII), and each source's bytes come back whole.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments += QString::fromLatin1(argv[i]);
+    QByteArrayList sources;
+    for (const QString& source : ParseBatchArguments(arguments, defaultJobs).options.sources)
+        sources += source.toLatin1();
+    return sources;
+}
+
+QVector<BatchSource> ExpandSources(const QByteArrayList& sources, QStringList* missing,
                                    QStringList* warnings)
 {
     QVector<BatchSource> files;
-    for (const QString& source : sources) {
-        const QFileInfo info(source);
-        const QString path = QDir::cleanPath(info.absoluteFilePath());
-        if (info.isDir()) {
-            SearchReport report;
-            for (const QString& found : SearchFolder(path, &report))
-                files.append({found, path});
+    for (const QByteArray& source : sources) {
+        const QByteArray native = absoluteBytes(source);
+        const QString path = QFile::decodeName(native);
+        const QByteArray exactOrNot = QFile::encodeName(path) == native ? QByteArray() : native;
+        struct stat info {};
+        const bool exists = ::stat(native.constData(), &info) == 0;
+        if (exists && S_ISDIR(info.st_mode)) {
+            const SearchReport report = SearchFolder(
+                path,
+                [&](QString&& found, QByteArray&& nativeFound) {
+                    files.append({std::move(found), path, std::move(nativeFound)});
+                },
+                QLatin1Char('/'), nullptr, exactOrNot);
             for (const QString& folder : report.unreadableFolders)
                 warnings->append(QStringLiteral("could not read folder %1").arg(folder));
         } else {
-            files.append({path, {}});
-            if (!info.exists())
+            files.append({path, {}, exactOrNot, !exists});
+            if (!exists)
                 missing->append(path);
         }
     }
@@ -49,8 +90,10 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<Bat
         BatchJob job;
         job.source = file.path;
         job.addedFolder = file.addedFolder;
-        job.plan = PlanJob(programFolder, entryOf(file.path, file.addedFolder), settings);
-        if (absent.contains(file.path))
+        job.nativePath = file.nativePath;
+        job.plan = PlanJob(programFolder, entryOf(file.path, file.addedFolder, file.nativePath),
+                           settings);
+        if (file.missing || (file.nativePath.isEmpty() && absent.contains(file.path)))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
     }
@@ -62,6 +105,6 @@ QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
     QVector<FileEntry> entries;
     entries.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        entries.append(entryOf(job.source, job.addedFolder));
+        entries.append(entryOf(job.source, job.addedFolder, job.nativePath));
     return entries;
 }

@@ -2,6 +2,8 @@
 
 #include "engine/job_plan.h"
 
+#include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -13,6 +15,8 @@ struct BatchSource
 {
     QString path;
     QString addedFolder;
+    QByteArray nativePath{}; // the path's bytes when the text does not name the file exactly
+    bool missing = false;  // it does not exist
 };
 
 // One source of a command-line batch, with the converter command the window would build for it.
@@ -22,12 +26,17 @@ struct BatchJob
     QString addedFolder; // the folder argument the source was found in, as the list entry keeps it
     JobPlan plan;
     QString problem; // set when the source cannot be converted at all (it does not exist)
+    QByteArray nativePath{}; // as in BatchSource
 };
+
+// The sources the command line names, as the bytes they arrived as: a file name need not be
+// UTF-8, and its text would name another file. argv is the program's own argument vector.
+QByteArrayList CommandLineSources(int argc, const char* const* argv, int defaultJobs);
 
 // The sources in list order: a file as given (made absolute), a folder as Add Folder searches it.
 // A source that does not exist stays in the list with its problem, so it is reported like any
 // other failure. Unreadable folders met during a search are added to warnings.
-QVector<BatchSource> ExpandSources(const QStringList& sources, QStringList* missing,
+QVector<BatchSource> ExpandSources(const QByteArrayList& sources, QStringList* missing,
                                    QStringList* warnings);
 
 QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<BatchSource>& files,

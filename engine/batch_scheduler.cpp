@@ -70,7 +70,14 @@ BatchScheduler::~BatchScheduler()
     // does then may reach this half-destroyed scheduler.
     for (const auto& slot : m_slots)
         slot->runner->disconnect(this);
+    std::vector<JobPlan> running;
+    for (const auto& slot : m_slots) {
+        if (slot->busy)
+            running.push_back(slot->job.plan);
+    }
     m_slots.clear();
+    for (const JobPlan& plan : running)
+        ClearStagedJob(plan);
 }
 
 void BatchScheduler::setFilesAtOnce(int count)
@@ -235,6 +242,10 @@ bool BatchScheduler::startNext(Slot& slot)
         if (!output.isEmpty() && outputsInUse.contains(output))
             continue;
         outputsInUse.insert(output);
+        if (const QString reason = PrepareStagedJob(plan); !reason.isEmpty()) {
+            refuse(row, reason);
+            return true;
+        }
         launch(slot, row, plan, *settings);
         return true;
     }
@@ -248,8 +259,8 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     // created before every job because the folder may change during the batch.
     QDir().mkdir(settings.outputFolder);
     // An output placed in subfolders of the output folder gets them, once that folder exists.
-    const QString outputParent = QFileInfo(plan.outputPath()).path();
-    if (!plan.outputPath().isEmpty() && QFileInfo(settings.outputFolder).isDir() &&
+    const QString outputParent = QFileInfo(plan.invocation.outputPath).path();
+    if (!plan.invocation.outputPath.isEmpty() && QFileInfo(settings.outputFolder).isDir() &&
         QDir::cleanPath(outputParent) != QDir::cleanPath(settings.outputFolder))
         QDir().mkpath(outputParent);
 
@@ -313,15 +324,23 @@ void BatchScheduler::onCommandOver(Slot& slot)
     const JobResult& result = slot.runner->lastResult();
     JobOutcome outcome;
     outcome.exitCode = result.exitCode;
-    if (result.succeeded()) {
+    // An output converted under a staged name is put in place only now; failing that, the job
+    // failed, and nothing of it is left.
+    const QString unplaced = result.succeeded() ? PlaceStagedOutput(slot.job.plan) : QString();
+    ClearStagedJob(slot.job.plan);
+    if (!unplaced.isEmpty()) {
+        outcome.kind = JobOutcome::Kind::Failed;
+        outcome.reason = unplaced;
+        recordFailure(slot.job.ordinal, slot.job.source, unplaced);
+    } else if (result.succeeded()) {
         outcome.kind = JobOutcome::Kind::Converted;
         ++m_report.converted;
     } else if (result.stoppedByUser) {
         outcome.kind = JobOutcome::Kind::Stopped;
     } else {
         outcome.kind = JobOutcome::Kind::Failed;
-        outcome.reason = result.lastErrorLine;
-        recordFailure(slot.job.ordinal, slot.job.source, result.lastErrorLine);
+        outcome.reason = StagedReason(slot.job.plan, result.lastErrorLine);
+        recordFailure(slot.job.ordinal, slot.job.source, outcome.reason);
     }
     m_sweepNeeded = m_sweepNeeded || !result.succeeded();
     endJob(slot, outcome);
@@ -332,6 +351,7 @@ void BatchScheduler::onStartFailed(Slot& slot)
     if (!slot.busy)
         return;
     m_report.startFailed = true;
+    ClearStagedJob(slot.job.plan);
     endJob(slot, JobOutcome{JobOutcome::Kind::NotStarted,
                             QStringLiteral("the converter could not be started")});
 }

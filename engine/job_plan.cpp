@@ -3,6 +3,13 @@
 #include "engine/kept_folders.h"
 #include "intake/file_list_model.h"
 
+#include <QFile>
+
+QByteArray JobPlan::outputBytes() const
+{
+    return staged ? staged->output : QFile::encodeName(invocation.outputPath);
+}
+
 JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
                 const ConversionSettings& settings)
 {
@@ -12,5 +19,7 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
     JobPlan plan;
     plan.commandText = BuildCommandLine(programFolder, entry.queuePath, placed);
     plan.invocation = BuildConverterInvocation(programFolder, entry.queuePath, placed);
+    // The output of a source named in bytes is placed by its bytes, from the chosen output folder.
+    plan.staged = StageNames(entry, settings, plan.invocation);
     return plan;
 }

@@ -2,8 +2,11 @@
 
 #include "engine/command_line.h"
 #include "engine/conversion_settings.h"
+#include "engine/staged_names.h"
 
 #include <QString>
+
+#include <memory>
 
 struct FileEntry;
 
@@ -13,8 +16,17 @@ struct JobPlan
 {
     QString commandText;
     ConverterInvocation invocation;
+    // Set for a source whose name is not UTF-8: the converter then reads a link and writes a
+    // partial file, and the output is put in place by name once the job has succeeded.
+    std::shared_ptr<const StagedNames> staged;
 
-    const QString& outputPath() const { return invocation.outputPath; }
+    // Where the output ends up, as text (as the command text shows it).
+    const QString& outputPath() const
+    {
+        return staged ? staged->shownOutput : invocation.outputPath;
+    }
+    // The same path as the file system takes it.
+    QByteArray outputBytes() const;
 };
 
 // The one step from an entry to its converter command and output path, with the settings read as

@@ -1,8 +1,17 @@
 #include "intake/file_list_model.h"
 
+#include "intake/folder_search.h"
+
+#include <QFile>
+
 #include <algorithm>
 #include <utility>
 #include <vector>
+
+QByteArray FileEntry::queueBytes() const
+{
+    return nativePath.isEmpty() ? QFile::encodeName(queuePath) : nativePath;
+}
 
 FileListModel::FileListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -14,7 +23,7 @@ QString FileListModel::formatCellFor(const QString& formatSource)
 void FileListModel::AppendEntry(const QString& queuePath, const QString& displayText,
                                 const QString& formatSource)
 {
-    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath, {}}});
+    appendEntries({FileEntry{displayText, formatCellFor(formatSource), queuePath, {}, {}}});
 }
 
 void FileListModel::appendEntries(const QVector<FileEntry>& entries)
@@ -34,8 +43,18 @@ void FileListModel::appendFoundPaths(const QStringList& paths, const QString& ad
 
 void FileListModel::appendFoundPaths(QStringList&& paths, const QString& addedFolder)
 {
+    FoundFiles found;
+    found.paths = std::move(paths);
+    appendFoundPaths(std::move(found), addedFolder);
+}
+
+void FileListModel::appendFoundPaths(FoundFiles&& found, const QString& addedFolder)
+{
+    QStringList& paths = found.paths;
     if (paths.isEmpty())
         return;
+    auto native = found.nativePaths.begin();
+    qsizetype index = 0;
     // Each distinct source tail of this batch and its cell; a search yields only a few.
     std::vector<std::pair<QString, QString>> cells;
     const int first = count();
@@ -49,7 +68,14 @@ void FileListModel::appendFoundPaths(QStringList&& paths, const QString& addedFo
                 cells.clear();
             known = cells.insert(cells.end(), {tail.toString(), formatCellFor(tail.toString())});
         }
-        m_entries.append(FileEntry{path, known->second, std::move(path), addedFolder});
+        QByteArray nativePath;
+        if (native != found.nativePaths.end() && native->first == index) {
+            nativePath = std::move(native->second);
+            ++native;
+        }
+        m_entries.append(
+            FileEntry{path, known->second, std::move(path), addedFolder, std::move(nativePath)});
+        ++index;
     }
     endInsertRows();
 }

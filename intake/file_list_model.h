@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+struct FoundFiles;
 
 // One entry of the file list: what the user sees and what the converter is given, kept together so
 // the visible rows and the queue can never drift apart.
@@ -14,6 +17,11 @@ struct FileEntry
     QString queuePath;   // the path the converter is given (the source or its staged copy)
     QString addedFolder; // the folder the user added that this file was found in; empty for a file
                          // added on its own
+    QByteArray nativePath{}; // the source's bytes when queuePath does not name it exactly (a name
+                           // that is not UTF-8, shown with replacement characters); else empty
+
+    // The queue path as the file system takes it.
+    QByteArray queueBytes() const;
 
     bool operator==(const FileEntry&) const = default;
 };
@@ -44,6 +52,8 @@ public:
     // The same, taking the paths over instead of sharing them: a large search's results are
     // neither counted up nor down once more.
     void appendFoundPaths(QStringList&& paths, const QString& addedFolder);
+    // The same, with the bytes of the paths whose text is not exact kept in their entries.
+    void appendFoundPaths(FoundFiles&& found, const QString& addedFolder);
 
     bool isEmpty() const { return m_entries.isEmpty(); }
     int count() const { return static_cast<int>(m_entries.size()); }

@@ -4,6 +4,7 @@
 #include "platform/code_page.h"
 #include "platform/folder_listing.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -22,17 +23,30 @@ QString joined(const QString& prefix, QStringView name)
     return path;
 }
 
-// The folders searched so far. A folder is known by its identity first, which costs nothing
-// extra; only when the identity has been seen before are the real paths compared, because some
-// file systems give two folders the same identity and neither may be passed over.
+// The bytes of a path below a folder: the folder's bytes (or its exact text) and the name's.
+QByteArray nativeJoined(const QString& folder, const QByteArray& nativeFolder, QChar separator,
+                        QByteArrayView name, QStringView shownName)
+{
+    QByteArray path = nativeFolder.isEmpty() ? QFile::encodeName(folder) : nativeFolder;
+    path += QFile::encodeName(QString(separator));
+    path += name.isEmpty() ? QFile::encodeName(shownName.toString()) : name.toByteArray();
+    return path;
+}
+
+// The folders searched so far, by identity. Where identities are stable, a second folder with a
+// known identity is the same folder reached again, whatever its path (a bind mount gives no link
+// to resolve). Where they are not (FAT, exFAT), the real paths are compared as well, because two
+// folders there may share an identity and neither may be passed over.
 class SearchedFolders
 {
 public:
-    bool contains(FolderIdentity identity, const QString& folder) const
+    bool contains(const OpenFolder& opened, const QString& folder) const
     {
-        const auto seen = m_paths.find(identity);
+        const auto seen = m_paths.find(opened.identity());
         if (seen == m_paths.end())
             return false;
+        if (opened.hasStableIdentity())
+            return true;
         const QString canonical = QFileInfo(folder).canonicalFilePath();
         return std::any_of(seen->second.begin(), seen->second.end(), [&](const QString& earlier) {
             return QFileInfo(earlier).canonicalFilePath() == canonical;
@@ -62,24 +76,47 @@ bool FolderExists(const QString& path, const CodePage& codePage)
     return !path.isEmpty() && AnsiRoundTrip(path, codePage) == path && QFileInfo(path).isDir();
 }
 
-SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QChar separator,
-                          const std::atomic_bool* cancelled)
+void FoundFiles::append(QString&& path, QByteArray&& nativePath)
 {
+    if (!nativePath.isEmpty())
+        nativePaths.append({paths.size(), std::move(nativePath)});
+    paths.append(std::move(path));
+}
+
+void FoundFiles::append(FoundFiles&& more)
+{
+    const qsizetype shift = paths.size();
+    for (auto& [index, native] : more.nativePaths)
+        nativePaths.append({index + shift, std::move(native)});
+    paths += std::move(more.paths);
+    more = FoundFiles();
+}
+
+SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QChar separator,
+                          const std::atomic_bool* cancelled, const QByteArray& nativeFolder)
+{
+    // A folder to search: its path as text, and as bytes when the text is not exact.
+    struct Pending
+    {
+        QString path;
+        QByteArray native;
+    };
     SearchReport report;
     SearchedFolders searched;
-    std::vector<QString> pending{folder};
+    std::vector<Pending> pending{{folder, nativeFolder}};
     FolderListing listing;
     std::vector<ListedItem> order;
-    std::vector<QString> subfolders;
+    std::vector<Pending> subfolders;
     while (!pending.empty()) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
             report.cancelled = true;
             break;
         }
-        const QString current = std::move(pending.back());
+        const Pending next = std::move(pending.back());
         pending.pop_back();
-        OpenFolder opened(current);
-        if (opened.isOpen() && searched.contains(opened.identity(), current)) {
+        const QString& current = next.path;
+        OpenFolder opened = next.native.isEmpty() ? OpenFolder(current) : OpenFolder(next.native);
+        if (opened.isOpen() && searched.contains(opened, current)) {
             report.repeatedFolders += current;
             continue;
         }
@@ -94,11 +131,16 @@ SearchReport SearchFolder(const QString& folder, const FoundFileSink& sink, QCha
         const QString prefix = current + separator;
         for (const ListedItem& item : order) {
             const FolderListing::Entry& entry = listing.entries[item.entry];
-            QString path = joined(prefix, listing.name(entry));
+            const QStringView name = listing.name(entry);
+            QString path = joined(prefix, name);
+            QByteArray native;
+            if (!next.native.isEmpty() || entry.nativeSize != 0)
+                native = nativeJoined(current, next.native, separator, listing.nativeName(entry),
+                                      name);
             if (entry.isFolder) {
-                subfolders.push_back(std::move(path));
+                subfolders.push_back({std::move(path), std::move(native)});
             } else {
-                sink(std::move(path));
+                sink(std::move(path), std::move(native));
                 ++report.filesFound;
             }
         }
@@ -114,7 +156,7 @@ QStringList SearchFolder(const QString& folder, SearchReport* report, QChar sepa
 {
     QStringList found;
     const SearchReport result = SearchFolder(
-        folder, [&found](QString&& path) { found += std::move(path); }, separator);
+        folder, [&found](QString&& path, QByteArray&&) { found += std::move(path); }, separator);
     if (report)
         *report = result;
     return found;

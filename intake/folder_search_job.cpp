@@ -30,19 +30,19 @@ bool FolderSearchJob::start(const QString& folder, QChar separator)
     m_running = true;
     m_cancelled = false;
     m_thread = QThread::create([this, folder, separator] {
-        QStringList batch;
+        FoundFiles batch;
         QElapsedTimer sinceBatch;
         sinceBatch.start();
         const auto send = [&] {
             deliver(std::move(batch));
-            batch = QStringList();
+            batch = FoundFiles();
             sinceBatch.restart();
         };
         const SearchReport report = SearchFolder(
             folder,
-            [&](QString&& path) {
-                batch += std::move(path);
-                if (batch.size() >= BatchSize || sinceBatch.hasExpired(BatchIntervalMs))
+            [&](QString&& path, QByteArray&& nativePath) {
+                batch.append(std::move(path), std::move(nativePath));
+                if (batch.paths.size() >= BatchSize || sinceBatch.hasExpired(BatchIntervalMs))
                     send();
             },
             separator, &m_cancelled);
@@ -66,8 +66,8 @@ void FolderSearchJob::cancel()
     m_cancelled = true;
 }
 
-void FolderSearchJob::deliver(QStringList batch)
+void FolderSearchJob::deliver(FoundFiles batch)
 {
     QMetaObject::invokeMethod(
-        this, [this, paths = std::move(batch)] { emit filesFound(paths); }, Qt::QueuedConnection);
+        this, [this, found = std::move(batch)] { emit filesFound(found); }, Qt::QueuedConnection);
 }

@@ -29,11 +29,11 @@ public:
     static constexpr qsizetype BatchSize = 2000;
 
 signals:
-    void filesFound(const QStringList& paths);
+    void filesFound(const FoundFiles& found);
     void finished(const SearchReport& report);
 
 private:
-    void deliver(QStringList batch);
+    void deliver(FoundFiles batch);
 
     QThread* m_thread = nullptr;
     std::atomic_bool m_cancelled{false};

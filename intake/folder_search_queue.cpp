@@ -4,9 +4,9 @@
 
 FolderSearchQueue::FolderSearchQueue(QObject* parent) : QObject(parent)
 {
-    connect(&m_job, &FolderSearchJob::filesFound, this, [this](const QStringList& paths) {
+    connect(&m_job, &FolderSearchJob::filesFound, this, [this](const FoundFiles& found) {
         if (!m_cancelled)
-            m_found += paths;
+            m_found.append(FoundFiles(found));
     });
     connect(&m_job, &FolderSearchJob::finished, this, &FolderSearchQueue::searchEnded);
 }
@@ -25,13 +25,13 @@ void FolderSearchQueue::cancel()
     // The running search stays first until its thread has ended; the waiting ones go now.
     m_queue.erase(m_queue.begin() + 1, m_queue.end());
     m_cancelled = true;
-    m_found.clear();
+    m_found = FoundFiles();
     m_job.cancel();
 }
 
 void FolderSearchQueue::startFront()
 {
-    m_found.clear();
+    m_found = FoundFiles();
     m_cancelled = false;
     // Only ever called when no search runs: the queue was empty or its first search has ended.
     m_job.start(m_queue.first().folder);
@@ -40,7 +40,7 @@ void FolderSearchQueue::startFront()
 void FolderSearchQueue::searchEnded()
 {
     const Pending done = m_queue.takeFirst();
-    const QStringList found = std::exchange(m_found, {});
+    const FoundFiles found = std::exchange(m_found, {});
     const bool cancelled = m_cancelled;
     if (!m_queue.isEmpty())
         startFront();

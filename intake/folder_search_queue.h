@@ -29,7 +29,7 @@ public:
 signals:
     // One folder's search has ended: the folder as it was queued, its files in search order, then
     // the entries that waited.
-    void folderSearched(const QString& folder, const QStringList& found,
+    void folderSearched(const QString& folder, const FoundFiles& found,
                         const QVector<FileEntry>& then);
     // The last queued search has ended (or the queue was cancelled).
     void idle();
@@ -46,6 +46,6 @@ private:
 
     FolderSearchJob m_job;
     QList<Pending> m_queue; // the running search first
-    QStringList m_found;
+    FoundFiles m_found;
     bool m_cancelled = false;
 };

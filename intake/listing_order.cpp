@@ -80,7 +80,11 @@ void SortListed(const FolderListing& listing, std::vector<ListedItem>& order)
     std::sort(order.begin(), order.end(), [&listing](const ListedItem& a, const ListedItem& b) {
         if (a.key != b.key)
             return a.key < b.key;
-        return compareListed(listing.name(listing.entries[a.entry]),
-                             listing.name(listing.entries[b.entry])) < 0;
+        const FolderListing::Entry& left = listing.entries[a.entry];
+        const FolderListing::Entry& right = listing.entries[b.entry];
+        if (const int compared = compareListed(listing.name(left), listing.name(right)))
+            return compared < 0;
+        // Names that are not UTF-8 may show alike; their bytes keep the order fixed.
+        return listing.nativeName(left) < listing.nativeName(right);
     });
 }

@@ -58,9 +58,9 @@ void frmMain::searchFolderInBackground(const QString& folder, QVector<FileEntry>
     if (!m_folderSearches) {
         m_folderSearches = new FolderSearchQueue(this);
         connect(m_folderSearches, &FolderSearchQueue::folderSearched, this,
-                [this](const QString& searched, const QStringList& found,
+                [this](const QString& searched, const FoundFiles& found,
                        const QVector<FileEntry>& after) {
-                    m_files.appendFoundPaths(found, searched);
+                    m_files.appendFoundPaths(FoundFiles(found), searched);
                     m_files.appendEntries(after);
                 });
         connect(m_folderSearches, &FolderSearchQueue::idle, this, [this] {

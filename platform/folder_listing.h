@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -7,8 +9,9 @@
 #include <cstdint>
 #include <vector>
 
-// Where a folder lives on its file system. Two paths to one folder (through a symbolic link) give
-// the same identity; on file systems without stable node numbers two folders may share one.
+// Where a folder lives on its file system. Every path to one folder (through a symbolic link or a
+// bind mount) gives the same identity; on file systems without stable node numbers (FAT, exFAT)
+// the number is made up while the volume is mounted, so there it is a hint, not a proof.
 struct FolderIdentity
 {
     std::uint64_t device = 0;
@@ -19,22 +22,31 @@ struct FolderIdentity
 
 // The files and folders directly in one folder. Names are kept one after another in one buffer, so
 // listing a folder of many files allocates nothing per name; a listing reused for the next folder
-// keeps its memory.
+// keeps its memory. A name that is not valid UTF-8 shows with replacement characters, which no
+// longer name the file; its bytes are kept beside it, and only for such names.
 struct FolderListing
 {
     struct Entry
     {
         std::uint32_t offset = 0; // into names, in UTF-16 code units
         std::uint32_t size = 0;
+        std::uint32_t nativeOffset = 0; // into nativeNames
+        std::uint32_t nativeSize = 0;   // 0: the text names the entry exactly
         bool isFolder = false;
     };
 
     std::vector<char16_t> names;
+    std::vector<char> nativeNames;
     std::vector<Entry> entries;
 
     QStringView name(const Entry& entry) const
     {
         return QStringView(names.data() + entry.offset, qsizetype(entry.size));
+    }
+    // The name's bytes when its text is not exact; empty otherwise.
+    QByteArrayView nativeName(const Entry& entry) const
+    {
+        return QByteArrayView(nativeNames.data() + entry.nativeOffset, qsizetype(entry.nativeSize));
     }
 };
 
@@ -44,12 +56,17 @@ class OpenFolder
 {
 public:
     explicit OpenFolder(const QString& folder);
+    // The folder by its path's bytes, for a path whose text is not exact.
+    explicit OpenFolder(const QByteArray& nativePath);
     ~OpenFolder();
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
 
     bool isOpen() const { return m_handle != -1; }
     FolderIdentity identity() const { return m_identity; }
+    // False on file systems whose node numbers are made up while mounted (FAT, exFAT) or that
+    // give none: there two folders may share an identity.
+    bool hasStableIdentity() const;
 
     // Replaces the listing's entries with every file and folder directly in the folder, hidden
     // ones included, in no particular order. A symbolic link counts as what it points to; what is

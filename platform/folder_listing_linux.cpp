@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -42,26 +43,41 @@ bool isDotOrDotDot(const char* name)
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-// Appends the file system's name to the buffer as UTF-16, decoded as QFile::decodeName does. Most
-// names are plain ASCII and are widened directly; any other name goes through the decoder.
-void appendName(const char* name, std::vector<char16_t>& names)
+// Appends the file system's name to the entry as UTF-16, decoded as QFile::decodeName does. Most
+// names are plain ASCII and are widened directly; any other name goes through the decoder, and
+// when the text does not give the same bytes back, the bytes are kept as well.
+void appendName(const char* name, FolderListing& listing, FolderListing::Entry& entry)
 {
     const std::size_t length = std::strlen(name);
     const auto* bytes = reinterpret_cast<const unsigned char*>(name);
+    entry.offset = std::uint32_t(listing.names.size());
     if (std::all_of(bytes, bytes + length, [](unsigned char byte) { return byte < 0x80; })) {
-        names.insert(names.end(), bytes, bytes + length);
+        listing.names.insert(listing.names.end(), bytes, bytes + length);
+        entry.size = std::uint32_t(length);
         return;
     }
-    const QString decoded = QFile::decodeName(QByteArray::fromRawData(name, qsizetype(length)));
-    names.insert(names.end(), decoded.utf16(), decoded.utf16() + decoded.size());
+    const QByteArray raw = QByteArray::fromRawData(name, qsizetype(length));
+    const QString decoded = QFile::decodeName(raw);
+    listing.names.insert(listing.names.end(), decoded.utf16(), decoded.utf16() + decoded.size());
+    entry.size = std::uint32_t(decoded.size());
+    if (QFile::encodeName(decoded) != raw) {
+        entry.nativeOffset = std::uint32_t(listing.nativeNames.size());
+        entry.nativeSize = std::uint32_t(length);
+        listing.nativeNames.insert(listing.nativeNames.end(), name, name + length);
+    }
 }
+
+// File systems that make their node numbers up while mounted.
+constexpr unsigned long MsdosMagic = 0x4d44;
+constexpr unsigned long ExfatMagic = 0x2011BAB0;
 
 } // namespace
 
-OpenFolder::OpenFolder(const QString& folder)
+OpenFolder::OpenFolder(const QString& folder) : OpenFolder(QFile::encodeName(folder)) {}
+
+OpenFolder::OpenFolder(const QByteArray& nativePath)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(nativePath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd == -1)
         return;
     struct stat info {};
@@ -79,9 +95,19 @@ OpenFolder::~OpenFolder()
         ::close(int(m_handle));
 }
 
+bool OpenFolder::hasStableIdentity() const
+{
+    struct statfs info {};
+    if (!isOpen() || m_identity.node == 0 || ::fstatfs(int(m_handle), &info) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(info.f_type);
+    return type != MsdosMagic && type != ExfatMagic;
+}
+
 bool OpenFolder::read(FolderListing& listing)
 {
     listing.names.clear();
+    listing.nativeNames.clear();
     listing.entries.clear();
     if (!isOpen())
         return false;
@@ -97,6 +123,7 @@ bool OpenFolder::read(FolderListing& listing)
             if (errno == EINTR)
                 continue;
             listing.names.clear();
+            listing.nativeNames.clear();
             listing.entries.clear();
             return false;
         }
@@ -108,11 +135,9 @@ bool OpenFolder::read(FolderListing& listing)
             const Kind kind = kindOf(fd, *entry);
             if (kind == Kind::Other)
                 continue;
-            const std::size_t offset = listing.names.size();
-            appendName(entry->d_name, listing.names);
-            listing.entries.push_back({std::uint32_t(offset),
-                                       std::uint32_t(listing.names.size() - offset),
-                                       kind == Kind::Folder});
+            FolderListing::Entry& added = listing.entries.emplace_back();
+            added.isFolder = kind == Kind::Folder;
+            appendName(entry->d_name, listing, added);
         }
     }
 }

@@ -150,8 +150,8 @@ TEST_F(FolderSearch, JobDeliversEveryPathInOrderOffTheCallingThread)
     QStringList delivered;
     int batches = 0;
     bool finishedLast = false;
-    QObject::connect(&job, &FolderSearchJob::filesFound, [&](const QStringList& paths) {
-        delivered += paths;
+    QObject::connect(&job, &FolderSearchJob::filesFound, [&](const FoundFiles& found) {
+        delivered += found.paths;
         ++batches;
     });
     QSignalSpy finished(&job, &FolderSearchJob::finished);

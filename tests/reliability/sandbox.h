@@ -210,6 +210,20 @@ public:
         return {};
     }
 
+    // Mounts the folder a second time at target (a bind mount), for this process and the ones it
+    // starts; empty when that worked, otherwise why not.
+    QString bindMount(const QString& folder, const QString& target)
+    {
+        if (const QString reason = privateMountNamespace(); !reason.isEmpty())
+            return reason;
+        const QByteArray where = QFile::encodeName(target);
+        if (::mount(QFile::encodeName(folder).constData(), where.constData(), nullptr, MS_BIND,
+                    nullptr) != 0)
+            return fromErrno("mount --bind");
+        m_mounts.append(where);
+        return {};
+    }
+
     // What changed outside the allowed places since the snapshot was taken.
     QStringList changesSince(const Tree& before, const QString& outputFolder) const
     {

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include <dirent.h>
 #include <unistd.h>
 
 using namespace reliability;
@@ -143,6 +144,31 @@ QList<pid_t> childrenOf(qint64 parent)
         }
     }
     return children;
+}
+
+// The names in a folder as bytes, hidden ones included: text would show two of the names below
+// as one.
+QSet<QByteArray> namesIn(const QString& folder)
+{
+    QSet<QByteArray> names;
+    if (DIR* listing = ::opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names << name;
+        }
+        ::closedir(listing);
+    }
+    return names;
+}
+
+// A one-second clip under a name in bytes.
+bool makeClipNamed(const QString& folder, const QByteArray& name)
+{
+    const QString clip = folder + QStringLiteral("/clip.flac");
+    return makeClip(clip, 1) &&
+           ::rename(QFile::encodeName(clip).constData(),
+                    (QFile::encodeName(folder) + '/' + name).constData()) == 0;
 }
 
 } // namespace
@@ -303,4 +329,62 @@ TEST_F(HostileCommandLine, FullOutputFileSystemFailsTheConvertersOwnAmrWriterCle
         << console();
     EXPECT_EQ(filesIn(out), QSet<QString>{QStringLiteral("b short.amr")});
     EXPECT_EQ(box.changesSince(before, out), QStringList());
+}
+
+TEST_F(HostileCommandLine, NamesThatAreNotUtf8EachConvertToTheirOwnOutput)
+{
+    // "Brüder" with the one Latin-1 byte for ü beside "Brüder" in UTF-8, found by the search; and
+    // two names that both show as "a\uFFFD.flac", given in argv as bytes.
+    const QString latin = box.source(QStringLiteral("latin1"));
+    ASSERT_TRUE(QDir().mkpath(latin));
+    ASSERT_TRUE(makeClipNamed(latin, "Br\xfc" "der.flac"));
+    ASSERT_TRUE(makeClipNamed(latin, "Br\xc3\xbc" "der.flac"));
+    ASSERT_TRUE(makeClipNamed(box.sources(), "a\xfc.flac"));
+    ASSERT_TRUE(makeClipNamed(box.sources(), "a\xfd.flac"));
+    const QSet<QByteArray> sourcesBefore = namesIn(box.sources());
+
+    // A process's arguments are text, so the shell puts the bytes into argv.
+    batch.setWorkingDirectory(box.root());
+    batch.start(QStringLiteral("/bin/sh"),
+                QStringList{QStringLiteral("-c"),
+                            QStringLiteral("exec \"$@\" \"$(printf 'sources/a\\374.flac')\" "
+                                           "\"$(printf 'sources/a\\375.flac')\""),
+                            QStringLiteral("sh"), ProgramFolder + QStringLiteral("/trevalon-batch")} +
+                    arguments({QStringLiteral("--format"), QStringLiteral("MP3"),
+                               QStringLiteral("sources/latin1")}));
+    ASSERT_TRUE(batch.waitForStarted());
+    finish();
+
+    expectSummary(4, {});
+    const QSet<QByteArray> expected = {"Br\xfc" "der.mp3", "Br\xc3\xbc" "der.mp3", "a\xfc.mp3",
+                                       "a\xfd.mp3"};
+    EXPECT_EQ(namesIn(out), expected) << console();
+    for (const QByteArray& name : expected) {
+        struct stat info {};
+        ASSERT_EQ(::stat((QFile::encodeName(out) + '/' + name).constData(), &info), 0);
+        EXPECT_GT(info.st_size, 1000);
+    }
+    EXPECT_EQ(namesIn(box.sources()), sourcesBefore);
+    EXPECT_EQ(namesIn(latin).size(), 2);
+    EXPECT_EQ(namesIn(box.path(QStringLiteral("tmp/trevalon-%1/staging").arg(::getuid()))),
+              QSet<QByteArray>());
+}
+
+TEST_F(HostileCommandLine, FolderMountedInsideItselfIsSearchedOnce)
+{
+    const QString music = box.source(QStringLiteral("music"));
+    ASSERT_TRUE(QDir().mkpath(music + QStringLiteral("/sub/again")));
+    ASSERT_TRUE(writeFile(music + QStringLiteral("/a.wav"), "a"));
+    ASSERT_TRUE(writeFile(music + QStringLiteral("/sub/b.wav"), "b"));
+    if (const QString reason = box.bindMount(music, music + QStringLiteral("/sub/again"));
+        !reason.isEmpty())
+        GTEST_SKIP() << "cannot bind-mount a folder here: " << reason.toStdString();
+
+    run({QStringLiteral("--dry-run"), music});
+
+    EXPECT_EQ(batch.exitCode(), 0) << console();
+    const QStringList lines = stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << console();
+    EXPECT_TRUE(lines[0].contains(music + QStringLiteral("/a.wav"))) << console();
+    EXPECT_TRUE(lines[1].contains(music + QStringLiteral("/sub/b.wav"))) << console();
 }

@@ -47,11 +47,11 @@ int generate(const QString& root, int folders, int filesPerFolder)
 int search(const QString& root)
 {
     FileListModel model;
-    QStringList batch;
+    FoundFiles batch;
     // Appended the way the window appends a search's results, in batches.
-    SearchFolder(root, [&](QString&& path) {
-        batch += std::move(path);
-        if (batch.size() >= 2000)
+    SearchFolder(root, [&](QString&& path, QByteArray&& nativePath) {
+        batch.append(std::move(path), std::move(nativePath));
+        if (batch.paths.size() >= 2000)
             model.appendFoundPaths(std::exchange(batch, {}), root);
     });
     model.appendFoundPaths(std::move(batch), root);
