@@ -14,3 +14,8 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
     plan.invocation = BuildConverterInvocation(programFolder, entry.queuePath, placed);
     return plan;
 }
+
+QString OutputKey(const QString& outputPath)
+{
+    return outputPath.toCaseFolded();
+}
