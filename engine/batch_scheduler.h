@@ -67,9 +67,10 @@ struct JobOutcome
 // it overwrites as a one-at-a-time batch would; outputs that differ only in letter case count as
 // the same file, as they are on the memory cards and sticks music is taken away on. A job whose
 // output would be one of the batch's sources (the entries it started with and those added since)
-// is refused, so a batch never writes over a file it reads. Before a job starts, converters of this program
-// left over from earlier runs or from a job that did not end cleanly are ended; the converters
-// this scheduler is running are never touched.
+// is refused, so a batch never writes over a file it reads.
+//
+// Before a job starts, converters of this program left over from earlier runs or from a job that
+// did not end cleanly are ended; the converters this scheduler is running are never touched.
 //
 // A job that cannot start ends the batch: the running jobs finish, no new one starts, and its
 // entry stays in the list. Everything is driven by events: nothing waits, nothing nests.

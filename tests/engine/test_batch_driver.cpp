@@ -385,7 +385,8 @@ TEST_F(FakeBatch, OutputThatWouldReplaceASourceIsRefusedAndTheRestConverts)
               u"These files could not be converted:\n\n"
               u"late.wav\nthe output would replace a source file (late.mp3)\n\n"
               u"late.mp3\nthe output would replace a source file (late.mp3)"_s);
-    EXPECT_TRUE(invocations().filter(u"late"_s).isEmpty()) << invocations().join(u", ").toStdString();
+    EXPECT_TRUE(invocations().filter(u"late"_s).isEmpty())
+        << invocations().join(u", ").toStdString();
 }
 
 TEST_F(FakeBatch, TwoAtOnceListFailuresInListOrderAndTheSweepSparesTheRunningJob)
