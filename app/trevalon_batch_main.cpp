@@ -85,8 +85,13 @@ int main(int argc, char* argv[])
     if (!options.sshLoginFile.isEmpty())
         return RunOnMachines(options, jobs, settings, ::isatty(STDOUT_FILENO) == 1, out, err);
     if (options.dryRun) {
-        for (const BatchJob& job : jobs)
-            out << job.plan.commandText << '\n';
+        // One line per job; a job that will not run says why on its own line.
+        for (const BatchJob& job : jobs) {
+            out << job.plan.commandText;
+            if (!job.problem.isEmpty())
+                out << "  # not converted: " << job.problem;
+            out << '\n';
+        }
         out.flush();
         return AllConverted;
     }

@@ -1,6 +1,7 @@
 #include "cli/batch_jobs.h"
 
 #include "cli/batch_options.h"
+#include "engine/source_guard.h"
 #include "intake/file_list_model.h"
 #include "intake/folder_search.h"
 
@@ -96,6 +97,14 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<Bat
         if (file.missing || (file.nativePath.isEmpty() && absent.contains(file.path)))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
+    }
+    // The scheduler refuses these itself; a remote run and a dry run see them here.
+    BatchSources sources;
+    for (const BatchJob& job : std::as_const(jobs))
+        sources.add(SourceBytes(entryOf(job.source, job.addedFolder, job.nativePath)));
+    for (BatchJob& job : jobs) {
+        if (job.problem.isEmpty())
+            job.problem = sources.refusalFor(job.plan);
     }
     return jobs;
 }

@@ -65,7 +65,7 @@ QVector<int> SameOutputRounds(const QVector<BatchJob>& jobs)
     QVector<int> rounds;
     rounds.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        rounds.append(seen[job.plan.outputPath()]++);
+        rounds.append(seen[OutputKey(job.plan.outputPath())]++);
     return rounds;
 }
 

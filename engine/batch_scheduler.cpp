@@ -49,11 +49,17 @@ BatchScheduler::BatchScheduler(FileListModel& list, MessageSink& messages,
                 m_rows.insert(first, added.size(), RowState{});
                 std::copy(added.begin(), added.end(), m_rows.begin() + first);
                 m_firstOpen = std::min(m_firstOpen, first);
+                if (m_running) {
+                    for (int row = first; row <= last; ++row)
+                        m_sources.add(SourceBytes(m_list.entry(row)));
+                }
             });
     connect(&m_list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) {
-                for (int row = first; row <= last && row < m_rows.size(); ++row)
+                for (int row = first; row <= last && row < m_rows.size(); ++row) {
                     m_doneRows -= m_rows[row].done ? 1 : 0;
+                    m_detachedJobs += m_rows[row].slot >= 0 ? 1 : 0;
+                }
                 m_firstOpen = 0;
                 m_rows.remove(first, std::min<qsizetype>(last, m_rows.size() - 1) - first + 1);
             });
@@ -61,6 +67,11 @@ BatchScheduler::BatchScheduler(FileListModel& list, MessageSink& messages,
         m_rows = freshRows(m_list.count());
         m_doneRows = 0;
         m_firstOpen = 0;
+        m_detachedJobs = runningCount(); // every running job has lost its entry
+        if (m_running) {
+            for (const FileEntry& entry : m_list.entries())
+                m_sources.add(SourceBytes(entry));
+        }
     });
 }
 
@@ -111,6 +122,9 @@ bool BatchScheduler::start()
     m_endedEntries = 0;
     m_stopRequested = false;
     m_sweepNeeded = true;
+    m_sources.clear();
+    for (const FileEntry& entry : m_list.entries())
+        m_sources.add(SourceBytes(entry));
     m_running = true;
     fill();
     return true;
@@ -174,7 +188,11 @@ int BatchScheduler::rowOf(const ScheduledJob& job) const
 
 double BatchScheduler::overallFraction() const
 {
-    const int total = m_endedEntries + static_cast<int>(m_rows.size()) - m_doneRows;
+    // A running job is in the share until it ends, so it stays in the count too, even when its
+    // entry has left the list: otherwise the bar runs ahead while it converts and falls back
+    // when it ends.
+    const int total =
+        m_endedEntries + static_cast<int>(m_rows.size()) - m_doneRows + m_detachedJobs;
     if (total <= 0)
         return 1;
     double share = m_endedEntries;
@@ -219,7 +237,7 @@ bool BatchScheduler::startNext(Slot& slot)
     QSet<QString> outputsInUse;
     for (const auto& other : m_slots) {
         if (other->busy)
-            outputsInUse.insert(other->job.plan.outputPath());
+            outputsInUse.insert(OutputKey(other->job.plan.outputPath()));
     }
     std::optional<ConversionSettings> settings;
     int scanned = 0;
@@ -237,7 +255,11 @@ bool BatchScheduler::startNext(Slot& slot)
         if (!settings)
             settings = m_settings();
         const JobPlan plan = PlanJob(m_programFolder, entry, *settings);
-        const QString& output = plan.outputPath();
+        if (const QString reason = m_sources.refusalFor(plan); !reason.isEmpty()) {
+            refuse(row, reason);
+            return true;
+        }
+        const QString output = OutputKey(plan.outputPath());
         // A waiting entry holds its output for itself, so no later one overtakes it.
         if (!output.isEmpty() && outputsInUse.contains(output))
             continue;
@@ -365,6 +387,8 @@ void BatchScheduler::endJob(Slot& slot, const JobOutcome& outcome)
     slot.tracker.reset();
     if (row >= 0)
         m_rows[row].slot = -1;
+    else
+        --m_detachedJobs;
     // A stopped entry, or one that never started, stays to be converted another time.
     const bool entryEnded = outcome.kind == JobOutcome::Kind::Converted ||
                             outcome.kind == JobOutcome::Kind::Failed;

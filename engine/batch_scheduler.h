@@ -3,6 +3,7 @@
 #include "engine/conversion_settings.h"
 #include "engine/job_plan.h"
 #include "engine/progress_tracker.h"
+#include "engine/source_guard.h"
 
 #include <QList>
 #include <QObject>
@@ -63,9 +64,13 @@ struct JobOutcome
 //
 // Jobs start in list order, each with the settings read at the moment it starts. Two jobs with the
 // same output file never run at once, and the later one in list order waits for the earlier, so
-// it overwrites as a one-at-a-time batch would. Before a job starts, converters of this program
-// left over from earlier runs or from a job that did not end cleanly are ended; the converters
-// this scheduler is running are never touched.
+// it overwrites as a one-at-a-time batch would; outputs that differ only in letter case count as
+// the same file, as they are on the memory cards and sticks music is taken away on. A job whose
+// output would be one of the batch's sources (the entries it started with and those added since)
+// is refused, so a batch never writes over a file it reads.
+//
+// Before a job starts, converters of this program left over from earlier runs or from a job that
+// did not end cleanly are ended; the converters this scheduler is running are never touched.
 //
 // A job that cannot start ends the batch: the running jobs finish, no new one starts, and its
 // entry stays in the list. Everything is driven by events: nothing waits, nothing nests.
@@ -104,7 +109,8 @@ public:
     // The list row of a running job; -1 when its entry has been removed.
     int rowOf(const ScheduledJob& job) const;
     // The batch as a whole, 0 to 1: the entries finished plus the shares of the running jobs,
-    // over every entry of the batch, those added while it runs included.
+    // over every entry of the batch, those added while it runs included. A running job counts
+    // until it ends, also when its entry has been taken off the list.
     double overallFraction() const;
 
 signals:
@@ -145,6 +151,7 @@ private:
     SettingsProvider m_settings;
     QString m_programFolder;
     Refusal m_refusal;
+    BatchSources m_sources; // every source of the running batch, those that have left included
     int m_filesAtOnce = 1;
     bool m_removeFinished = true;
 
@@ -156,6 +163,7 @@ private:
     QList<qint64> m_failureOrdinals;
     BatchReport m_report;
     int m_endedEntries = 0; // entries converted, failed or refused in this batch
+    int m_detachedJobs = 0; // running jobs whose entry has been taken off the list
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_fillQueued = false;

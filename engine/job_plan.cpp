@@ -23,3 +23,8 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
     plan.staged = StageNames(entry, settings, plan.invocation);
     return plan;
 }
+
+QString OutputKey(const QString& outputPath)
+{
+    return outputPath.toCaseFolded();
+}

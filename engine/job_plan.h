@@ -33,3 +33,7 @@ struct JobPlan
 // its job starts. Both front ends and every way of placing outputs go through it.
 JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
                 const ConversionSettings& settings);
+
+// What two output paths share when they name the same file: paths that differ only in letter
+// case collide on the FAT and exFAT sticks music is carried on, so they are one output.
+QString OutputKey(const QString& outputPath);

@@ -18,3 +18,12 @@ FileSnapshot SnapshotOf(const QString& path)
         static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     return snapshot;
 }
+
+std::optional<FileIdentity> IdentityOf(const QByteArray& path)
+{
+    struct stat info {};
+    if (path.isEmpty() || ::stat(path.constData(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino)};
+}

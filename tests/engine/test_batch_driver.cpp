@@ -226,7 +226,7 @@ TEST_F(FakeBatch, JobThatCannotStartStopsTheBatchOnce)
     EXPECT_EQ(rig->view.lastWidth, 0.0);
 
     // An unknown format has no command at all.
-    rig->settings.formatIndex = 9;
+    rig->settings.formatIndex = 12;
     ASSERT_TRUE(rig->runToEnd());
     EXPECT_EQ(rig->sink.messages.last().text, QStringLiteral("Command Line empty"));
     EXPECT_EQ(rig->list.count(), 2);
@@ -295,7 +295,8 @@ TEST_F(FakeBatch, TwoAtOnceNeverShareAnOutputAndShowTheBatchAsAWhole)
                                      u"print:time=00:00:02.00 b\\r"_s, u"sleep:300"_s, u"write"_s}));
     rig->add(source(u"two/a.wav"_s, {u"write"_s}));
     rig->add(source(u"b.wav"_s, {u"sleep:100"_s, u"write"_s}));
-    rig->add(source(u"three/a.wav"_s, {u"write"_s}));
+    // Its output differs from the others' only in case: one file on a FAT or exFAT stick.
+    rig->add(source(u"three/A.wav"_s, {u"write"_s}));
     const QString late = source(u"late.wav"_s, {u"sleep:100"_s, u"write"_s});
     rig->driver.setFilesAtOnce(2);
 
@@ -311,10 +312,10 @@ TEST_F(FakeBatch, TwoAtOnceNeverShareAnOutputAndShowTheBatchAsAWhole)
     });
     ASSERT_TRUE(rig->runToEnd());
 
-    // The later "a" waits for the earlier one and is not overtaken; "b" and the added entry
+    // The later "a" (or "A") waits for the earlier one and is not overtaken; "b" and the added entry
     // start while the first "a" still runs.
     EXPECT_GT(log.at(u"start two/a.wav"_s), log.at(u"end one/a.wav"_s)) << log.events.join(u", ").toStdString();
-    EXPECT_GT(log.at(u"start three/a.wav"_s), log.at(u"end two/a.wav"_s)) << log.events.join(u", ").toStdString();
+    EXPECT_GT(log.at(u"start three/A.wav"_s), log.at(u"end two/a.wav"_s)) << log.events.join(u", ").toStdString();
     EXPECT_LT(log.at(u"start b.wav"_s), log.at(u"end one/a.wav"_s)) << log.events.join(u", ").toStdString();
     EXPECT_LT(log.at(u"start late.wav"_s), log.at(u"end one/a.wav"_s))
         << log.events.join(u", ").toStdString();
@@ -331,6 +332,61 @@ TEST_F(FakeBatch, TwoAtOnceNeverShareAnOutputAndShowTheBatchAsAWhole)
         EXPECT_GE(captions[i].chopped(1).toDouble(), captions[i - 1].chopped(1).toDouble())
             << captions.join(u", ").toStdString();
     EXPECT_EQ(captions.last(), u"100%"_s);
+}
+
+TEST_F(FakeBatch, RunningEntryTakenOffTheListKeepsTheBarFromFallingBack)
+{
+    // A length the converter never reports shows as a full share while the job runs.
+    const QString unknown = source(u"unknown.wav"_s, {u"print:time=00:00:01.00 b\\r"_s,
+                                                      u"sleep:300"_s, u"write"_s});
+    rig->add(unknown);
+    rig->add(source(u"known.wav"_s, {u"print:Duration: 00:00:04.00, start\\n"_s, u"sleep:100"_s,
+                                     u"print:time=00:00:02.00 b\\r"_s, u"sleep:400"_s, u"write"_s}));
+    rig->add(source(u"last.wav"_s, {u"write"_s}));
+    rig->driver.setFilesAtOnce(2);
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress,
+                     [&](const ScheduledJob& job) {
+                         if (const int row = rig->driver.scheduler().rowOf(job);
+                             row >= 0 && rig->list.entry(row).queuePath == unknown)
+                             rig->list.removeEntry(row); // it goes on converting
+                     });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(rig->driver.report().converted, 3);
+    QStringList captions = rig->view.captions();
+    EXPECT_EQ(captions.takeLast(), u"Done."_s);
+    for (qsizetype i = 1; i < captions.size(); ++i)
+        EXPECT_GE(captions[i].chopped(1).toDouble(), captions[i - 1].chopped(1).toDouble())
+            << captions.join(u", ").toStdString();
+}
+
+TEST_F(FakeBatch, OutputThatWouldReplaceASourceIsRefusedAndTheRestConverts)
+{
+    QDir().mkpath(rig->settings.outputFolder);
+    rig->add(source(u"first.wav"_s, {u"sleep:200"_s, u"write"_s}));
+    rig->add(source(u"late.wav"_s, {u"write"_s}));
+    // A source in the output folder joins the batch while it runs: neither late.wav's job nor
+    // its own may write over it.
+    const QString kept = source(u"out/late.mp3"_s, {u"write"_s});
+    bool added = false;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (!std::exchange(added, true))
+            rig->add(kept);
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(rig->driver.report().converted, 1);
+    EXPECT_TRUE(QFile::exists(rig->settings.outputFolder + u"/first.mp3"_s));
+    QFile survivor(kept);
+    ASSERT_TRUE(survivor.open(QIODevice::ReadOnly));
+    EXPECT_EQ(survivor.readAll(), "write\n");
+    ASSERT_EQ(rig->sink.messages.size(), 1);
+    EXPECT_EQ(rig->sink.messages[0].text,
+              u"These files could not be converted:\n\n"
+              u"late.wav\nthe output would replace a source file (late.mp3)\n\n"
+              u"late.mp3\nthe output would replace a source file (late.mp3)"_s);
+    EXPECT_TRUE(invocations().filter(u"late"_s).isEmpty())
+        << invocations().join(u", ").toStdString();
 }
 
 TEST_F(FakeBatch, TwoAtOnceListFailuresInListOrderAndTheSweepSparesTheRunningJob)

@@ -208,6 +208,27 @@ TEST_F(HostileCommandLine, OutputFolderThatIsAFileIsReportedAndStaysUntouched)
     EXPECT_EQ(box.changesSince(before, box.path(QStringLiteral("nothing"))), QStringList());
 }
 
+TEST_F(HostileCommandLine, OutputFolderLinkedToTheSourcesReplacesNoSource)
+{
+    // Through the link, song.mp3's output is song.mp3 itself, and song.flac's output is song.mp3,
+    // which the batch has yet to read.
+    const QStringList replaced = {box.source(QStringLiteral("song.flac")),
+                                  box.source(QStringLiteral("song.mp3"))};
+    for (const QString& source : replaced)
+        ASSERT_TRUE(makeClip(source, 1));
+    ASSERT_TRUE(makeClip(box.source(QStringLiteral("other.wav")), 1));
+    ASSERT_TRUE(QFile::link(box.sources(), out));
+    const Tree before = box.snapshot();
+
+    run({QStringLiteral("--format"), QStringLiteral("MP3"), box.sources()});
+
+    expectSummary(1, replaced);
+    const QString reason = QStringLiteral(": the output would replace a source file (song.mp3)");
+    for (const QString& line : std::as_const(summary.failureLines))
+        EXPECT_TRUE(line.endsWith(reason)) << line.toStdString();
+    EXPECT_EQ(box.changesSince(before, out), QStringList{QStringLiteral("+ sources/other.mp3")});
+}
+
 TEST_F(HostileCommandLine, ReadOnlyOutputFolderFailsEveryFile)
 {
     ASSERT_TRUE(QDir().mkpath(out));
