@@ -23,7 +23,6 @@ bool loadAll(FfmpegLibraries& f)
            load(format, "avformat_open_input", f.openInput) &&
            load(format, "avformat_find_stream_info", f.findStreamInfo) &&
            load(format, "avformat_close_input", f.closeInput) &&
-           load(format, "av_find_best_stream", f.findBestStream) &&
            load(format, "av_read_frame", f.readFrame) &&
            load(codec, "av_packet_alloc", f.allocPacket) &&
            load(codec, "av_packet_unref", f.unrefPacket) &&

@@ -16,7 +16,6 @@ struct FfmpegLibraries
     decltype(avformat_open_input)* openInput = nullptr;
     decltype(avformat_find_stream_info)* findStreamInfo = nullptr;
     decltype(avformat_close_input)* closeInput = nullptr;
-    decltype(av_find_best_stream)* findBestStream = nullptr;
     decltype(av_read_frame)* readFrame = nullptr;
     decltype(av_packet_alloc)* allocPacket = nullptr;
     decltype(av_packet_unref)* unrefPacket = nullptr;
