@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -29,6 +32,8 @@ struct FfmpegLibraries
     decltype(av_channel_layout_default)* defaultLayout = nullptr;
     decltype(av_strerror)* errorText = nullptr;
     decltype(av_log_set_level)* setLogLevel = nullptr;
+
+    std::vector<std::string> files; // where the libraries were loaded from
 };
 
 // The loaded libraries (symbols bound lazily: a conversion calls few of them), or nullptr when they
