@@ -159,12 +159,11 @@ void cacheRates(const std::string& key, const EncoderRates& rates,
     const std::string temporary = path + '.' + std::to_string(getpid());
     {
         std::ofstream file(temporary, std::ios::trunc);
-        file << header << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates) << '\t'
-             << (rates.anyRate ? '1' : '0') << (rates.anyChannels ? '1' : '0') << '\n';
+        file << header << previous << key << '\t' << rates.encoder << '\t' << formatRates(rates)
+             << '\t' << (rates.anyRate ? '1' : '0') << (rates.anyChannels ? '1' : '0') << '\n';
         if (!file)
             return (void)unlink(temporary.c_str());
     }
     if (rename(temporary.c_str(), path.c_str()) != 0)
         unlink(temporary.c_str());
 }
-

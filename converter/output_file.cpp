@@ -15,8 +15,8 @@ namespace {
 // ffmpeg takes "name:..." as a protocol when the name is made of these characters.
 bool namesProtocol(const std::string& path)
 {
-    const std::size_t schemeEnd = path.find_first_not_of(
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
+    const std::size_t schemeEnd =
+        path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+-.");
     return schemeEnd != std::string::npos && schemeEnd > 0 && path[schemeEnd] == ':';
 }
 

@@ -38,7 +38,8 @@ inline std::string unfinishedOutputName(const std::string& outputName, long pid)
     const std::string stem = dot == std::string::npos ? outputName : outputName.substr(0, dot);
     const std::string extension = dot == std::string::npos ? std::string() : outputName.substr(dot);
     const std::string tail = Marker + std::to_string(pid) + extension;
-    const std::size_t room = LongestFileName > tail.size() + 1 ? LongestFileName - tail.size() - 1 : 0;
+    const std::size_t room =
+        LongestFileName > tail.size() + 1 ? LongestFileName - tail.size() - 1 : 0;
     return '.' + shortened(stem, room) + tail;
 }
 
@@ -48,7 +49,8 @@ inline std::string unfinishedOutputPath(const std::string& outputPath, long pid)
     const std::size_t slash = outputPath.rfind('/');
     if (slash == std::string::npos)
         return unfinishedOutputName(outputPath, pid);
-    return outputPath.substr(0, slash + 1) + unfinishedOutputName(outputPath.substr(slash + 1), pid);
+    return outputPath.substr(0, slash + 1) +
+           unfinishedOutputName(outputPath.substr(slash + 1), pid);
 }
 
 // What an unfinished file's name tells: the id of the process that wrote it and the name of the

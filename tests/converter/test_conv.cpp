@@ -129,7 +129,8 @@ TEST_F(Converter, RefusedRateBecomesTheEncodersNearestAndChannelsFollowTheSwitch
     const QByteArray stamp = lines[1];
     for (QByteArray& line : lines) {
         if (line.contains("\tformat=;ext=mp3\t"))
-            line = line.left(line.indexOf("\tformat=;ext=mp3\t")) + "\tformat=;ext=mp3\tlibmp3lame\t11025\t00";
+            line = line.left(line.indexOf("\tformat=;ext=mp3\t")) +
+                   "\tformat=;ext=mp3\tlibmp3lame\t11025\t00";
     }
     ConversionSettings refused = settingsFor(Mp3);
     refused.rateIndex = 6; // "12050"
@@ -395,7 +396,8 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
     const QString live = QString::number(QCoreApplication::applicationPid());
     const QStringList kept = {QStringLiteral(".song.trevalon-") + live + QStringLiteral(".mp3"),
                               QStringLiteral("song.trevalon-") + dead + QStringLiteral(".mp3"),
-                              QStringLiteral(".song.trevalon-") + dead + QStringLiteral(".mp3.part"),
+                              QStringLiteral(".song.trevalon-") + dead +
+                                  QStringLiteral(".mp3.part"),
                               QStringLiteral(".song.trevalon-0") + dead + QStringLiteral(".mp3"),
                               QStringLiteral(".song.trevalon-") + dead + QStringLiteral("x.mp3")};
     for (const QString& name : kept)
@@ -406,8 +408,9 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
     ASSERT_EQ(unfinishedFiles(m_out->path()).size(), 3);
     const ConvRun run = convert(invocationFor(s_source, settingsFor(Wav)));
     ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
-    EXPECT_TRUE(run.output.contains(QStringLiteral("removed the unfinished long.amr (.long.trevalon-") +
-                                    dead + QStringLiteral(".amr)")))
+    EXPECT_TRUE(
+        run.output.contains(QStringLiteral("removed the unfinished long.amr (.long.trevalon-") +
+                            dead + QStringLiteral(".amr)")))
         << run.output.toStdString();
     EXPECT_EQ(unfinishedFiles(m_out->path()), QStringList({linked, kept[0]}));
     for (const QString& name : kept)

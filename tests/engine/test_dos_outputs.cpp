@@ -160,7 +160,8 @@ TEST(DOSOutputs, StartFailuresShowTheirMessageAndRaiseNoEvent)
     const QString bogus = dir.filePath(QStringLiteral("conv"));
     QFile file(bogus);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x7f" "ELF garbage");
+    file.write("\x7f"
+               "ELF garbage");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     dos.setCommandLine(bogus, {bogus, {}, {}});
@@ -252,8 +253,9 @@ TEST(DOSOutputs, StopAsksThenKillsAndRemovesThePartialOutput)
     EXPECT_FALSE(QFile::exists(output));
 
     // A converter that ignores the polite request is killed after the grace period.
-    dos.setCommandLine(QStringLiteral("fake"),
-                       fake({QStringLiteral("ignoreterm"), QStringLiteral("grow"), output}, output));
+    dos.setCommandLine(
+        QStringLiteral("fake"),
+        fake({QStringLiteral("ignoreterm"), QStringLiteral("grow"), output}, output));
     ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(output); }));
     QElapsedTimer clock;

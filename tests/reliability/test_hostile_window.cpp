@@ -192,10 +192,9 @@ TEST_F(HostileWindowBatch, ConverterKilledMidFileLeavesNoPartialOutputAndTheBatc
     // whole.
     const auto writing = [&] {
         const qint64 pid = rig.driver.scheduler().processId(0);
-        return pid > 0 && QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(
-                              unfinishedOutputPath(QFile::encodeName(out).toStdString() +
-                                                       "/live.mp3",
-                                                   static_cast<long>(pid)))));
+        return pid > 0 &&
+               QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
+                   QFile::encodeName(out).toStdString() + "/live.mp3", static_cast<long>(pid)))));
     };
     for (int waited = 0; waited < 20000 && !writing(); waited += 10)
         QTest::qWait(10);
