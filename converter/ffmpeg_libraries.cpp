@@ -1,6 +1,7 @@
 #include "converter/ffmpeg_libraries.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace {
 
@@ -8,6 +9,14 @@ template <typename Function> bool load(void* library, const char* name, Function
 {
     function = library != nullptr ? reinterpret_cast<Function*>(dlsym(library, name)) : nullptr;
     return function != nullptr;
+}
+
+void noteFile(void* library, FfmpegLibraries& f)
+{
+    link_map* map = nullptr;
+    if (library != nullptr && dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr &&
+        map->l_name != nullptr)
+        f.files.emplace_back(map->l_name);
 }
 
 bool loadAll(FfmpegLibraries& f)
@@ -18,12 +27,13 @@ bool loadAll(FfmpegLibraries& f)
         dlopen("libavcodec.so." AV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
     void* util =
         dlopen("libavutil.so." AV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR), RTLD_LAZY | RTLD_LOCAL);
+    for (void* library : {format, codec, util})
+        noteFile(library, f);
     return load(format, "av_guess_format", f.guessFormat) &&
            load(format, "av_guess_codec", f.guessCodec) &&
            load(format, "avformat_open_input", f.openInput) &&
            load(format, "avformat_find_stream_info", f.findStreamInfo) &&
            load(format, "avformat_close_input", f.closeInput) &&
-           load(format, "av_find_best_stream", f.findBestStream) &&
            load(format, "av_read_frame", f.readFrame) &&
            load(codec, "av_packet_alloc", f.allocPacket) &&
            load(codec, "av_packet_unref", f.unrefPacket) &&

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -16,7 +19,6 @@ struct FfmpegLibraries
     decltype(avformat_open_input)* openInput = nullptr;
     decltype(avformat_find_stream_info)* findStreamInfo = nullptr;
     decltype(avformat_close_input)* closeInput = nullptr;
-    decltype(av_find_best_stream)* findBestStream = nullptr;
     decltype(av_read_frame)* readFrame = nullptr;
     decltype(av_packet_alloc)* allocPacket = nullptr;
     decltype(av_packet_unref)* unrefPacket = nullptr;
@@ -31,6 +33,8 @@ struct FfmpegLibraries
     decltype(av_strerror)* errorText = nullptr;
     decltype(av_dict_get)* dictionaryGet = nullptr;
     decltype(av_log_set_level)* setLogLevel = nullptr;
+
+    std::vector<std::string> files; // where the libraries were loaded from
 };
 
 // The loaded libraries (symbols bound lazily: a conversion calls few of them), or nullptr when they

@@ -2,17 +2,21 @@
 // arguments it is given and lets ffmpeg's console output through untouched, with these additions:
 // ".amr" output is encoded here from PCM that ffmpeg decodes; a sample rate or channel count the
 // chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
-// the source's cover picture; an output that would hold no audio is a failure; and a conversion
-// that fails or is stopped leaves no output file behind and ends with a non-zero status, its last
-// line saying why in plain words where the source tells more than ffmpeg's own last line.
+// the source's cover picture; an output that would hold no audio is a failure; an output file
+// appears at its path only when it is whole (written under an unfinished name, tagged, and
+// renamed), so a conversion that fails or is stopped leaves the path as it was and ends with a
+// non-zero status, its last line saying why in plain words where the source tells more than
+// ffmpeg's own last line.
 
 #include "converter/amr_writer.h"
 #include "converter/arguments.h"
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
+#include "converter/unfinished_name.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -67,32 +71,11 @@ std::string findFfmpeg()
     return {};
 }
 
-// What the output file looked like before the run, so that only a file this run created or
-// overwrote is removed after a failure.
-struct OutputState
+bool exists(const std::string& path)
 {
-    bool exists = false;
-    struct stat info
-    {
-    };
-
-    static OutputState of(const std::string& path)
-    {
-        OutputState state;
-        state.exists = !path.empty() && stat(path.c_str(), &state.info) == 0;
-        return state;
-    }
-
-    bool touchedSince(const OutputState& before) const
-    {
-        if (!exists)
-            return false;
-        return !before.exists || info.st_ino != before.info.st_ino ||
-               info.st_size != before.info.st_size ||
-               info.st_mtim.tv_sec != before.info.st_mtim.tv_sec ||
-               info.st_mtim.tv_nsec != before.info.st_mtim.tv_nsec;
-    }
-};
+    struct stat info;
+    return !path.empty() && lstat(path.c_str(), &info) == 0;
+}
 
 // Replaces a sample rate the output's encoder refuses by the nearest one it accepts.
 void adjustSampleRate(Arguments& arguments, const std::string& ffmpeg, const std::string& output)
@@ -168,23 +151,39 @@ int main(int argc, char** argv)
         return 127;
     }
     const std::string output = outputPathOf(arguments);
-    const OutputState before = OutputState::of(output);
     const bool amr = !output.empty() && endsWithIgnoringCase(output, ".amr");
     const bool overwrite = std::find(arguments.begin(), arguments.end(), "-y") != arguments.end();
+
+    // ffmpeg never sees the output path when it writes the unfinished file, so what it would
+    // refuse about that path is refused here.
+    if (exists(output) && !overwrite) {
+        report("'" + output + "' already exists; not overwriting without -y");
+        return 1;
+    }
+    const bool whole = writtenWhole(output);
+    std::string written = output;
+    if (whole) {
+        removeLeftovers(folderOf(output), report);
+        const std::string source = sourceAtOutput(given, output);
+        if (!source.empty()) {
+            sayWhy("the output would replace a source file (" + source + ")");
+            return 1;
+        }
+        written = unfinishedOutputPath(output, getpid());
+        // Only an earlier process with this same id can have left it.
+        discard(written);
+        arguments.back() = written;
+    }
 
     ChildResult result;
     int writeError = 0;
     SourceInfo source;
-    if (amr && before.exists && !overwrite) {
-        report("'" + output + "' already exists; not overwriting without -y");
-        return 1;
-    }
     if (amr) {
-        const AmrRun run = convertToAmr(process, ffmpeg, arguments, output);
+        const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
         result = run.child;
         writeError = run.writeError;
     } else {
-        adjustSampleRate(arguments, ffmpeg, output);
+        adjustSampleRate(arguments, ffmpeg, written);
         fitToSource(arguments, ffmpeg, source, report);
         result = process.run(ffmpeg, failingOnEmptyOutput(arguments), {});
     }
@@ -206,31 +205,38 @@ int main(int argc, char** argv)
     } else if (result.exitStatus != 0) {
         // ffmpeg has already said why; its last line stays the last line.
         status = exitCode(result);
-    } else if (!output.empty() && !OutputState::of(output).exists) {
+    } else if (!output.empty() && !exists(written)) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
     } else if (!amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
-               !holdsAudio(output)) {
+               !holdsAudio(written)) {
         // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
         // packet with no sound in it.
         emptyOutput = true;
         status = 1;
     }
 
-    // The cover that the Ogg and ASF muxers cannot write goes in now, while the output is ours.
+    // The cover that the Ogg and ASF muxers cannot write goes in now, before the file is put in
+    // place, so a tagged output is never seen half-done.
     std::string tagError;
     const auto input = lastOptionValue(given, {"-i"});
     if (status == 0 && !amr && !output.empty() && input &&
-        !writeTags(input->value, output, tagError))
+        !writeTags(input->value, whole ? written : output, tagError))
         status = 1;
 
-    if (status != 0 && OutputState::of(output).touchedSince(before)) {
-        if (unlink(output.c_str()) == 0) {
-            if (result.stopSignal != 0 || result.termSignal != 0)
-                report("removed the unfinished '" + output + "'");
-        } else {
-            report("cannot remove the unfinished '" + output + "': " + std::strerror(errno));
+    if (whole && status == 0) {
+        if (const int error = putInPlace(written, output)) {
+            report("cannot put the finished '" + output + "' in place: " + std::strerror(error));
+            status = 1;
         }
+    }
+    // What stays at the output path after a failure or a stop is what was there before.
+    if (whole && status != 0 && exists(written)) {
+        if (const int error = discard(written))
+            report("cannot remove the unfinished '" + output + "' (" + written +
+                   "): " + std::strerror(error));
+        else if (result.stopSignal != 0 || result.termSignal != 0)
+            report("removed the unfinished '" + output + "'");
     }
     if (emptyOutput || (writeError == 0 && result.startError == 0 && result.stopSignal == 0 &&
                         result.termSignal == 0 && result.exitStatus > 0)) {

@@ -60,6 +60,40 @@ void insertBeforeOutput(Arguments& arguments, std::initializer_list<std::string>
     arguments.insert(arguments.end() - 1, items);
 }
 
+// The audio stream the output gets: ffmpeg's own pick, or the one a "-map" names in the forms
+// "0:3", "0:a", "0:a:1" (a trailing "?" allowed). Nothing when a map says otherwise.
+std::optional<AudioStream> convertedStream(const Arguments& arguments, const SourceInfo& source)
+{
+    const auto map = outputOption(arguments, {"-map"});
+    int index = source.audioStream;
+    if (map) {
+        std::string spec = map->value;
+        if (!spec.empty() && spec.back() == '?')
+            spec.pop_back();
+        index = -1;
+        const auto number = [](const std::string& text) {
+            return !text.empty() && text.size() < 6 &&
+                           text.find_first_not_of("0123456789") == std::string::npos
+                       ? std::stoi(text)
+                       : -1;
+        };
+        if (spec == "0:a") {
+            index = source.audio.empty() ? -1 : source.audio.front().index;
+        } else if (spec.rfind("0:a:", 0) == 0) {
+            const int nth = number(spec.substr(4));
+            if (nth >= 0 && nth < static_cast<int>(source.audio.size()))
+                index = source.audio[static_cast<std::size_t>(nth)].index;
+        } else if (spec.rfind("0:", 0) == 0) {
+            index = number(spec.substr(2));
+        }
+    }
+    for (const AudioStream& stream : source.audio) {
+        if (stream.index == index)
+            return stream;
+    }
+    return std::nullopt;
+}
+
 void fitShape(Arguments& arguments, const SourceInfo& source, const std::string& codec,
               const std::string& format, const std::function<void(const std::string&)>& report)
 {
@@ -71,8 +105,11 @@ void fitShape(Arguments& arguments, const SourceInfo& source, const std::string&
     const int givenRate = positiveNumber(outputOption(arguments, {"-ar", "-ar:a"}));
     const int givenChannels = positiveNumber(outputOption(arguments, {"-ac", "-ac:a"}));
     const auto bitrate = outputOption(arguments, {"-ab", "-b:a"});
-    const AudioShape wanted{givenRate > 0 ? givenRate : source.sampleRate,
-                            givenChannels > 0 ? givenChannels : source.channels};
+    const auto converted = convertedStream(arguments, source);
+    if (!converted)
+        return;
+    const AudioShape wanted{givenRate > 0 ? givenRate : converted->sampleRate,
+                            givenChannels > 0 ? givenChannels : converted->channels};
     const auto fit = fitToEncoder(*av, *encoder, wanted, givenRate == 0, givenChannels == 0,
                                   bitrate ? bitrateBitsPerSecond(bitrate->value) : 0);
     if (!fit)

@@ -7,8 +7,9 @@
 #include <string>
 
 // Fits the arguments ffmpeg gets to the source, by asking the FFmpeg libraries about it:
-// - a rate or channel count the output's encoder refuses, where the command line sets none,
-//   becomes the nearest the encoder takes (ffmpeg's standard downmix for fewer channels);
+// - a rate or channel count the output's encoder refuses, in the audio stream ffmpeg converts,
+//   becomes the nearest the encoder takes where the command line sets none (ffmpeg's standard
+//   downmix for fewer channels);
 // - an MP3, FLAC or MP4 output carries the source's attached cover picture in its tags, while
 //   any real video stays dropped.
 // The source is only read when one of these can apply; what was read is left in `source` for

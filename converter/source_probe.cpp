@@ -38,6 +38,29 @@ const AVStream* coverStream(const AVFormatContext& context)
     return nullptr;
 }
 
+// The audio stream ffmpeg converts when the command line maps none: a stream that delivered
+// packets while the file was read, then one marked as default, then the most channels; the first
+// of equals. (The libraries' own "best stream" goes by other marks and can differ.)
+int streamFfmpegPicks(const AVFormatContext& context)
+{
+    long bestScore = 0;
+    int best = -1;
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream* stream = context.streams[i];
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        const long score =
+            stream->codecpar->ch_layout.nb_channels +
+            100000000L * ((stream->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS) != 0) +
+            5000000L * ((stream->disposition & AV_DISPOSITION_DEFAULT) != 0);
+        if (score > bestScore) {
+            bestScore = score;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 SourceInfo probeSource(const std::string& path)
@@ -66,13 +89,18 @@ SourceInfo probeSource(const std::string& path)
     }
     if (context->duration != AV_NOPTS_VALUE && context->duration >= 0)
         info.seconds = static_cast<double>(context->duration) / AV_TIME_BASE;
-    info.audioStream = av->findBestStream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (info.audioStream >= 0) {
-        const AVCodecParameters* audio = context->streams[info.audioStream]->codecpar;
-        info.sampleRate = audio->sample_rate;
-        info.channels = audio->ch_layout.nb_channels;
-    } else {
-        info.audioStream = -1;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVCodecParameters* audio = context->streams[i]->codecpar;
+        if (audio->codec_type == AVMEDIA_TYPE_AUDIO)
+            info.audio.push_back(
+                {static_cast<int>(i), audio->sample_rate, audio->ch_layout.nb_channels});
+    }
+    info.audioStream = streamFfmpegPicks(*context);
+    for (const AudioStream& stream : info.audio) {
+        if (stream.index == info.audioStream) {
+            info.sampleRate = stream.sampleRate;
+            info.channels = stream.channels;
+        }
     }
     if (const AVStream* cover = coverStream(*context)) {
         info.pictureStream = cover->index;
@@ -103,7 +131,11 @@ SourceTags readSourceTags(const std::string& path)
     }
     // ffmpeg carries the container's tags, or else those of the audio stream (Ogg keeps them
     // there).
-    const int audio = av->findBestStream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    int audio = -1;
+    for (unsigned i = 0; i < context->nb_streams && audio < 0; ++i) {
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            audio = static_cast<int>(i);
+    }
     const auto tag = [&](const char* key) {
         const AVDictionaryEntry* entry = av->dictionaryGet(context->metadata, key, nullptr, 0);
         if (entry == nullptr && audio >= 0)

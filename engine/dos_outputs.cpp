@@ -1,5 +1,6 @@
 #include "engine/dos_outputs.h"
 
+#include "converter/unfinished_name.h"
 #include "platform/channel_probe.h"
 #include "platform/message_sink.h"
 
@@ -99,6 +100,7 @@ DOSOutputs::StartResult DOSOutputs::ExecuteCommand()
 
     m_decoder.resetState();
     m_result = JobResult{};
+    m_childPid = 0;
     m_outputBefore = SnapshotOf(m_invocation.outputPath);
     m_starting = true;
     m_running = true;
@@ -117,6 +119,7 @@ DOSOutputs::StartResult DOSOutputs::ExecuteCommand()
         showStartMessage(QStringLiteral("File or command not found"));
         return StartResult::NotFound;
     }
+    m_childPid = m_process->processId();
     m_outputs.clear();
     m_result.started = true;
     return StartResult::Started;
@@ -216,4 +219,13 @@ void DOSOutputs::removePartialOutput(bool exitedCleanly)
     const FileSnapshot now = SnapshotOf(path);
     if (now.exists && now != m_outputBefore)
         m_result.partialOutputRemoved = QFile::remove(path);
+    // The converter writes under an unfinished name carrying its process id and renames the file
+    // only when it is whole; one killed before it could clean up leaves that file behind.
+    if (path.isEmpty() || m_childPid <= 0)
+        return;
+    const QString unfinished = QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
+        QFile::encodeName(path).toStdString(), static_cast<long>(m_childPid))));
+    const QFileInfo file(unfinished);
+    if (file.isFile() && !file.isSymLink() && QFile::remove(unfinished))
+        m_result.partialOutputRemoved = true;
 }

@@ -70,7 +70,9 @@ public:
 
     // Asks the running job to stop (SIGTERM on Linux) and kills it when it has not ended after
     // graceMilliseconds. Its CommandOver follows as usual; a job that did not finish normally
-    // has its partial output file removed, so no half-written file is left looking finished.
+    // has its partial output file removed, so no half-written file is left looking finished:
+    // the converter's unfinished file (converter/unfinished_name.h), or a file at the output
+    // path itself that a converter writing there directly left.
     // Only a file this job created or changed is removed: an earlier file of the same name that
     // the converter never reached stays, and so does the output of a job that had already
     // exited with code 0.
@@ -96,6 +98,7 @@ private:
     QString m_commandLine;
     ConverterInvocation m_invocation;
     FileSnapshot m_outputBefore; // the output path as it was when the job started
+    qint64 m_childPid = 0;       // the running or last job's converter
     QString m_outputs;
     QProcess* m_process = nullptr;
     QStringDecoder m_decoder;

@@ -169,13 +169,15 @@ TEST(TrevalonBatch, InterruptStopsEveryConverterAndLeavesNoPartialFile)
                    QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
                    QStringLiteral("--output"), out, in});
     ASSERT_TRUE(process.waitForStarted());
-    for (int i = 0; i < 200 && QDir(out).entryList(QDir::Files).size() < 2; ++i)
+    for (int i = 0; i < 200 && QDir(out).entryList(QDir::Files | QDir::Hidden).size() < 2; ++i)
         QThread::msleep(25);
-    ASSERT_EQ(QDir(out).entryList(QDir::Files).size(), 2) << "both conversions should be under way";
+    ASSERT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 2)
+        << "both conversions should be under way";
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 130);
-    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty()) << "partial outputs were left";
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files | QDir::Hidden).isEmpty())
+        << "partial outputs were left";
     EXPECT_FALSE(anyProcessMentions(dir.path())) << "a converter is still running";
 }
 

@@ -1,7 +1,9 @@
 // End-to-end runs of data/conv with the argument vectors the program builds, checked with ffprobe.
 
 #include "converter/conv_fixture.h"
+#include "converter/unfinished_name.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -10,6 +12,37 @@
 namespace {
 
 using namespace conv_test;
+
+// The unfinished files conv leaves in a folder: hidden names of its exact form.
+QStringList unfinishedFiles(const QString& folder)
+{
+    QStringList found;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (readUnfinishedOutputName(QFile::encodeName(name).toStdString()))
+            found.append(name);
+    }
+    return found;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+// The line the program shows as the reason a file failed: the last one that is not empty.
+QString lastLine(const QString& output)
+{
+    const QStringList lines =
+        output.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+    return lines.isEmpty() ? QString() : lines.last().trimmed();
+}
 
 struct Expected
 {
@@ -30,9 +63,17 @@ TEST_F(Converter, EveryFormatGivesItsCodecRateAndChannelsWithoutVideo)
     for (const Expected& expected : table) {
         const ConverterInvocation invocation =
             invocationFor(s_source, settingsFor(expected.format));
+        // A link at the output path is replaced by the new file; what it points to stays as it was.
+        const QString target = invocation.outputPath + QStringLiteral(".target");
+        ASSERT_TRUE(writeFile(target, "the link's target"));
+        QFile::remove(invocation.outputPath); // M4A and ALAC share the extension
+        ASSERT_TRUE(QFile::link(target, invocation.outputPath));
         const ConvRun run = convert(invocation);
         SCOPED_TRACE(FormatTable[expected.format].listText);
         ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_FALSE(QFileInfo(invocation.outputPath).isSymLink());
+        EXPECT_EQ(contents(target), QByteArray("the link's target"));
+        EXPECT_EQ(unfinishedFiles(m_out->path()), QStringList());
         // The progress reports the program reads must come through, also for AMR.
         EXPECT_TRUE(run.output.contains(QStringLiteral("Duration: 00:00:03")));
         EXPECT_TRUE(run.output.contains(QStringLiteral("time=00:00:0")));
@@ -78,6 +119,33 @@ TEST_F(Converter, RefusedRateBecomesTheEncodersNearestAndChannelsFollowTheSwitch
             EXPECT_NEAR(result.seconds, s_sourceSeconds, 0.1);
         }
     }
+
+    // The cached answers hold for the FFmpeg library files they came from. A forged answer is
+    // taken while the cache's stamp of those files is right, and ignored once it is not, as after
+    // an upgrade of the libraries.
+    const QString cacheFile = m_out->filePath(QStringLiteral(".cache/trevalon/conv-encoder-rates"));
+    QList<QByteArray> lines = contents(cacheFile).split('\n');
+    ASSERT_GE(lines.size(), 3);
+    ASSERT_TRUE(lines[0].startsWith("libraries\t/"));
+    ASSERT_TRUE(lines[1].startsWith("stamp\t"));
+    const QByteArray stamp = lines[1];
+    for (QByteArray& line : lines) {
+        if (line.contains("\tformat=;ext=mp3\t"))
+            line = line.left(line.indexOf("\tformat=;ext=mp3\t")) +
+                   "\tformat=;ext=mp3\tlibmp3lame\t11025\t00";
+    }
+    ConversionSettings refused = settingsFor(Mp3);
+    refused.rateIndex = 6; // "12050"
+    const ConverterInvocation forged = invocationFor(s_source, refused);
+    for (const auto& [stampLine, rate] :
+         {std::pair{stamp, 11025}, std::pair{QByteArray(stamp).replace(':', '0'), 12000}}) {
+        lines[1] = stampLine;
+        ASSERT_TRUE(writeFile(cacheFile, lines.join('\n')));
+        ASSERT_EQ(convert(forged).exitCode, 0);
+        EXPECT_EQ(probe(forged.outputPath).sampleRate, rate);
+    }
+    EXPECT_EQ(contents(cacheFile).split('\n').value(1), stamp);
+
     // A rate the encoder takes is passed on unchanged.
     ConversionSettings settings = settingsFor(Mp3);
     settings.rateIndex = 4; // "22050"
@@ -130,24 +198,41 @@ TEST_F(Converter, MissingSourceFailsSaysWhyAndLeavesAnEarlierOutputAlone)
             << run.output.toStdString();
         EXPECT_FALSE(QFile::exists(invocation.outputPath));
     }
-    // An output of the same name from an earlier conversion: ffmpeg fails before touching it, so
-    // it is not conv's to remove. (AMR output is opened first and so replaced like with -y.)
-    const ConverterInvocation invocation =
-        invocationFor(m_out->filePath(QStringLiteral("absent.wav")), settingsFor(Wav));
-    QFile earlier(invocation.outputPath);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier");
-    earlier.close();
-    EXPECT_NE(convert(invocation).exitCode, 0);
-    EXPECT_EQ(QFileInfo(invocation.outputPath).size(), 7);
-}
+    // An output of the same name from an earlier conversion stays as it was, AMR's too, and
+    // nothing unfinished is left beside it.
+    for (const int format : {Wav, Amr}) {
+        SCOPED_TRACE(FormatTable[format].listText);
+        const ConverterInvocation invocation =
+            invocationFor(m_out->filePath(QStringLiteral("absent.wav")), settingsFor(format));
+        ASSERT_TRUE(writeFile(invocation.outputPath, "earlier"));
+        EXPECT_NE(convert(invocation).exitCode, 0);
+        EXPECT_EQ(contents(invocation.outputPath), QByteArray("earlier"));
+        EXPECT_EQ(unfinishedFiles(m_out->path()), QStringList());
+    }
 
-// The line the program shows as the reason a file failed: the last one that is not empty.
-QString lastLine(const QString& output)
-{
-    const QStringList lines =
-        output.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
-    return lines.isEmpty() ? QString() : lines.last().trimmed();
+    // ffmpeg only ever sees the unfinished file, so conv keeps what ffmpeg would refuse about the
+    // output path: overwriting without -y, and writing over the source itself (here through a
+    // link at the output path).
+    const QString source = m_out->filePath(QStringLiteral("source.mp3"));
+    ASSERT_TRUE(QFile::copy(s_source, source));
+    const QString program = ProgramDir + QStringLiteral("/data/conv");
+    const QString link = m_out->filePath(QStringLiteral("link.mp3"));
+    ASSERT_TRUE(QFile::link(source, link));
+    const QByteArray before = contents(source);
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("-i"), s_source, QStringLiteral("-vn"), source},
+          QStringList{QStringLiteral("-i"), source, QStringLiteral("-y"), QStringLiteral("-vn"),
+                      link}}) {
+        const ConvRun run = convert({program, arguments, {}});
+        EXPECT_NE(run.exitCode, 0) << run.output.toStdString();
+        EXPECT_EQ(contents(source), before);
+    }
+    EXPECT_EQ(lastLine(convert({program,
+                                {QStringLiteral("-i"), source, QStringLiteral("-y"),
+                                 QStringLiteral("-vn"), link},
+                                {}})
+                           .output),
+              QStringLiteral("the output would replace a source file (source.mp3)"));
 }
 
 TEST_F(Converter, NothingToConvertFailsRemovesTheOutputAndSaysWhyInPlainWords)
@@ -258,10 +343,15 @@ qint64 childOf(qint64 parent)
 
 TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
 {
+    qint64 killed = 0;
     for (const int signal : {SIGTERM, SIGKILL}) {
         for (const QString& extension : {QStringLiteral("mp3"), QStringLiteral("amr")}) {
             SCOPED_TRACE(extension.toStdString() + (signal == SIGTERM ? " SIGTERM" : " SIGKILL"));
             const QString output = m_out->filePath(QStringLiteral("long.") + extension);
+            // A stop keeps an earlier output as it was; a kill leaves none to look finished.
+            if (signal == SIGTERM) {
+                ASSERT_TRUE(writeFile(output, "earlier"));
+            }
             // -re reads the input at its own pace, so the conversion is still running when stopped.
             QProcess conv;
             conv.setProcessEnvironment(environment());
@@ -277,8 +367,13 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
             ASSERT_TRUE(console.contains("time=")) << console.toStdString();
             const qint64 ffmpeg = childOf(conv.processId());
             ASSERT_NE(ffmpeg, 0);
-            ASSERT_TRUE(QFile::exists(output));
+            // The conversion runs into its unfinished file; the output path is untouched.
+            const QString unfinished = QFile::decodeName(QByteArray::fromStdString(
+                unfinishedOutputPath(QFile::encodeName(output).toStdString(), conv.processId())));
+            ASSERT_TRUE(QFileInfo(unfinished).isFile());
+            EXPECT_EQ(contents(output), signal == SIGTERM ? QByteArray("earlier") : QByteArray());
 
+            killed = conv.processId();
             ::kill(static_cast<pid_t>(conv.processId()), signal);
             ASSERT_TRUE(conv.waitForFinished(5000));
             for (int i = 0; i < 50 && !processEnded(ffmpeg); ++i)
@@ -287,11 +382,42 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
             if (signal == SIGTERM) {
                 EXPECT_EQ(conv.exitStatus(), QProcess::NormalExit);
                 EXPECT_NE(conv.exitCode(), 0);
-                EXPECT_FALSE(QFile::exists(output));
+                EXPECT_EQ(contents(output), QByteArray("earlier"));
+                EXPECT_FALSE(QFile::exists(unfinished));
+                QFile::remove(output);
+            } else {
+                EXPECT_FALSE(QFileInfo(output).exists() || QFileInfo(output).isSymLink());
+                EXPECT_TRUE(QFile::exists(unfinished));
             }
-            QFile::remove(output);
         }
     }
+
+    // The next conversion into the folder removes what the killed ones left, and nothing else: not
+    // the file of a process that still runs (this one), nor names that only look alike.
+    const QString dead = QString::number(killed);
+    const QString live = QString::number(QCoreApplication::applicationPid());
+    const QStringList kept = {QStringLiteral(".song.trevalon-") + live + QStringLiteral(".mp3"),
+                              QStringLiteral("song.trevalon-") + dead + QStringLiteral(".mp3"),
+                              QStringLiteral(".song.trevalon-") + dead +
+                                  QStringLiteral(".mp3.part"),
+                              QStringLiteral(".song.trevalon-0") + dead + QStringLiteral(".mp3"),
+                              QStringLiteral(".song.trevalon-") + dead + QStringLiteral("x.mp3")};
+    for (const QString& name : kept)
+        ASSERT_TRUE(writeFile(m_out->filePath(name), "not conv's to remove"));
+    const QString linked = QStringLiteral(".linked.trevalon-") + dead + QStringLiteral(".mp3");
+    ASSERT_TRUE(QFile::link(m_out->filePath(kept[1]), m_out->filePath(linked)));
+    // The killed AMR run's (its start removed the killed MP3 run's), the live one, the link.
+    ASSERT_EQ(unfinishedFiles(m_out->path()).size(), 3);
+    const ConvRun run = convert(invocationFor(s_source, settingsFor(Wav)));
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_TRUE(
+        run.output.contains(QStringLiteral("removed the unfinished long.amr (.long.trevalon-") +
+                            dead + QStringLiteral(".amr)")))
+        << run.output.toStdString();
+    EXPECT_EQ(unfinishedFiles(m_out->path()), QStringList({linked, kept[0]}));
+    for (const QString& name : kept)
+        EXPECT_EQ(contents(m_out->filePath(name)), QByteArray("not conv's to remove"));
+    EXPECT_TRUE(QFileInfo(m_out->filePath(linked)).isSymLink());
 }
 
 } // namespace

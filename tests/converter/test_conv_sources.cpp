@@ -158,13 +158,53 @@ TEST_F(ConverterSources, HighRateSurroundAndLowRateSourcesConvertToEveryFormat)
     ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                           QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=8000"),
                           QStringLiteral("-c:a"), QStringLiteral("pcm_u8"), phone}));
+    // Two audio streams, both marked default: ffmpeg converts the one with the most channels, the
+    // second here, which the FFmpeg libraries' "best stream" is not.
+    const QString twoStreams = m_out->filePath(QStringLiteral("sources/two streams.mkv"));
+    ASSERT_TRUE(generate({QStringLiteral("-f"),
+                          QStringLiteral("lavfi"),
+                          QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=1000:duration=1.5:sample_rate=96000"),
+                          QStringLiteral("-f"),
+                          QStringLiteral("lavfi"),
+                          QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=48000"),
+                          QStringLiteral("-map"),
+                          QStringLiteral("0"),
+                          QStringLiteral("-map"),
+                          QStringLiteral("1"),
+                          QStringLiteral("-filter:a:0"),
+                          QStringLiteral("aformat=channel_layouts=stereo"),
+                          QStringLiteral("-filter:a:1"),
+                          QStringLiteral("aformat=channel_layouts=5.1"),
+                          QStringLiteral("-c:a"),
+                          QStringLiteral("flac"),
+                          QStringLiteral("-disposition:a:0"),
+                          QStringLiteral("default"),
+                          QStringLiteral("-disposition:a:1"),
+                          QStringLiteral("default"),
+                          twoStreams}));
+    Probe converted;
+    converted.sampleRate = 48000;
+    converted.channels = 6;
+    converted.seconds = 1.5;
     QList<Case> cases;
-    for (const QString& source : {hiRes, surround, phone}) {
-        const Probe original = probe(source);
+    for (const QString& source : {hiRes, surround, phone, twoStreams}) {
+        const Probe original = source == twoStreams ? converted : probe(source);
         for (int format = 0; format < FormatCount; ++format)
             cases.append({source, original, format});
     }
     convertFaithfully(cases);
+    // A command line that maps the other stream has that one fitted: 96 kHz is more than WMA takes.
+    const QString mapped = m_out->filePath(QStringLiteral("mapped.wma"));
+    const ConvRun run = convert(
+        {ProgramDir + QStringLiteral("/data/conv"),
+         {QStringLiteral("-i"), twoStreams, QStringLiteral("-y"), QStringLiteral("-map"),
+          QStringLiteral("0:a:0"), QStringLiteral("-acodec"), QStringLiteral("wmav1"), mapped},
+         {}});
+    ASSERT_EQ(run.exitCode, 0) << run.output.toStdString();
+    EXPECT_EQ(probe(mapped).sampleRate, 48000);
+    EXPECT_EQ(probe(mapped).channels, 2);
     // The surround source really is 5.1 and the low one really 8-bit.
     EXPECT_EQ(probe(surround).channels, 6);
     EXPECT_TRUE(runTool(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),

@@ -1,3 +1,4 @@
+#include "converter/unfinished_name.h"
 #include "engine/dos_outputs.h"
 #include "engine/progress_tracker.h"
 #include "qt_print.h"
@@ -159,7 +160,8 @@ TEST(DOSOutputs, StartFailuresShowTheirMessageAndRaiseNoEvent)
     const QString bogus = dir.filePath(QStringLiteral("conv"));
     QFile file(bogus);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\x7f" "ELF garbage");
+    file.write("\x7f"
+               "ELF garbage");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     dos.setCommandLine(bogus, {bogus, {}, {}});
@@ -251,8 +253,9 @@ TEST(DOSOutputs, StopAsksThenKillsAndRemovesThePartialOutput)
     EXPECT_FALSE(QFile::exists(output));
 
     // A converter that ignores the polite request is killed after the grace period.
-    dos.setCommandLine(QStringLiteral("fake"),
-                       fake({QStringLiteral("ignoreterm"), QStringLiteral("grow"), output}, output));
+    dos.setCommandLine(
+        QStringLiteral("fake"),
+        fake({QStringLiteral("ignoreterm"), QStringLiteral("grow"), output}, output));
     ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(output); }));
     QElapsedTimer clock;
@@ -272,6 +275,26 @@ TEST(DOSOutputs, StopAsksThenKillsAndRemovesThePartialOutput)
     EXPECT_TRUE(dos.lastResult().crashed);
     EXPECT_FALSE(dos.lastResult().stoppedByUser);
     EXPECT_FALSE(QFile::exists(output));
+
+    // The converter writes under an unfinished name carrying its process id: killed, it leaves
+    // that file, which the runner removes, while an earlier output at the path stays.
+    {
+        QFile earlier(output);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+    }
+    dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("hang")}, output));
+    ASSERT_EQ(dos.ExecuteCommand(), DOSOutputs::StartResult::Started);
+    const QString unfinished = QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
+        QFile::encodeName(output).toStdString(), static_cast<long>(dos.processId()))));
+    {
+        QFile partial(unfinished);
+        ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write("half") == 4);
+    }
+    ::kill(static_cast<pid_t>(dos.processId()), SIGKILL);
+    ASSERT_TRUE(runToEnd(dos));
+    EXPECT_TRUE(dos.lastResult().partialOutputRemoved);
+    EXPECT_FALSE(QFile::exists(unfinished));
+    EXPECT_EQ(QFileInfo(output).size(), 7);
 
     // A job that finished on its own keeps its file.
     dos.setCommandLine(QStringLiteral("fake"), fake({QStringLiteral("write"), output}, output));

@@ -4,6 +4,8 @@
 
 #include "sandbox.h"
 
+#include "converter/unfinished_name.h"
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -305,12 +307,20 @@ TEST_F(HostileCommandLine, ConverterKilledMidFileIsSummarisedAndLeavesNoPartialO
     batch.start(ProgramFolder + QStringLiteral("/trevalon-batch"),
                 arguments({QStringLiteral("--format"), QStringLiteral("MP3"), live, next}));
     ASSERT_TRUE(batch.waitForStarted());
-    const QString partial = out + QStringLiteral("/live.mp3");
+    // The converter writes under an unfinished name until the file is whole.
+    const auto writing = [this] {
+        for (const QString& name : filesIn(out)) {
+            const auto file = readUnfinishedOutputName(QFile::encodeName(name).toStdString());
+            if (file && file->outputName == "live.mp3")
+                return true;
+        }
+        return false;
+    };
     QElapsedTimer waited;
     waited.start();
-    while (waited.elapsed() < 20000 && !QFileInfo::exists(partial))
+    while (waited.elapsed() < 20000 && !writing())
         QThread::msleep(10);
-    ASSERT_TRUE(QFileInfo::exists(partial)) << "the converter never opened its output";
+    ASSERT_TRUE(writing()) << "the converter never opened its output";
     QThread::msleep(200); // let it encode what it was given
     pid_t converter = 0;
     for (const pid_t child : childrenOf(batch.processId())) {

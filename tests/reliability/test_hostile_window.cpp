@@ -2,6 +2,7 @@
 // window's batch driver with the real converter: the batch goes on, lists every failure in its
 // end message, writes nowhere but the output and staging folders, and leaves no partial output.
 
+#include "converter/unfinished_name.h"
 #include "engine/batch_fixture.h"
 #include "intake/display_text.h"
 #include "intake/staging.h"
@@ -187,10 +188,17 @@ TEST_F(HostileWindowBatch, ConverterKilledMidFileLeavesNoPartialOutputAndTheBatc
 
     QSignalSpy finished(&rig.driver, &BatchDriver::finished);
     ASSERT_TRUE(rig.driver.Start());
-    const QString partial = out + QStringLiteral("/live.mp3");
-    for (int waited = 0; waited < 20000 && !QFileInfo::exists(partial); waited += 10)
+    // The converter writes under an unfinished name, carrying its process id, until the file is
+    // whole.
+    const auto writing = [&] {
+        const qint64 pid = rig.driver.scheduler().processId(0);
+        return pid > 0 &&
+               QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
+                   QFile::encodeName(out).toStdString() + "/live.mp3", static_cast<long>(pid)))));
+    };
+    for (int waited = 0; waited < 20000 && !writing(); waited += 10)
         QTest::qWait(10);
-    ASSERT_TRUE(QFileInfo::exists(partial)) << "the converter never opened its output";
+    ASSERT_TRUE(writing()) << "the converter never opened its output";
     QTest::qWait(200); // let it encode what it was given
     const qint64 converter = rig.driver.scheduler().processId(0);
     ASSERT_GT(converter, 0);
