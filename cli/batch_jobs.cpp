@@ -1,5 +1,6 @@
 #include "cli/batch_jobs.h"
 
+#include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
 #include "intake/folder_search.h"
 
@@ -10,9 +11,11 @@
 namespace {
 
 // The list entry of a source, as the window would hold it.
-FileEntry entryOf(const QString& source, const QString& addedFolder)
+FileEntry entryOf(const QString& source, const QString& addedFolder,
+                  const QString& outputName = {})
 {
-    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder};
+    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder,
+                     outputName};
 }
 
 } // namespace
@@ -43,13 +46,21 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<Bat
                                  const QStringList& missing, const ConversionSettings& settings)
 {
     const QSet<QString> absent(missing.begin(), missing.end());
+    QVector<FileEntry> entries;
+    entries.reserve(files.size());
+    for (const BatchSource& file : files)
+        entries.append(entryOf(file.path, file.addedFolder));
+    const QStringList notes = NameEntries(entries, settings);
     QVector<BatchJob> jobs;
     jobs.reserve(files.size());
-    for (const BatchSource& file : files) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const BatchSource& file = files[i];
         BatchJob job;
         job.source = file.path;
         job.addedFolder = file.addedFolder;
-        job.plan = PlanJob(programFolder, entryOf(file.path, file.addedFolder), settings);
+        job.outputName = entries[i].outputName;
+        job.plan = PlanJob(programFolder, entries[i], settings);
+        job.nameNote = notes.value(i);
         if (absent.contains(file.path))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
@@ -62,6 +73,32 @@ QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
     QVector<FileEntry> entries;
     entries.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        entries.append(entryOf(job.source, job.addedFolder));
+        entries.append(entryOf(job.source, job.addedFolder, job.outputName));
     return entries;
+}
+
+QStringList DryRunLines(const QVector<BatchJob>& jobs, ExistingOutput rule)
+{
+    QStringList lines;
+    QSet<QString> earlier;
+    for (BatchJob job : jobs) {
+        if (job.problem.isEmpty())
+            ApplyExistingRule(job.plan, job.source, rule,
+                              [&earlier](const QString& path) { return earlier.contains(path); });
+        earlier.insert(job.plan.outputPath());
+        QString line = job.plan.commandText;
+        if (!job.problem.isEmpty())
+            line += QStringLiteral("  # fails: ") + job.problem;
+        else if (const QString notes = JobNotes(job, job.plan); !notes.isEmpty())
+            line += QStringLiteral("  # ") + notes;
+        lines.append(line);
+    }
+    return lines;
+}
+
+QString JobNotes(const BatchJob& job, const JobPlan& plan)
+{
+    if (job.nameNote.isEmpty() || plan.note.isEmpty())
+        return job.nameNote + plan.note;
+    return job.nameNote + QStringLiteral("; ") + plan.note;
 }

@@ -1,6 +1,7 @@
 #include "engine/batch_scheduler.h"
 
 #include "engine/dos_outputs.h"
+#include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
 #include "platform/converter_processes.h"
 #include "settings/extra_settings.h"
@@ -229,12 +230,23 @@ bool BatchScheduler::startNext(Slot& slot)
         }
         if (!settings)
             settings = m_settings();
-        const JobPlan plan = PlanJob(m_programFolder, entry, *settings);
-        const QString& output = plan.outputPath();
+        JobPlan plan = PlanJob(m_programFolder, entry, *settings);
+        const QString output = plan.outputPath();
         // A waiting entry holds its output for itself, so no later one overtakes it.
         if (!output.isEmpty() && outputsInUse.contains(output))
             continue;
         outputsInUse.insert(output);
+        // Decided as the job starts: an output an earlier job of this batch wrote counts too.
+        const ExistingDecision existing = ApplyExistingRule(
+            plan, entry.queuePath, settings->library.existing,
+            [&outputsInUse, &output](const QString& path) {
+                return path != output && outputsInUse.contains(path);
+            });
+        if (existing.skip) {
+            skip(row, plan);
+            return true;
+        }
+        outputsInUse.insert(plan.outputPath());
         launch(slot, row, plan, *settings);
         return true;
     }
@@ -296,6 +308,16 @@ void BatchScheduler::refuse(int row, const QString& reason)
     emit jobFinished(job, JobOutcome{JobOutcome::Kind::Refused, reason});
 }
 
+void BatchScheduler::skip(int row, const JobPlan& plan)
+{
+    const ScheduledJob job{m_rows[row].ordinal, -1, sourceOf(row), plan};
+    emit jobStarted(job);
+    ++m_report.skipped;
+    ++m_endedEntries;
+    markDone(row);
+    emit jobFinished(job, JobOutcome{JobOutcome::Kind::Skipped, plan.note, 0});
+}
+
 void BatchScheduler::onReceiveOutputs(Slot& slot, const QString& block)
 {
     if (!slot.busy)
@@ -314,8 +336,9 @@ void BatchScheduler::onCommandOver(Slot& slot)
     JobOutcome outcome;
     outcome.exitCode = result.exitCode;
     if (result.succeeded()) {
-        outcome.kind = JobOutcome::Kind::Converted;
-        ++m_report.converted;
+        outcome.kind = slot.job.plan.streamCopy ? JobOutcome::Kind::Copied
+                                                : JobOutcome::Kind::Converted;
+        ++(slot.job.plan.streamCopy ? m_report.copied : m_report.converted);
     } else if (result.stoppedByUser) {
         outcome.kind = JobOutcome::Kind::Stopped;
     } else {
@@ -347,6 +370,7 @@ void BatchScheduler::endJob(Slot& slot, const JobOutcome& outcome)
         m_rows[row].slot = -1;
     // A stopped entry, or one that never started, stays to be converted another time.
     const bool entryEnded = outcome.kind == JobOutcome::Kind::Converted ||
+                            outcome.kind == JobOutcome::Kind::Copied ||
                             outcome.kind == JobOutcome::Kind::Failed;
     if (entryEnded) {
         ++m_endedEntries;

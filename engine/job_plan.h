@@ -13,6 +13,8 @@ struct JobPlan
 {
     QString commandText;
     ConverterInvocation invocation;
+    bool streamCopy = false; // the source's audio is copied into the target's container, not encoded
+    QString note;            // what a dry run and the report add on the job's line; "" for none
 
     const QString& outputPath() const { return invocation.outputPath; }
 };

@@ -14,6 +14,8 @@ struct FileEntry
     QString queuePath;   // the path the converter is given (the source or its staged copy)
     QString addedFolder; // the folder the user added that this file was found in; empty for a file
                          // added on its own
+    QString outputName{}; // names from tags: the output's path below the output folder without
+                         // extension, '/'-separated; empty: named after the source as usual
 
     bool operator==(const FileEntry&) const = default;
 };
