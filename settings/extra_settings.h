@@ -17,7 +17,7 @@ struct ExtraSettings
     // Rebuild an added folder's tree under the output folder instead of one flat folder.
     bool keepFolders = false;
     // Names from tags, existing outputs, stream copy and verify.
-    LibraryChoices library;
+    LibraryChoices library{};
 
     bool operator==(const ExtraSettings&) const = default;
 };
