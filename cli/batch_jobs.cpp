@@ -77,15 +77,25 @@ QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
     return entries;
 }
 
-QStringList DryRunLines(const QVector<BatchJob>& jobs, ExistingOutput rule)
+void DecideExistingOutputs(QVector<BatchJob>& jobs, ExistingOutput rule)
+{
+    QSet<QString> earlier;
+    for (BatchJob& job : jobs) {
+        if (job.problem.isEmpty()) {
+            job.skipped = ApplyExistingRule(job.plan, job.source, rule, [&earlier](const QString& path) {
+                              return earlier.contains(path);
+                          }).skip;
+        }
+        earlier.insert(job.plan.outputPath());
+    }
+}
+
+QStringList DryRunLines(const QVector<BatchJob>& planned, ExistingOutput rule)
 {
     QStringList lines;
-    QSet<QString> earlier;
-    for (BatchJob job : jobs) {
-        if (job.problem.isEmpty())
-            ApplyExistingRule(job.plan, job.source, rule,
-                              [&earlier](const QString& path) { return earlier.contains(path); });
-        earlier.insert(job.plan.outputPath());
+    QVector<BatchJob> jobs = planned;
+    DecideExistingOutputs(jobs, rule);
+    for (const BatchJob& job : std::as_const(jobs)) {
         QString line = job.plan.commandText;
         if (!job.problem.isEmpty())
             line += QStringLiteral("  # fails: ") + job.problem;

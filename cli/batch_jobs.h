@@ -22,6 +22,7 @@ struct BatchJob
     QString addedFolder; // the folder argument the source was found in, as the list entry keeps it
     QString outputName;  // names from tags: the output's path below the output folder; "" none
     QString nameNote;    // why the name is numbered or the source's own; "" when neither
+    bool skipped = false; // decided ahead of the run (remote runs): the output is up to date
     JobPlan plan;
     QString problem; // set when the source cannot be converted at all (it does not exist)
 };
@@ -45,6 +46,11 @@ QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs);
 // do to it (an earlier job's output counts as there and new) and its notes after "  # ", one
 // line per job.
 QStringList DryRunLines(const QVector<BatchJob>& jobs, ExistingOutput rule);
+
+// The existing-output rule applied to every job ahead of the run, as a dry run shows it: a job
+// whose output is up to date is marked skipped, a numbered one gets its new output path. A remote
+// run decides here, because the other machines never see the output folder.
+void DecideExistingOutputs(QVector<BatchJob>& jobs, ExistingOutput rule);
 
 // A job's notes as its line shows them: the name note, then what the plan says.
 QString JobNotes(const BatchJob& job, const JobPlan& plan);

@@ -27,7 +27,7 @@ struct ConversionSettings
     // Kept in trevalon.ini, not in the two classic files: rebuild an added folder's tree under the
     // output folder (see engine/kept_folders.h). from() leaves it off.
     bool keepFolders = false;
-    // Also from trevalon.ini: names from tags, existing outputs, stream copy, verify; all off.
+    // Also from trevalon.ini: names from tags, existing outputs, stream copy; all off.
     LibraryChoices library;
     // Set per entry when names from tags gave it one: the output's file name without extension,
     // in place of the source's.

@@ -16,7 +16,7 @@ struct ExtraSettings
     std::optional<int> filesAtOnce;
     // Rebuild an added folder's tree under the output folder instead of one flat folder.
     bool keepFolders = false;
-    // Names from tags, existing outputs, stream copy and verify.
+    // Names from tags, existing outputs and stream copy.
     LibraryChoices library{};
 
     bool operator==(const ExtraSettings&) const = default;

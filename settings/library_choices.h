@@ -22,7 +22,6 @@ struct LibraryChoices
     QString namePattern; // names from tags, such as "{albumartist}/{album}/{track} {title}"; "" off
     ExistingOutput existing = ExistingOutput::Overwrite;
     bool copySameFormat = false; // copy a source already in the target's codec instead of encoding
-    bool verify = false;         // decode every output fully before it is put in place
 
     bool operator==(const LibraryChoices&) const = default;
 };
