@@ -4,6 +4,7 @@
 #include "cli/console_report.h"
 #include "cli/remote_main.h"
 #include "engine/batch_scheduler.h"
+#include "engine/output_names.h"
 #include "intake/file_list_model.h"
 #include "platform/interrupt_watch.h"
 #include "platform/settings_platform.h"
@@ -71,6 +72,14 @@ int main(int argc, char* argv[])
     const ExtraSettings extra = ReadExtraSettings(settingsFolder);
     ConversionSettings settings = ConversionSettings::from(setup, cutter);
     settings.keepFolders = options.keepFolders || extra.keepFolders;
+    settings.library = LibraryChoicesToRun(options, extra);
+    if (!settings.library.namePattern.isEmpty()) {
+        if (const auto problem = NamePatternProblem(settings.library.namePattern)) {
+            err << "trevalon-batch: the name pattern in trevalon.ini cannot be used (" << *problem
+                << "); outputs are named after their sources" << Qt::endl;
+            settings.library.namePattern.clear();
+        }
+    }
 
     QStringList missing;
     QStringList warnings;
@@ -85,13 +94,9 @@ int main(int argc, char* argv[])
     if (!options.sshLoginFile.isEmpty())
         return RunOnMachines(options, jobs, settings, ::isatty(STDOUT_FILENO) == 1, out, err);
     if (options.dryRun) {
-        // One line per job; a job that will not run says why on its own line.
-        for (const BatchJob& job : jobs) {
-            out << job.plan.commandText;
-            if (!job.problem.isEmpty())
-                out << "  # not converted: " << job.problem;
-            out << '\n';
-        }
+        // One line per job; a note (a skip, a copy, why it will not run) stays on its line.
+        for (const QString& line : DryRunLines(jobs, settings.library.existing))
+            out << line << '\n';
         out.flush();
         return AllConverted;
     }
@@ -102,6 +107,8 @@ int main(int argc, char* argv[])
 
     ConsoleMessages messages(err);
     ConsoleReport report(out, ::isatty(STDOUT_FILENO) == 1, options.quiet, jobs);
+    report.setLibraryCounts(settings.library.existing != ExistingOutput::Overwrite ||
+                            settings.library.copySameFormat);
     FileListModel list;
     list.appendEntries(EntriesOf(jobs));
     BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
@@ -123,7 +130,7 @@ int main(int argc, char* argv[])
                      });
     QObject::connect(&run, &BatchScheduler::jobFinished, &run,
                      [&](const ScheduledJob& job, const JobOutcome& outcome) {
-                         report.jobFinished(int(job.ordinal), outcome);
+                         report.jobFinished(int(job.ordinal), outcome, &job.plan);
                      });
     InterruptWatch interrupts;
     bool interrupted = false;

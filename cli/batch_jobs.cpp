@@ -1,6 +1,7 @@
 #include "cli/batch_jobs.h"
 
 #include "cli/batch_options.h"
+#include "engine/library_jobs.h"
 #include "engine/source_guard.h"
 #include "intake/file_list_model.h"
 #include "intake/folder_search.h"
@@ -18,9 +19,11 @@
 namespace {
 
 // The list entry of a source, as the window would hold it.
-FileEntry entryOf(const QString& source, const QString& addedFolder, const QByteArray& nativePath)
+FileEntry entryOf(const QString& source, const QString& addedFolder, const QByteArray& nativePath,
+                  const QString& outputName = {})
 {
-    return FileEntry{source, FileListModel::formatCellFor(source), source, addedFolder, nativePath};
+    return FileEntry{source,     FileListModel::formatCellFor(source), source, addedFolder,
+                     nativePath, outputName};
 }
 
 // The path made absolute against the working folder and cleaned ("a/./b/../c" is "a/c"), in
@@ -85,23 +88,30 @@ QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<Bat
                                  const QStringList& missing, const ConversionSettings& settings)
 {
     const QSet<QString> absent(missing.begin(), missing.end());
+    QVector<FileEntry> entries;
+    entries.reserve(files.size());
+    for (const BatchSource& file : files)
+        entries.append(entryOf(file.path, file.addedFolder, file.nativePath));
+    const QStringList notes = NameEntries(entries, settings);
     QVector<BatchJob> jobs;
     jobs.reserve(files.size());
-    for (const BatchSource& file : files) {
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const BatchSource& file = files[i];
         BatchJob job;
         job.source = file.path;
         job.addedFolder = file.addedFolder;
         job.nativePath = file.nativePath;
-        job.plan = PlanJob(programFolder, entryOf(file.path, file.addedFolder, file.nativePath),
-                           settings);
+        job.outputName = entries[i].outputName;
+        job.plan = PlanJob(programFolder, entries[i], settings);
+        job.nameNote = notes.value(i);
         if (file.missing || (file.nativePath.isEmpty() && absent.contains(file.path)))
             job.problem = QStringLiteral("no such file");
         jobs.append(job);
     }
     // The scheduler refuses these itself; a remote run and a dry run see them here.
     BatchSources sources;
-    for (const BatchJob& job : std::as_const(jobs))
-        sources.add(SourceBytes(entryOf(job.source, job.addedFolder, job.nativePath)));
+    for (const FileEntry& entry : std::as_const(entries))
+        sources.add(SourceBytes(entry));
     for (BatchJob& job : jobs) {
         if (job.problem.isEmpty())
             job.problem = sources.refusalFor(job.plan);
@@ -114,6 +124,42 @@ QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs)
     QVector<FileEntry> entries;
     entries.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        entries.append(entryOf(job.source, job.addedFolder, job.nativePath));
+        entries.append(entryOf(job.source, job.addedFolder, job.nativePath, job.outputName));
     return entries;
+}
+
+void DecideExistingOutputs(QVector<BatchJob>& jobs, ExistingOutput rule)
+{
+    QSet<QString> earlier;
+    for (BatchJob& job : jobs) {
+        if (job.problem.isEmpty()) {
+            job.skipped = ApplyExistingRule(job.plan, job.source, rule, [&earlier](const QString& path) {
+                              return earlier.contains(OutputKey(path));
+                          }).skip;
+        }
+        earlier.insert(OutputKey(job.plan.outputPath()));
+    }
+}
+
+QStringList DryRunLines(const QVector<BatchJob>& planned, ExistingOutput rule)
+{
+    QStringList lines;
+    QVector<BatchJob> jobs = planned;
+    DecideExistingOutputs(jobs, rule);
+    for (const BatchJob& job : std::as_const(jobs)) {
+        QString line = job.plan.commandText;
+        if (!job.problem.isEmpty())
+            line += QStringLiteral("  # fails: ") + job.problem;
+        else if (const QString notes = JobNotes(job, job.plan); !notes.isEmpty())
+            line += QStringLiteral("  # ") + notes;
+        lines.append(line);
+    }
+    return lines;
+}
+
+QString JobNotes(const BatchJob& job, const JobPlan& plan)
+{
+    if (job.nameNote.isEmpty() || plan.note.isEmpty())
+        return job.nameNote + plan.note;
+    return job.nameNote + QStringLiteral("; ") + plan.note;
 }

@@ -24,6 +24,9 @@ struct BatchJob
 {
     QString source;
     QString addedFolder; // the folder argument the source was found in, as the list entry keeps it
+    QString outputName;  // names from tags: the output's path below the output folder; "" none
+    QString nameNote;    // why the name is numbered or the source's own; "" when neither
+    bool skipped = false; // decided ahead of the run (remote runs): the output is up to date
     JobPlan plan;
     QString problem; // set when the source cannot be converted at all (it does not exist)
     QByteArray nativePath{}; // as in BatchSource
@@ -42,5 +45,21 @@ QVector<BatchSource> ExpandSources(const QByteArrayList& sources, QStringList* m
 QVector<BatchJob> BuildBatchJobs(const QString& programFolder, const QVector<BatchSource>& files,
                                  const QStringList& missing, const ConversionSettings& settings);
 
+// With names from tags in the settings, every job's output is named from its source's tags, and
+// a job numbered or named after its source says why in its name note.
+
 // The list entries of the jobs, in the same order, for the batch scheduler.
 QVector<FileEntry> EntriesOf(const QVector<BatchJob>& jobs);
+
+// The lines of a dry run: each job's converter command, with what the existing-output rule would
+// do to it (an earlier job's output counts as there and new) and its notes after "  # ", one
+// line per job.
+QStringList DryRunLines(const QVector<BatchJob>& jobs, ExistingOutput rule);
+
+// The existing-output rule applied to every job ahead of the run, as a dry run shows it: a job
+// whose output is up to date is marked skipped, a numbered one gets its new output path. A remote
+// run decides here, because the other machines never see the output folder.
+void DecideExistingOutputs(QVector<BatchJob>& jobs, ExistingOutput rule);
+
+// A job's notes as its line shows them: the name note, then what the plan says.
+QString JobNotes(const BatchJob& job, const JobPlan& plan);

@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 
+#include "engine/output_names.h"
 #include "settings/extra_settings.h"
 #include "settings/picker_lists.h"
 #include "settings/settings_files.h"
@@ -91,6 +92,21 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("Put the files of a folder SOURCE into that folder's name and "
                                      "subfolders under the output folder (default: as the window's "
                                      "\"Keep folders\" option)")});
+    parser.addOption({QStringLiteral("names"),
+                      QStringLiteral("Name each output from its tags below the output folder, "
+                                     "without extension; a / makes folders. Fields: {artist}, "
+                                     "{albumartist}, {album}, {title}, {track}, {disc}, {year}, "
+                                     "{genre}, {filename}, {folder}. Example: "
+                                     "\"{albumartist}/{album}/{track} {title}\""),
+                      QStringLiteral("PATTERN")});
+    parser.addOption({QStringLiteral("existing"),
+                      QStringLiteral("When the output exists: overwrite (default), skip (leave an "
+                                     "output as new as its source alone) or number (write "
+                                     "\"name (2).ext\" beside it)"),
+                      QStringLiteral("RULE")});
+    parser.addOption({QStringLiteral("copy-same-format"),
+                      QStringLiteral("Copy a source whose audio is already in the output format's "
+                                     "codec instead of encoding it again (not with a cut)")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -163,6 +179,17 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     if (options.remoteProgram.isEmpty())
         return usageError(QStringLiteral("--remote-program needs a program"));
     options.keepFolders = parser.isSet(QStringLiteral("keep-folders"));
+    if (parser.isSet(QStringLiteral("names"))) {
+        options.namePattern = parser.value(QStringLiteral("names"));
+        if (const auto problem = NamePatternProblem(*options.namePattern))
+            return usageError(QStringLiteral("--names: %1").arg(*problem));
+    }
+    if (parser.isSet(QStringLiteral("existing"))) {
+        options.existing = ParseExistingOutput(parser.value(QStringLiteral("existing")));
+        if (!options.existing)
+            return usageError(QStringLiteral("--existing takes overwrite, skip or number"));
+    }
+    options.copySameFormat = parser.isSet(QStringLiteral("copy-same-format"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();
@@ -199,4 +226,15 @@ void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSe
 int JobsToRun(const BatchOptions& options, const ExtraSettings& extra)
 {
     return options.jobsGiven ? options.jobs : extra.filesAtOnce.value_or(options.jobs);
+}
+
+LibraryChoices LibraryChoicesToRun(const BatchOptions& options, const ExtraSettings& extra)
+{
+    LibraryChoices choices = extra.library;
+    if (options.namePattern)
+        choices.namePattern = *options.namePattern;
+    if (options.existing)
+        choices.existing = *options.existing;
+    choices.copySameFormat = choices.copySameFormat || options.copySameFormat;
+    return choices;
 }

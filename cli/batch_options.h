@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/cut_time.h"
+#include "settings/library_choices.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -23,6 +24,10 @@ struct BatchOptions
     int jobs = 1;           // --jobs, or the default handed to the parser
     bool jobsGiven = false; // --jobs was on the command line
     bool keepFolders = false; // --keep-folders; without it trevalon.ini decides
+    // The library choices; each one not given leaves trevalon.ini's choice in force.
+    std::optional<QString> namePattern;     // --names PATTERN
+    std::optional<ExistingOutput> existing; // --existing overwrite|skip|number
+    bool copySameFormat = false;            // --copy-same-format
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;
@@ -49,3 +54,6 @@ void ApplyOverrides(const BatchOptions& options, SetupSettings& setup, OptionsSe
 // How many converters run at once: --jobs when given, else the window's "Files at once" from
 // trevalon.ini when chosen, else the parser's default (every core).
 int JobsToRun(const BatchOptions& options, const ExtraSettings& extra);
+
+// The library choices of a run: trevalon.ini's, with those the command line gives in their place.
+LibraryChoices LibraryChoicesToRun(const BatchOptions& options, const ExtraSettings& extra);

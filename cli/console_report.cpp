@@ -77,6 +77,8 @@ QString ConsoleReport::reasonFor(const JobOutcome& outcome)
 {
     switch (outcome.kind) {
     case JobOutcome::Kind::Converted:
+    case JobOutcome::Kind::Copied:
+    case JobOutcome::Kind::Skipped:
         return {};
     case JobOutcome::Kind::Stopped:
         return QStringLiteral("stopped");
@@ -91,14 +93,18 @@ QString ConsoleReport::reasonFor(const JobOutcome& outcome)
     return outcome.reason;
 }
 
-void ConsoleReport::jobFinished(int job, const JobOutcome& outcome)
+void ConsoleReport::jobFinished(int job, const JobOutcome& outcome, const JobPlan* plan)
 {
     m_running.remove(job);
     m_ended.insert(job);
     ++m_finished;
     const bool succeeded = outcome.succeeded();
     const QString reason = reasonFor(outcome);
-    if (succeeded)
+    if (outcome.kind == JobOutcome::Kind::Copied)
+        ++m_copied;
+    else if (outcome.kind == JobOutcome::Kind::Skipped)
+        ++m_skipped;
+    else if (succeeded)
         ++m_converted;
     else
         m_failures.insert(job, reason);
@@ -106,9 +112,16 @@ void ConsoleReport::jobFinished(int job, const JobOutcome& outcome)
         return;
     clearLiveLines();
     const BatchJob& finished = m_jobs.at(job);
+    const JobPlan& ran = plan ? *plan : finished.plan;
+    const QString verb = outcome.kind == JobOutcome::Kind::Copied    ? QStringLiteral("copied ")
+                         : outcome.kind == JobOutcome::Kind::Skipped ? QStringLiteral("skipped ")
+                                                                     : QStringLiteral("converted ");
     if (succeeded)
-        m_out << "converted " << shownName(finished.source) << " -> "
-              << shownName(finished.plan.outputPath()) << '\n';
+        m_out << verb << shownName(finished.source) << " -> " << shownName(ran.outputPath())
+              << (JobNotes(finished, ran).isEmpty()
+                      ? QString()
+                      : QStringLiteral("  # ") + escapeControls(JobNotes(finished, ran), false))
+              << '\n';
     else
         m_out << "FAILED " << shownName(finished.source) << ": " << escapeControls(reason, false)
               << '\n';
@@ -154,7 +167,7 @@ void ConsoleReport::redraw(bool force)
 
 int ConsoleReport::failedCount() const
 {
-    return static_cast<int>(m_jobs.size()) - m_converted;
+    return static_cast<int>(m_jobs.size()) - m_converted - m_copied - m_skipped;
 }
 
 void ConsoleReport::printSummary()
@@ -167,7 +180,10 @@ void ConsoleReport::printSummary()
                                        ? QStringLiteral("stopped")
                                        : QStringLiteral("not converted: the batch was stopped"));
     }
-    m_out << m_converted << " converted, " << failedCount() << " failed\n";
+    m_out << m_converted << " converted, ";
+    if (m_libraryCounts)
+        m_out << m_copied << " copied, " << m_skipped << " skipped, ";
+    m_out << failedCount() << " failed\n";
     for (int job = 0; job < m_jobs.size(); ++job) {
         const auto failure = m_failures.constFind(job);
         if (failure != m_failures.cend())

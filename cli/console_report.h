@@ -19,10 +19,15 @@ public:
 
     void jobStarted(int job);
     void jobProgress(int job, const QString& caption, double fraction);
-    void jobFinished(int job, const JobOutcome& outcome);
+    // plan: the job as it ran (a numbered output, a copy), when the scheduler says; otherwise the
+    // job list's own.
+    void jobFinished(int job, const JobOutcome& outcome, const JobPlan* plan = nullptr);
+    // With the library choices in play the summary counts copied and skipped files too.
+    void setLibraryCounts(bool on) { m_libraryCounts = on; }
 
-    // "N converted, M failed", then each failed source with the converter's last error line, in
-    // list order; a job the batch never finished counts as failed.
+    // "N converted, M failed" (or "N converted, C copied, S skipped, M failed"), then each failed
+    // source with the converter's last error line, in list order; a job the batch never finished
+    // counts as failed.
     void printSummary();
     int failedCount() const;
 
@@ -56,6 +61,9 @@ private:
     QMap<int, QString> m_failures; // job -> reason, in list order
     QSet<int> m_ended;
     int m_converted = 0;
+    int m_copied = 0;
+    int m_skipped = 0;
+    bool m_libraryCounts = false;
     int m_finished = 0;
     int m_liveLines = 0;
     QElapsedTimer m_clock;

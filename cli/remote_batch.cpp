@@ -102,6 +102,11 @@ void RemoteBatch::start()
     const bool folders = m_staging.isValid() && m_lists.isValid();
     for (int job = 0; job < m_jobs.size(); ++job) {
         const QString& problem = m_jobs.at(job).problem;
+        if (m_jobs.at(job).skipped) {
+            m_report.jobStarted(job);
+            end(job, JobOutcome{JobOutcome::Kind::Skipped, m_jobs.at(job).plan.note, 0});
+            continue;
+        }
         if (problem.isEmpty() && folders)
             continue;
         m_report.jobStarted(job);

@@ -35,6 +35,9 @@ QStringList RemoteSettingsFlags(const ConversionSettings& settings)
           << (cut ? cutTime(settings.cutStart, settings.cutStartFraction) : QStringLiteral("0"))
           << QStringLiteral("--cut-length")
           << (cut ? cutTime(settings.cutLength, settings.cutLengthFraction) : QStringLiteral("0"));
+    // Names and existing outputs are decided here, where the output folder is.
+    if (settings.library.copySameFormat)
+        flags << QStringLiteral("--copy-same-format");
     return flags;
 }
 

@@ -48,10 +48,12 @@ QString missingTools(QString* parallelPath)
 
 } // namespace
 
-int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
+int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& plannedJobs,
                   const ConversionSettings& settings, bool terminal, QTextStream& out,
                   QTextStream& err)
 {
+    QVector<BatchJob> jobs = plannedJobs;
+    DecideExistingOutputs(jobs, settings.library.existing);
     RemoteBatch::Setup setup;
     setup.sshLoginFile = QDir().absoluteFilePath(options.sshLoginFile);
     setup.remoteProgram = options.remoteProgram;
@@ -85,6 +87,8 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& jobs,
     }
 
     ConsoleReport report(out, terminal, options.quiet, jobs);
+    report.setLibraryCounts(settings.library.existing != ExistingOutput::Overwrite ||
+                            settings.library.copySameFormat);
     RemoteBatch run(jobs, setup, report);
     QObject::connect(&run, &RemoteBatch::machineMessage, &run, [&err](QString line) {
         while (line.endsWith(QLatin1Char('\r'))) // ssh ends its lines for a terminal

@@ -1,6 +1,7 @@
 #include "engine/batch_scheduler.h"
 
 #include "engine/dos_outputs.h"
+#include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
 #include "platform/converter_processes.h"
 #include "settings/extra_settings.h"
@@ -254,7 +255,7 @@ bool BatchScheduler::startNext(Slot& slot)
         }
         if (!settings)
             settings = m_settings();
-        const JobPlan plan = PlanJob(m_programFolder, entry, *settings);
+        JobPlan plan = PlanJob(m_programFolder, entry, *settings);
         if (const QString reason = m_sources.refusalFor(plan); !reason.isEmpty()) {
             refuse(row, reason);
             return true;
@@ -264,6 +265,25 @@ bool BatchScheduler::startNext(Slot& slot)
         if (!output.isEmpty() && outputsInUse.contains(output))
             continue;
         outputsInUse.insert(output);
+        // Decided as the job starts: an output an earlier job of this batch wrote counts too.
+        const QString plannedOutput = plan.outputPath();
+        const ExistingDecision existing = ApplyExistingRule(
+            plan, entry.queuePath, settings->library.existing,
+            [&outputsInUse, &output](const QString& path) {
+                const QString key = OutputKey(path);
+                return key != output && outputsInUse.contains(key);
+            });
+        if (existing.skip) {
+            skip(row, plan);
+            return true;
+        }
+        if (plan.outputPath() != plannedOutput) {
+            outputsInUse.insert(OutputKey(plan.outputPath()));
+            if (const QString reason = m_sources.refusalFor(plan); !reason.isEmpty()) {
+                refuse(row, reason);
+                return true;
+            }
+        }
         if (const QString reason = PrepareStagedJob(plan); !reason.isEmpty()) {
             refuse(row, reason);
             return true;
@@ -329,6 +349,16 @@ void BatchScheduler::refuse(int row, const QString& reason)
     emit jobFinished(job, JobOutcome{JobOutcome::Kind::Refused, reason});
 }
 
+void BatchScheduler::skip(int row, const JobPlan& plan)
+{
+    const ScheduledJob job{m_rows[row].ordinal, -1, sourceOf(row), plan};
+    emit jobStarted(job);
+    ++m_report.skipped;
+    ++m_endedEntries;
+    markDone(row);
+    emit jobFinished(job, JobOutcome{JobOutcome::Kind::Skipped, plan.note, 0});
+}
+
 void BatchScheduler::onReceiveOutputs(Slot& slot, const QString& block)
 {
     if (!slot.busy)
@@ -355,8 +385,9 @@ void BatchScheduler::onCommandOver(Slot& slot)
         outcome.reason = unplaced;
         recordFailure(slot.job.ordinal, slot.job.source, unplaced);
     } else if (result.succeeded()) {
-        outcome.kind = JobOutcome::Kind::Converted;
-        ++m_report.converted;
+        outcome.kind = slot.job.plan.streamCopy ? JobOutcome::Kind::Copied
+                                                : JobOutcome::Kind::Converted;
+        ++(slot.job.plan.streamCopy ? m_report.copied : m_report.converted);
     } else if (result.stoppedByUser) {
         outcome.kind = JobOutcome::Kind::Stopped;
     } else {
@@ -391,6 +422,7 @@ void BatchScheduler::endJob(Slot& slot, const JobOutcome& outcome)
         --m_detachedJobs;
     // A stopped entry, or one that never started, stays to be converted another time.
     const bool entryEnded = outcome.kind == JobOutcome::Kind::Converted ||
+                            outcome.kind == JobOutcome::Kind::Copied ||
                             outcome.kind == JobOutcome::Kind::Failed;
     if (entryEnded) {
         ++m_endedEntries;

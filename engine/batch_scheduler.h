@@ -28,7 +28,9 @@ struct FailedSource
 // How a batch ended.
 struct BatchReport
 {
-    int converted = 0;            // jobs that ended successfully
+    int converted = 0;            // jobs that ended successfully by encoding
+    int copied = 0;               // jobs that ended successfully by copying the audio
+    int skipped = 0;              // entries whose output was already there and up to date
     QList<FailedSource> failures; // jobs that ended with an error, in list order
     bool stoppedEarly = false;    // a job could not start, or stop() was asked for
     bool startFailed = false;     // a job could not start at all
@@ -47,14 +49,18 @@ struct ScheduledJob
 // How one job ended.
 struct JobOutcome
 {
-    enum class Kind { Converted, Failed, Stopped, NotStarted, Refused };
+    enum class Kind { Converted, Failed, Stopped, NotStarted, Refused, Copied, Skipped };
     Kind kind = Kind::Failed;
     // Failed: the converter's last line ("" when it printed none); Refused: why the entry was not
-    // converted at all; NotStarted: that the converter could not be started.
+    // converted at all; NotStarted: that the converter could not be started; Skipped: why.
     QString reason;
     int exitCode = -1;
 
-    bool succeeded() const { return kind == Kind::Converted; }
+    // A copied or skipped file is a success as much as a converted one.
+    bool succeeded() const
+    {
+        return kind == Kind::Converted || kind == Kind::Copied || kind == Kind::Skipped;
+    }
 };
 
 // Converts the entries of a file list with up to filesAtOnce converters at once, each job with a
@@ -135,6 +141,7 @@ private:
     bool startNext(Slot& slot);
     void launch(Slot& slot, int row, const JobPlan& plan, const ConversionSettings& settings);
     void refuse(int row, const QString& reason);
+    void skip(int row, const JobPlan& plan);
     void onReceiveOutputs(Slot& slot, const QString& block);
     void onCommandOver(Slot& slot);
     void onStartFailed(Slot& slot);

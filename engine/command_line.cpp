@@ -130,7 +130,9 @@ CommandParts commandParts(const QString& applicationFolder, const QString& sourc
     QString folder = settings.outputFolder;
     if (!folder.endsWith(style.separator))
         folder += style.separator;
-    parts.output = folder + OutputBaseName(sourcePath, style.separator) +
+    parts.output = folder +
+                   (settings.outputBaseName.isEmpty() ? OutputBaseName(sourcePath, style.separator)
+                                                      : settings.outputBaseName) +
                    QString::fromLatin1(FormatTable[settings.formatIndex].extension);
     return parts;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/library_choices.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -26,6 +27,11 @@ struct ConversionSettings
     // Kept in trevalon.ini, not in the two classic files: rebuild an added folder's tree under the
     // output folder (see engine/kept_folders.h). from() leaves it off.
     bool keepFolders = false;
+    // Also from trevalon.ini: names from tags, existing outputs, stream copy; all off.
+    LibraryChoices library;
+    // Set per entry when names from tags gave it one: the output's file name without extension,
+    // in place of the source's.
+    QString outputBaseName;
 
     static ConversionSettings from(const SetupSettings& setup, const OptionsSettings& options);
 };

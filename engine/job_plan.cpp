@@ -1,7 +1,9 @@
 #include "engine/job_plan.h"
 
 #include "engine/kept_folders.h"
+#include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
+#include "intake/track_tags.h"
 
 #include <QFile>
 
@@ -15,10 +17,14 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
 {
     // With "Keep folders" on, an entry found in an added folder has its output below the output
     // folder, in that folder's name and subfolders; otherwise the settings pass unchanged.
-    const ConversionSettings placed = EntrySettings(settings, entry.addedFolder, entry.queuePath);
+    // An entry named from its tags has its whole path below the output folder from that name.
+    const ConversionSettings placed =
+        entry.outputName.isEmpty() ? EntrySettings(settings, entry.addedFolder, entry.queuePath)
+                                   : NamedEntrySettings(settings, entry.outputName);
     JobPlan plan;
     plan.commandText = BuildCommandLine(programFolder, entry.queuePath, placed);
     plan.invocation = BuildConverterInvocation(programFolder, entry.queuePath, placed);
+    PlanStreamCopy(plan, entry.queuePath, placed, SourceAudioCodec);
     // The output of a source named in bytes is placed by its bytes, from the chosen output folder.
     plan.staged = StageNames(entry, settings, plan.invocation);
     return plan;

@@ -19,6 +19,8 @@ struct JobPlan
     // Set for a source whose name is not UTF-8: the converter then reads a link and writes a
     // partial file, and the output is put in place by name once the job has succeeded.
     std::shared_ptr<const StagedNames> staged;
+    bool streamCopy = false; // the source's audio is copied into the target's container, not encoded
+    QString note;            // what a dry run and the report add on the job's line; "" for none
 
     // Where the output ends up, as text (as the command text shows it).
     const QString& outputPath() const

@@ -19,6 +19,8 @@ struct FileEntry
                          // added on its own
     QByteArray nativePath{}; // the source's bytes when queuePath does not name it exactly (a name
                            // that is not UTF-8, shown with replacement characters); else empty
+    QString outputName{}; // names from tags: the output's path below the output folder without
+                         // extension, '/'-separated; empty: named after the source as usual
 
     // The queue path as the file system takes it.
     QByteArray queueBytes() const;

@@ -9,6 +9,15 @@ namespace {
 const QString FileName = QStringLiteral("trevalon.ini");
 const QString FilesAtOnceKey = QStringLiteral("Conversion/FilesAtOnce");
 const QString KeepFoldersKey = QStringLiteral("Conversion/KeepFolders");
+const QString NamePatternKey = QStringLiteral("Library/NamePattern");
+const QString ExistingKey = QStringLiteral("Library/Existing");
+const QString CopySameFormatKey = QStringLiteral("Library/CopySameFormat");
+
+bool isTrue(const QSettings& file, const QString& key)
+{
+    const QString value = file.value(key).toString().trimmed().toLower();
+    return value == QLatin1String("true") || value == QLatin1String("1");
+}
 
 } // namespace
 
@@ -27,9 +36,11 @@ ExtraSettings ReadExtraSettings(const QString& folder)
     if (ok && filesAtOnce >= 1 && filesAtOnce <= MaxFilesAtOnce)
         settings.filesAtOnce = filesAtOnce;
 
-    const QString keepFolders = file.value(KeepFoldersKey).toString().trimmed().toLower();
-    if (keepFolders == QLatin1String("true") || keepFolders == QLatin1String("1"))
-        settings.keepFolders = true;
+    settings.keepFolders = isTrue(file, KeepFoldersKey);
+    settings.library.namePattern = file.value(NamePatternKey).toString();
+    settings.library.existing =
+        ParseExistingOutput(file.value(ExistingKey).toString()).value_or(ExistingOutput::Overwrite);
+    settings.library.copySameFormat = isTrue(file, CopySameFormatKey);
     return settings;
 }
 
@@ -43,6 +54,9 @@ bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
     else
         file.remove(FilesAtOnceKey);
     file.setValue(KeepFoldersKey, settings.keepFolders);
+    file.setValue(NamePatternKey, settings.library.namePattern);
+    file.setValue(ExistingKey, ExistingOutputName(settings.library.existing));
+    file.setValue(CopySameFormatKey, settings.library.copySameFormat);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/library_choices.h"
+
 #include <QString>
 
 #include <optional>
@@ -14,6 +16,8 @@ struct ExtraSettings
     std::optional<int> filesAtOnce;
     // Rebuild an added folder's tree under the output folder instead of one flat folder.
     bool keepFolders = false;
+    // Names from tags, existing outputs and stream copy.
+    LibraryChoices library{};
 
     bool operator==(const ExtraSettings&) const = default;
 };
