@@ -67,9 +67,9 @@ std::optional<AudioStream> convertedStream(const Arguments& arguments, const Sou
     const auto map = outputOption(arguments, {"-map"});
     int index = source.audioStream;
     if (map) {
-        std::string spec = map->value;
-        if (!spec.empty() && spec.back() == '?')
-            spec.pop_back();
+        std::string choice = map->value;
+        if (!choice.empty() && choice.back() == '?')
+            choice.pop_back();
         index = -1;
         const auto number = [](const std::string& text) {
             return !text.empty() && text.size() < 6 &&
@@ -77,14 +77,14 @@ std::optional<AudioStream> convertedStream(const Arguments& arguments, const Sou
                        ? std::stoi(text)
                        : -1;
         };
-        if (spec == "0:a") {
+        if (choice == "0:a") {
             index = source.audio.empty() ? -1 : source.audio.front().index;
-        } else if (spec.rfind("0:a:", 0) == 0) {
-            const int nth = number(spec.substr(4));
+        } else if (choice.rfind("0:a:", 0) == 0) {
+            const int nth = number(choice.substr(4));
             if (nth >= 0 && nth < static_cast<int>(source.audio.size()))
                 index = source.audio[static_cast<std::size_t>(nth)].index;
-        } else if (spec.rfind("0:", 0) == 0) {
-            index = number(spec.substr(2));
+        } else if (choice.rfind("0:", 0) == 0) {
+            index = number(choice.substr(2));
         }
     }
     for (const AudioStream& stream : source.audio) {

@@ -35,9 +35,9 @@ struct FileIdentity
     bool operator==(const FileIdentity&) const = default;
 };
 
-inline size_t qHash(const FileIdentity& identity, size_t seed = 0)
+inline size_t qHash(const FileIdentity& identity, size_t hashSeed = 0)
 {
-    return qHashMulti(seed, identity.device, identity.fileId);
+    return qHashMulti(hashSeed, identity.device, identity.fileId);
 }
 
 // The identity of the file at path (given as the bytes it is opened by); nothing when no file is
