@@ -11,6 +11,7 @@
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/loudness_run.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
 
@@ -161,6 +162,7 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    LoudnessRun loudness(arguments, report);
     const Arguments given = arguments;
     const std::string ffmpeg = findFfmpeg();
     if (ffmpeg.empty()) {
@@ -180,13 +182,16 @@ int main(int argc, char** argv)
         return 1;
     }
     if (amr) {
-        const AmrRun run = convertToAmr(process, ffmpeg, arguments, output);
-        result = run.child;
-        writeError = run.writeError;
+        if (loudness.prepare(arguments, given, process, ffmpeg, result)) {
+            const AmrRun run = convertToAmr(process, ffmpeg, arguments, output);
+            result = run.child;
+            writeError = run.writeError;
+        }
     } else {
         adjustSampleRate(arguments, ffmpeg, output);
         fitToSource(arguments, ffmpeg, source, report);
-        result = process.run(ffmpeg, failingOnEmptyOutput(arguments), {});
+        if (loudness.prepare(arguments, given, process, ffmpeg, result))
+            result = process.run(ffmpeg, failingOnEmptyOutput(arguments), loudness.sink());
     }
 
     int status = 0;
@@ -222,6 +227,8 @@ int main(int argc, char** argv)
     const auto input = lastOptionValue(given, {"-i"});
     if (status == 0 && !amr && !output.empty() && input &&
         !writeTags(input->value, output, tagError))
+        status = 1;
+    if (status == 0 && !output.empty() && !loudness.finish(output, tagError))
         status = 1;
 
     if (status != 0 && OutputState::of(output).touchedSince(before)) {
