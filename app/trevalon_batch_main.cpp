@@ -3,6 +3,7 @@
 #include "cli/console_messages.h"
 #include "cli/console_report.h"
 #include "cli/remote_main.h"
+#include "engine/album_loudness.h"
 #include "engine/batch_scheduler.h"
 #include "intake/file_list_model.h"
 #include "platform/interrupt_watch.h"
@@ -71,6 +72,7 @@ int main(int argc, char* argv[])
     const ExtraSettings extra = ReadExtraSettings(settingsFolder);
     ConversionSettings settings = ConversionSettings::from(setup, cutter);
     settings.keepFolders = options.keepFolders || extra.keepFolders;
+    settings.loudness = options.loudness.value_or(extra.loudness);
 
     QStringList missing;
     QStringList warnings;
@@ -99,6 +101,7 @@ int main(int argc, char* argv[])
     BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
     run.setFilesAtOnce(JobsToRun(options, extra));
     run.setRemoveFinishedEntries(false);
+    AlbumLoudness albums(run, list);
     QHash<QString, QString> problems;
     for (const BatchJob& job : jobs) {
         if (!job.problem.isEmpty())
@@ -127,6 +130,8 @@ int main(int argc, char* argv[])
     QTimer::singleShot(0, &run, [&run] { run.start(); });
     QCoreApplication::exec();
 
+    for (const QString& line : albums.summary())
+        out << line << '\n';
     report.printSummary();
     if (interrupted)
         return Interrupted;

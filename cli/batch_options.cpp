@@ -91,6 +91,11 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                       QStringLiteral("Put the files of a folder SOURCE into that folder's name and "
                                      "subfolders under the output folder (default: as the window's "
                                      "\"Keep folders\" option)")});
+    parser.addOption({QStringLiteral("loudness"),
+                      QStringLiteral("off, tag (ReplayGain track and album values; R128 gains for "
+                                     "OPUS) or apply (the audio brought to -18 LUFS) (default: as "
+                                     "the window's \"Loudness\" option)"),
+                      QStringLiteral("CHOICE")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -163,6 +168,13 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     if (options.remoteProgram.isEmpty())
         return usageError(QStringLiteral("--remote-program needs a program"));
     options.keepFolders = parser.isSet(QStringLiteral("keep-folders"));
+    if (parser.isSet(QStringLiteral("loudness"))) {
+        options.loudness = LoudnessFromWord(parser.value(QStringLiteral("loudness")));
+        if (!options.loudness)
+            return usageError(QStringLiteral("--loudness %1 is not allowed; allowed values: off, "
+                                             "tag, apply")
+                                  .arg(parser.value(QStringLiteral("loudness"))));
+    }
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();

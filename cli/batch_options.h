@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/cut_time.h"
+#include "settings/loudness_choice.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -23,6 +24,7 @@ struct BatchOptions
     int jobs = 1;           // --jobs, or the default handed to the parser
     bool jobsGiven = false; // --jobs was on the command line
     bool keepFolders = false; // --keep-folders; without it trevalon.ini decides
+    std::optional<LoudnessChoice> loudness; // --loudness; without it trevalon.ini decides
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;

@@ -35,6 +35,8 @@ QStringList RemoteSettingsFlags(const ConversionSettings& settings)
           << (cut ? cutTime(settings.cutStart, settings.cutStartFraction) : QStringLiteral("0"))
           << QStringLiteral("--cut-length")
           << (cut ? cutTime(settings.cutLength, settings.cutLengthFraction) : QStringLiteral("0"));
+    // Always sent, so the other machine's trevalon.ini plays no part.
+    flags << QStringLiteral("--loudness") << LoudnessWord(settings.loudness);
     return flags;
 }
 

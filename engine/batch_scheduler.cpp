@@ -313,6 +313,7 @@ void BatchScheduler::onCommandOver(Slot& slot)
     const JobResult& result = slot.runner->lastResult();
     JobOutcome outcome;
     outcome.exitCode = result.exitCode;
+    outcome.lastLine = result.lastErrorLine;
     if (result.succeeded()) {
         outcome.kind = JobOutcome::Kind::Converted;
         ++m_report.converted;

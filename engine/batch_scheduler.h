@@ -52,6 +52,8 @@ struct JobOutcome
     // converted at all; NotStarted: that the converter could not be started.
     QString reason;
     int exitCode = -1;
+    // The converter's last console line, whatever the end: its loudness report after a success.
+    QString lastLine = {};
 
     bool succeeded() const { return kind == Kind::Converted; }
 };

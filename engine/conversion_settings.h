@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/loudness_choice.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -26,6 +27,8 @@ struct ConversionSettings
     // Kept in trevalon.ini, not in the two classic files: rebuild an added folder's tree under the
     // output folder (see engine/kept_folders.h). from() leaves it off.
     bool keepFolders = false;
+    // Kept in trevalon.ini too: the converter measures and tags, or levels, every output.
+    LoudnessChoice loudness = LoudnessChoice::Off;
 
     static ConversionSettings from(const SetupSettings& setup, const OptionsSettings& options);
 };

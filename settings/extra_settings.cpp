@@ -9,6 +9,7 @@ namespace {
 const QString FileName = QStringLiteral("trevalon.ini");
 const QString FilesAtOnceKey = QStringLiteral("Conversion/FilesAtOnce");
 const QString KeepFoldersKey = QStringLiteral("Conversion/KeepFolders");
+const QString LoudnessKey = QStringLiteral("Conversion/Loudness");
 
 } // namespace
 
@@ -30,6 +31,8 @@ ExtraSettings ReadExtraSettings(const QString& folder)
     const QString keepFolders = file.value(KeepFoldersKey).toString().trimmed().toLower();
     if (keepFolders == QLatin1String("true") || keepFolders == QLatin1String("1"))
         settings.keepFolders = true;
+    settings.loudness =
+        LoudnessFromWord(file.value(LoudnessKey).toString()).value_or(LoudnessChoice::Off);
     return settings;
 }
 
@@ -43,6 +46,10 @@ bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
     else
         file.remove(FilesAtOnceKey);
     file.setValue(KeepFoldersKey, settings.keepFolders);
+    if (settings.loudness != LoudnessChoice::Off)
+        file.setValue(LoudnessKey, LoudnessWord(settings.loudness));
+    else
+        file.remove(LoudnessKey);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/loudness_choice.h"
+
 #include <QString>
 
 #include <optional>
@@ -14,6 +16,8 @@ struct ExtraSettings
     std::optional<int> filesAtOnce;
     // Rebuild an added folder's tree under the output folder instead of one flat folder.
     bool keepFolders = false;
+    // Loudness tags or levelled audio for every output; off keeps the audio and tags as they come.
+    LoudnessChoice loudness = LoudnessChoice::Off;
 
     bool operator==(const ExtraSettings&) const = default;
 };
