@@ -3,6 +3,7 @@
 #include "cli/console_messages.h"
 #include "cli/console_report.h"
 #include "cli/remote_main.h"
+#include "engine/album_loudness.h"
 #include "engine/batch_scheduler.h"
 #include "engine/output_names.h"
 #include "intake/file_list_model.h"
@@ -80,6 +81,7 @@ int main(int argc, char* argv[])
             settings.library.namePattern.clear();
         }
     }
+    settings.loudness = options.loudness.value_or(extra.loudness);
 
     QStringList missing;
     QStringList warnings;
@@ -114,6 +116,7 @@ int main(int argc, char* argv[])
     BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
     run.setFilesAtOnce(JobsToRun(options, extra));
     run.setRemoveFinishedEntries(false);
+    AlbumLoudness albums(run, list);
     QHash<QByteArray, QString> problems;
     for (const BatchJob& job : jobs) {
         if (!job.problem.isEmpty())
@@ -143,6 +146,8 @@ int main(int argc, char* argv[])
     QTimer::singleShot(0, &run, [&run] { run.start(); });
     QCoreApplication::exec();
 
+    for (const QString& line : albums.summary())
+        out << line << '\n';
     report.printSummary();
     if (interrupted)
         return Interrupted;

@@ -107,6 +107,11 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     parser.addOption({QStringLiteral("copy-same-format"),
                       QStringLiteral("Copy a source whose audio is already in the output format's "
                                      "codec instead of encoding it again (not with a cut)")});
+    parser.addOption({QStringLiteral("loudness"),
+                      QStringLiteral("off, tag (ReplayGain track and album values; R128 gains for "
+                                     "OPUS) or apply (the audio brought to -18 LUFS) (default: as "
+                                     "the window's \"Loudness\" option)"),
+                      QStringLiteral("CHOICE")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -190,6 +195,13 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
             return usageError(QStringLiteral("--existing takes overwrite, skip or number"));
     }
     options.copySameFormat = parser.isSet(QStringLiteral("copy-same-format"));
+    if (parser.isSet(QStringLiteral("loudness"))) {
+        options.loudness = LoudnessFromWord(parser.value(QStringLiteral("loudness")));
+        if (!options.loudness)
+            return usageError(QStringLiteral("--loudness %1 is not allowed; allowed values: off, "
+                                             "tag, apply")
+                                  .arg(parser.value(QStringLiteral("loudness"))));
+    }
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();

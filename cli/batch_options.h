@@ -2,6 +2,7 @@
 
 #include "cli/cut_time.h"
 #include "settings/library_choices.h"
+#include "settings/loudness_choice.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -28,6 +29,7 @@ struct BatchOptions
     std::optional<QString> namePattern;     // --names PATTERN
     std::optional<ExistingOutput> existing; // --existing overwrite|skip|number
     bool copySameFormat = false;            // --copy-same-format
+    std::optional<LoudnessChoice> loudness; // --loudness; without it trevalon.ini decides
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;

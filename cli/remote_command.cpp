@@ -38,6 +38,8 @@ QStringList RemoteSettingsFlags(const ConversionSettings& settings)
     // Names and existing outputs are decided here, where the output folder is.
     if (settings.library.copySameFormat)
         flags << QStringLiteral("--copy-same-format");
+    // Always sent, so the other machine's trevalon.ini plays no part.
+    flags << QStringLiteral("--loudness") << LoudnessWord(settings.loudness);
     return flags;
 }
 

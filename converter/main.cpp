@@ -13,6 +13,7 @@
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/loudness_run.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
@@ -144,6 +145,7 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    LoudnessRun loudness(arguments, report);
     const Arguments given = arguments;
     const std::string ffmpeg = findFfmpeg();
     if (ffmpeg.empty()) {
@@ -179,13 +181,16 @@ int main(int argc, char** argv)
     int writeError = 0;
     SourceInfo source;
     if (amr) {
-        const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
-        result = run.child;
-        writeError = run.writeError;
+        if (loudness.prepare(arguments, given, process, ffmpeg, result)) {
+            const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
+            result = run.child;
+            writeError = run.writeError;
+        }
     } else {
         adjustSampleRate(arguments, ffmpeg, written);
         fitToSource(arguments, ffmpeg, source, report);
-        result = process.run(ffmpeg, failingOnEmptyOutput(arguments), {});
+        if (loudness.prepare(arguments, given, process, ffmpeg, result))
+            result = process.run(ffmpeg, failingOnEmptyOutput(arguments), loudness.sink());
     }
 
     int status = 0;
@@ -222,6 +227,9 @@ int main(int argc, char** argv)
     const auto input = lastOptionValue(given, {"-i"});
     if (status == 0 && !amr && !output.empty() && input &&
         !writeTags(input->value, whole ? written : output, tagError))
+        status = 1;
+    // The loudness report is conv's last line on success, so nothing may print after it.
+    if (status == 0 && !output.empty() && !loudness.finish(whole ? written : output, tagError))
         status = 1;
 
     if (whole && status == 0) {

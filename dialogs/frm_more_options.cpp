@@ -67,6 +67,17 @@ void frmMoreOptions::addRows()
                        "subfolders under the output folder"),
         [](const ExtraSettings& s) { return s.keepFolders; },
         [](ExtraSettings& s, bool on) { s.keepFolders = on; });
+    m_rows.addChoice(
+        "cmbLoudness", QStringLiteral("Loudness:"),
+        QStringLiteral("Off; Tags: ReplayGain values for players to level by; Level: the audio "
+                       "itself brought to one loudness"),
+        {{QStringLiteral("Off"), QVariant(int(LoudnessChoice::Off))},
+         {QStringLiteral("Tags"), QVariant(int(LoudnessChoice::Tag))},
+         {QStringLiteral("Level"), QVariant(int(LoudnessChoice::Apply))}},
+        [](const ExtraSettings& s) { return QVariant(int(s.loudness)); },
+        [](ExtraSettings& s, const QVariant& value) {
+            s.loudness = static_cast<LoudnessChoice>(std::clamp(value.toInt(), 0, 2));
+        });
 }
 
 int frmMoreOptions::filesAtOnceChoices()

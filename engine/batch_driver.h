@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/album_loudness.h"
 #include "engine/batch_scheduler.h"
 #include "engine/conversion_settings.h"
 #include "engine/progress_tracker.h"
@@ -89,6 +90,7 @@ private:
     SettingsProvider m_settings;
     QString m_programFolder;
     BatchScheduler m_scheduler;
+    AlbumLoudness m_albums{m_scheduler, m_list}; // album values when the batch tags loudness
     QTimer m_armTimer;
     State m_state = State::Idle;
     int m_filesAtOnce = 1;

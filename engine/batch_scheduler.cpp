@@ -376,6 +376,7 @@ void BatchScheduler::onCommandOver(Slot& slot)
     const JobResult& result = slot.runner->lastResult();
     JobOutcome outcome;
     outcome.exitCode = result.exitCode;
+    outcome.lastLine = result.lastErrorLine;
     // An output converted under a staged name is put in place only now; failing that, the job
     // failed, and nothing of it is left.
     const QString unplaced = result.succeeded() ? PlaceStagedOutput(slot.job.plan) : QString();

@@ -55,6 +55,8 @@ struct JobOutcome
     // converted at all; NotStarted: that the converter could not be started; Skipped: why.
     QString reason;
     int exitCode = -1;
+    // The converter's last console line, whatever the end: its loudness report after a success.
+    QString lastLine = {};
 
     // A copied or skipped file is a success as much as a converted one.
     bool succeeded() const

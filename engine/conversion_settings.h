@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/library_choices.h"
+#include "settings/loudness_choice.h"
 #include "settings/settings_types.h"
 
 #include <QString>
@@ -32,6 +33,8 @@ struct ConversionSettings
     // Set per entry when names from tags gave it one: the output's file name without extension,
     // in place of the source's.
     QString outputBaseName;
+    // Kept in trevalon.ini too: the converter measures and tags, or levels, every output.
+    LoudnessChoice loudness = LoudnessChoice::Off;
 
     static ConversionSettings from(const SetupSettings& setup, const OptionsSettings& options);
 };

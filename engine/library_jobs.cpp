@@ -110,7 +110,8 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
                     const std::function<QString(const QString&)>& codecOf)
 {
     // A copy cannot cut exactly, and an applied gain changes the audio.
-    if (!settings.library.copySameFormat || settings.cutterOn != 0 || plan.invocation.isEmpty())
+    if (!settings.library.copySameFormat || settings.cutterOn != 0 ||
+        settings.loudness == LoudnessChoice::Apply || plan.invocation.isEmpty())
         return;
     const QString target = TargetAudioCodec(settings.formatIndex);
     if (target.isEmpty())
@@ -120,9 +121,14 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
         return;
 
     const QString output = plan.outputPath();
-    QStringList arguments{QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"),
-                          sourcePath, QStringLiteral("-y"), QStringLiteral("-map"),
-                          QStringLiteral("0:a:0")};
+    // Loudness tags are measured on the copy's audio, decoded beside it in the same run.
+    QStringList arguments;
+    if (settings.loudness == LoudnessChoice::Tag)
+        arguments << QStringLiteral("-loudness") << LoudnessWord(settings.loudness);
+    const qsizetype sourceIndex = arguments.size() + 3;
+    arguments << QStringLiteral("-threads") << QStringLiteral("1") << QStringLiteral("-i")
+              << sourcePath << QStringLiteral("-y") << QStringLiteral("-map")
+              << QStringLiteral("0:a:0");
     const QString extension = lowerSuffix(output);
     if (keepsCover(extension) && keepsCover(lowerSuffix(sourcePath)))
         arguments << QStringLiteral("-map") << QStringLiteral("0:v?");
@@ -130,7 +136,7 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
 
     QString text = plan.invocation.program;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const bool path = i == 3 || i + 1 == arguments.size(); // the source and the output
+        const bool path = i == sourceIndex || i + 1 == arguments.size(); // source and output
         text += QLatin1Char(' ') + (path ? Quote + arguments[i] + Quote : arguments[i]);
     }
     plan.invocation.arguments = arguments;

@@ -207,6 +207,7 @@ ConversionSettings frmMain::conversionSettings() const
 {
     ConversionSettings settings = ConversionSettings::from(currentSetup(), m_options);
     settings.keepFolders = m_extra.keepFolders;
+    settings.loudness = m_extra.loudness;
     return settings;
 }
 

@@ -12,6 +12,7 @@ const QString KeepFoldersKey = QStringLiteral("Conversion/KeepFolders");
 const QString NamePatternKey = QStringLiteral("Library/NamePattern");
 const QString ExistingKey = QStringLiteral("Library/Existing");
 const QString CopySameFormatKey = QStringLiteral("Library/CopySameFormat");
+const QString LoudnessKey = QStringLiteral("Conversion/Loudness");
 
 bool isTrue(const QSettings& file, const QString& key)
 {
@@ -41,6 +42,8 @@ ExtraSettings ReadExtraSettings(const QString& folder)
     settings.library.existing =
         ParseExistingOutput(file.value(ExistingKey).toString()).value_or(ExistingOutput::Overwrite);
     settings.library.copySameFormat = isTrue(file, CopySameFormatKey);
+    settings.loudness =
+        LoudnessFromWord(file.value(LoudnessKey).toString()).value_or(LoudnessChoice::Off);
     return settings;
 }
 
@@ -57,6 +60,10 @@ bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
     file.setValue(NamePatternKey, settings.library.namePattern);
     file.setValue(ExistingKey, ExistingOutputName(settings.library.existing));
     file.setValue(CopySameFormatKey, settings.library.copySameFormat);
+    if (settings.loudness != LoudnessChoice::Off)
+        file.setValue(LoudnessKey, LoudnessWord(settings.loudness));
+    else
+        file.remove(LoudnessKey);
     file.sync();
     return file.status() == QSettings::NoError;
 }

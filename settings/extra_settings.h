@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/library_choices.h"
+#include "settings/loudness_choice.h"
 
 #include <QString>
 
@@ -18,6 +19,8 @@ struct ExtraSettings
     bool keepFolders = false;
     // Names from tags, existing outputs and stream copy.
     LibraryChoices library{};
+    // Loudness tags or levelled audio for every output; off keeps the audio and tags as they come.
+    LoudnessChoice loudness = LoudnessChoice::Off;
 
     bool operator==(const ExtraSettings&) const = default;
 };

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "converter/arguments.h"
+#include "converter/child_process.h"
+#include "converter/loudness_meter.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// conv's part in levelling loudness, chosen by its own leading switch "-loudness tag|apply":
+// - tag: the source is measured in the same ffmpeg run that converts it (a second output sends the
+//   decoded audio to conv as PCM), the output gets its track values, and conv's last line is the
+//   report the program gates an album with;
+// - apply: the source is measured first, in a run of its own, and converted with one constant
+//   gain to -18 LUFS; where that gain would lift the true peak above -1 dBTP a true-peak limiter
+//   holds the peaks.
+enum class LoudnessMode { Off, Tag, Apply };
+
+class LoudnessRun
+{
+public:
+    using Report = std::function<void(const std::string&)>;
+
+    // Takes the switch from the front of the arguments; Off without it. An unknown choice is
+    // reported and measured as Off.
+    LoudnessRun(Arguments& arguments, Report report);
+
+    // Before the conversion runs, with the arguments as they will run and as conv was given them.
+    // False when measuring the source failed or was stopped; `result` then says how it ended.
+    bool prepare(Arguments& arguments, const Arguments& given, ChildProcess& process,
+                 const std::string& ffmpeg, ChildResult& result);
+    // What reads ffmpeg's standard output during the conversion; empty when nothing is measured.
+    ChildProcess::Sink sink();
+    // Once the output is complete: tags it and prints the report as conv's very last line. False,
+    // with the reason in `error`, when it could not be measured or tagged.
+    bool finish(const std::string& output, std::string& error);
+
+private:
+    Arguments measuringOutput(const Arguments& arguments, const Arguments& given,
+                              bool encoderShape) const;
+
+    LoudnessMode m_mode = LoudnessMode::Off;
+    Report m_report;
+    std::unique_ptr<LoudnessMeter> m_meter;
+};
