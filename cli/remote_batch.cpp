@@ -12,7 +12,12 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+
+#include <unistd.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,6 +32,32 @@ QString runFolderName()
         .arg(host)
         .arg(QCoreApplication::applicationPid())
         .arg(QDateTime::currentMSecsSinceEpoch());
+}
+
+// The folder for the run's own files here. QDir::tempPath() is empty when TMPDIR is not text (a
+// name that is not UTF-8) or names no folder, and the run's folders would then be made in the
+// root folder: such a TMPDIR is refused with its reason instead.
+QString temporaryFolder(QString* problem)
+{
+    const QByteArray given = qgetenv("TMPDIR");
+    const QString shown = ConsoleReport::shownName(QFile::decodeName(given));
+    if (QFile::encodeName(QFile::decodeName(given)) != given) {
+        *problem = QStringLiteral("TMPDIR (%1) is not UTF-8 text; set TMPDIR to another folder")
+                       .arg(shown);
+        return {};
+    }
+    const QString folder = QDir::tempPath();
+    if (folder.isEmpty())
+        *problem = QStringLiteral("TMPDIR (%1) names no folder").arg(shown);
+    return folder;
+}
+
+std::unique_ptr<QTemporaryDir> runFolder(const QString& temporaryFolder)
+{
+    if (temporaryFolder.isEmpty())
+        return nullptr;
+    return std::make_unique<QTemporaryDir>(temporaryFolder +
+                                           QStringLiteral("/trevalon-remote-XXXXXX"));
 }
 
 QStringList completeLines(QByteArray& tail, const QByteArray& received)
@@ -71,16 +102,15 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& rep
                          QObject* parent)
     : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_report(report),
       m_rounds(SameOutputRounds(m_jobs)), m_states(m_jobs.size(), State::Waiting),
-      m_hosts(m_jobs.size()),
-      m_staging(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX")),
-      m_lists(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX"))
+      m_hosts(m_jobs.size()), m_temporaryFolder(temporaryFolder(&m_folderProblem)),
+      m_staging(runFolder(m_temporaryFolder)), m_lists(runFolder(m_temporaryFolder))
 {
     m_run.sshLoginFile = m_setup.sshLoginFile;
     m_run.remoteProgram = m_setup.remoteProgram;
     m_run.settingsFlags = m_setup.settingsFlags;
     m_run.remoteFolder = runFolderName();
-    m_run.stagingFolder = m_staging.path();
-    m_run.listFolder = m_lists.path();
+    m_run.stagingFolder = m_staging ? m_staging->path() : QString();
+    m_run.listFolder = m_lists ? m_lists->path() : QString();
     m_collect.setInterval(250);
     connect(&m_collect, &QTimer::timeout, this, [this] {
         collectReturned();
@@ -99,7 +129,12 @@ RemoteBatch::~RemoteBatch() = default;
 
 void RemoteBatch::start()
 {
-    const bool folders = m_staging.isValid() && m_lists.isValid();
+    const bool folders = m_staging && m_lists && m_staging->isValid() && m_lists->isValid();
+    if (!folders && m_folderProblem.isEmpty())
+        m_folderProblem = QStringLiteral("cannot create it in %1: %2")
+                              .arg(m_temporaryFolder,
+                                   (m_staging && !m_staging->isValid() ? m_staging : m_lists)
+                                       ->errorString());
     for (int job = 0; job < m_jobs.size(); ++job) {
         const QString& problem = m_jobs.at(job).problem;
         if (m_jobs.at(job).skipped) {
@@ -112,7 +147,8 @@ void RemoteBatch::start()
         m_report.jobStarted(job);
         end(job, folders ? outcome(JobOutcome::Kind::Refused, problem)
                          : outcome(JobOutcome::Kind::Failed,
-                                   QStringLiteral("no temporary folder for the run")));
+                                   QStringLiteral("no temporary folder for the run: %1")
+                                       .arg(m_folderProblem)));
     }
     if (std::all_of(m_states.begin(), m_states.end(), [](State s) { return s == State::Ended; }))
         finish();
@@ -125,7 +161,7 @@ void RemoteBatch::start()
 void RemoteBatch::startCheck()
 {
     m_sent = true; // the check works in the run's folder on each machine
-    m_check = parallelProcess(this, m_lists.path());
+    m_check = parallelProcess(this, m_lists->path());
     QProcess* check = m_check;
     connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
     connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
@@ -166,7 +202,7 @@ void RemoteBatch::checkOver(QProcess* check)
                        QString::fromUtf8(check->readAllStandardOutput()), m_setup.jobsPerMachine);
     for (const QString& line : machines.skipped)
         emit machineMessage(line);
-    QFile usable(m_lists.filePath(QStringLiteral("machines")));
+    QFile usable(m_lists->filePath(QStringLiteral("machines")));
     if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
         usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
         failRemaining(machines.usable.isEmpty()
@@ -203,14 +239,15 @@ void RemoteBatch::startRound()
             if (m_rounds[job] == m_round && m_states[job] == State::Waiting)
                 selection.append(job);
         }
+        selection.removeIf([this](int job) { return !linkSource(job); });
         if (selection.isEmpty())
             continue;
-        const RemoteJobLists lists = BuildRemoteJobLists(m_jobs, selection);
+        const RemoteJobLists lists = BuildRemoteJobLists(m_jobs, selection, m_lists->path());
         for (const auto& [name, content] :
              {std::pair{"transfer.list", &lists.transfer}, std::pair{"source.list", &lists.source},
               std::pair{"job.list", &lists.job}, std::pair{"tag.list", &lists.tag},
               std::pair{"name.list", &lists.outputName}}) {
-            QFile file(m_lists.filePath(QLatin1String(name)));
+            QFile file(m_lists->filePath(QLatin1String(name)));
             if (!file.open(QIODevice::WriteOnly) || file.write(*content) != content->size()) {
                 failRemaining(
                     QStringLiteral("cannot write the job list: %1").arg(file.errorString()));
@@ -221,7 +258,7 @@ void RemoteBatch::startRound()
         if (m_stopping)
             break;
 
-        m_parallel.reset(parallelProcess(nullptr, m_lists.path()));
+        m_parallel.reset(parallelProcess(nullptr, m_lists->path()));
         connect(m_parallel.get(), &QProcess::readyReadStandardOutput, this,
                 &RemoteBatch::readEvents);
         connect(m_parallel.get(), &QProcess::readyReadStandardError, this,
@@ -268,7 +305,7 @@ void RemoteBatch::readEvents()
         } else {
             end(job,
                 outcome(JobOutcome::Kind::Failed, LocalReason(event->reason, m_run.remoteFolder,
-                                                              job, m_jobs.at(job).source)));
+                                                              job, m_jobs.at(job))));
         }
     }
 }
@@ -285,12 +322,14 @@ void RemoteBatch::collectReturned()
         if (m_states[job] != State::Converted)
             continue;
         // rsync writes under a temporary name and renames, so a file of this name is whole.
-        const QString staged =
-            m_staging.filePath(RemoteJobTag(job, m_jobs.at(job).source) + QStringLiteral(".out"));
+        const BatchJob& batchJob = m_jobs.at(job);
+        const QString staged = m_staging->filePath(
+            RemoteJobTag(job, RemoteCopyPath(batchJob)) + QStringLiteral(".out"));
         if (!QFileInfo::exists(staged))
             continue;
         QString error;
-        const bool placed = PlaceReturnedOutput(staged, m_jobs.at(job).plan.outputPath(), &error);
+        // The output's path as bytes: the one made from the source's own name.
+        const bool placed = PlaceReturnedOutput(staged, batchJob.plan.outputBytes(), &error);
         end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0}
                         : outcome(JobOutcome::Kind::Failed, error));
     }
@@ -322,8 +361,8 @@ void RemoteBatch::roundOver()
         }
     }
     // Files of failed conversions come back empty; none of them is wanted.
-    for (const QString& name : QDir(m_staging.path()).entryList(QDir::Files | QDir::Hidden))
-        QFile::remove(m_staging.filePath(name));
+    for (const QString& name : QDir(m_staging->path()).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(m_staging->filePath(name));
     m_parallel.release()->deleteLater();
     m_outTail.clear();
     m_errTail.clear();
@@ -336,7 +375,7 @@ void RemoteBatch::startCleanup()
         finish();
         return;
     }
-    QProcess* cleanup = parallelProcess(this, m_lists.path());
+    QProcess* cleanup = parallelProcess(this, m_lists->path());
     auto done = [this, cleanup] {
         if (cleanup->property("done").toBool())
             return;
@@ -359,6 +398,27 @@ void RemoteBatch::startCleanup()
     });
     QTimer::singleShot(60000, cleanup, [cleanup] { cleanup->kill(); });
     cleanup->start(m_setup.parallelProgram, RemoteCleanupArguments(m_run));
+}
+
+bool RemoteBatch::linkSource(int job)
+{
+    const BatchJob& batchJob = m_jobs.at(job);
+    if (!TravelsUnderSafeName(batchJob))
+        return true;
+    const QByteArray link = QFile::encodeName(SourceLinkPath(m_lists->path(), job, batchJob));
+    const QByteArray folder = link.left(link.lastIndexOf('/'));
+    ::unlink(link.constData());
+    if ((::mkdir(QFile::encodeName(m_lists->filePath(QStringLiteral("links"))).constData(),
+                 0700) == 0 ||
+         errno == EEXIST) &&
+        (::mkdir(folder.constData(), 0700) == 0 || errno == EEXIST) &&
+        ::symlink(batchJob.nativePath.constData(), link.constData()) == 0)
+        return true;
+    const QString why = QString::fromLocal8Bit(std::strerror(errno));
+    m_report.jobStarted(job);
+    end(job, outcome(JobOutcome::Kind::Failed,
+                     QStringLiteral("cannot link %1: %2").arg(QFile::decodeName(link), why)));
+    return false;
 }
 
 void RemoteBatch::end(int job, const JobOutcome& outcome)

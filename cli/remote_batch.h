@@ -58,6 +58,9 @@ private:
     void startCheck();
     void checkOver(QProcess* check);
     void startRound();
+    // Puts the link in place that a source named in bytes that are not text travels as; false,
+    // with the job ended as failed, when it cannot be made.
+    bool linkSource(int job);
     void roundOver();
     void readEvents();
     void readMessages();
@@ -76,8 +79,10 @@ private:
     QVector<QString> m_hosts;
     bool m_stopping = false;
     bool m_sent = false; // parallel has been started: the machines need the clean-up pass
-    QTemporaryDir m_staging;
-    QTemporaryDir m_lists;
+    QString m_folderProblem; // why the run's folders here cannot be made; "" when they can
+    QString m_temporaryFolder;
+    std::unique_ptr<QTemporaryDir> m_staging;
+    std::unique_ptr<QTemporaryDir> m_lists;
     RemoteRunSetup m_run;
     QProcess* m_check = nullptr;
     std::unique_ptr<QProcess> m_parallel;

@@ -2,9 +2,10 @@
 
 #include "cli/console_report.h"
 #include "cli/remote_reports.h"
+#include "intake/display_text.h"
 #include "settings/picker_lists.h"
 
-#include <QFileInfo>
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 
@@ -96,6 +97,42 @@ QString RemoteJobTag(int job, const QString& absoluteSource)
     return tag;
 }
 
+bool TravelsUnderSafeName(const BatchJob& job)
+{
+    return !job.nativePath.isEmpty();
+}
+
+QString RemoteCopyPath(const BatchJob& job)
+{
+    if (!TravelsUnderSafeName(job))
+        return RemoteSourcePath(job.source);
+    // The source's own extension when it is a short plain one, so that a reader going by the
+    // name there sees the same type.
+    const QByteArray name = job.nativePath.mid(job.nativePath.lastIndexOf('/') + 1);
+    const qsizetype dot = name.lastIndexOf('.');
+    QString extension;
+    if (dot > 0 && name.size() - dot <= 9) {
+        extension = QString::fromLatin1(name.mid(dot));
+        static const QRegularExpression plain(QStringLiteral("^\\.[A-Za-z0-9]+$"));
+        if (!plain.match(extension).hasMatch())
+            extension.clear();
+    }
+    return QStringLiteral("source") + extension;
+}
+
+QString SourceLinkPath(const QString& listFolder, int job, const BatchJob& batchJob)
+{
+    return QStringLiteral("%1/links/%2/%3").arg(listFolder).arg(job).arg(RemoteCopyPath(batchJob));
+}
+
+QString RemoteOutputName(const BatchJob& job)
+{
+    const QString output = FileNamePart(job.plan.outputPath(), QLatin1Char('/'));
+    const qsizetype dot = output.lastIndexOf(QLatin1Char('.'));
+    return OutputBaseName(RemoteCopyPath(job), QLatin1Char('/')) +
+           (dot < 0 ? QString() : output.mid(dot));
+}
+
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags)
 {
     QStringList flags;
@@ -106,8 +143,9 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
     return QStringList{
         QStringLiteral("printf 'trevalon-remote %s started %s\\n' {3} %1")
             .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHHOST\""))),
-        QStringLiteral("test -f {2} || { printf 'trevalon-batch: the source of job %s did not "
-                       "arrive\\n' {3} >&2; exit 3; }"),
+        // A link that came as a link would name a file of that machine, not the source.
+        QStringLiteral("{ test -f {2} && test ! -h {2}; } || { printf 'trevalon-batch: the source "
+                       "of job %s did not arrive\\n' {3} >&2; exit 3; }"),
         QStringLiteral("w={4}.w; mkdir -p \"$w/s\" \"$w/o\" || exit 3"),
         QStringLiteral("%1 --settings-dir \"$w/s\" --output \"$w/o\" --jobs 1 --quiet %2 -- {2} "
                        ">\"$w/r.log\" 2>&1")
@@ -129,6 +167,9 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
             QStringLiteral("-0"),
             QStringLiteral("--link"),
             QStringLiteral("--line-buffer"),
+            // A source that travels under a safe name is a link here: its file is copied.
+            QStringLiteral("--rsync-opts"),
+            QStringLiteral("-rLDzR"),
             QStringLiteral("--sshloginfile"),
             setup.sshLoginFile,
             QStringLiteral("--retries"),
@@ -165,15 +206,24 @@ QStringList RemoteCleanupArguments(const RemoteRunSetup& setup)
                 .arg(folder, parent)};
 }
 
-RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection)
+RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection,
+                                   const QString& listFolder)
 {
     RemoteJobLists lists;
     for (int job : selection) {
-        lists.transfer += TransferPath(jobs.at(job).source).toUtf8() + '\0';
-        lists.source += RemoteSourcePath(jobs.at(job).source).toUtf8() + '\0';
+        const BatchJob& batchJob = jobs.at(job);
+        // Every path here is exact text: a source named in other bytes goes by its link.
+        QString transfer = TransferPath(batchJob.source);
+        if (TravelsUnderSafeName(batchJob)) {
+            const QString link = SourceLinkPath(listFolder, job, batchJob);
+            const qsizetype slash = link.lastIndexOf(QLatin1Char('/'));
+            transfer = link.left(slash) + QStringLiteral("/.") + link.mid(slash);
+        }
+        lists.transfer += QFile::encodeName(transfer) + '\0';
+        lists.source += QFile::encodeName(RemoteCopyPath(batchJob)) + '\0';
         lists.job += QByteArray::number(job) + '\0';
-        lists.tag += RemoteJobTag(job, jobs.at(job).source).toUtf8() + '\0';
-        lists.outputName += QFileInfo(jobs.at(job).plan.outputPath()).fileName().toUtf8() + '\0';
+        lists.tag += QFile::encodeName(RemoteJobTag(job, RemoteCopyPath(batchJob))) + '\0';
+        lists.outputName += QFile::encodeName(RemoteOutputName(batchJob)) + '\0';
     }
     return lists;
 }

@@ -34,6 +34,18 @@ QString RemoteSourcePath(const QString& absoluteSource);
 // made longer where the source's copy would otherwise lie in them.
 QString RemoteJobTag(int job, const QString& absoluteSource);
 
+// A source whose name is not text (an old Latin-1 archive's "Br\xfcder.flac") cannot travel by its
+// name: parallel's arguments, the shell there and trevalon-batch there would each meet the bytes.
+// It travels as "source" with its own extension when that is plain, through a link of that name
+// here, in a folder of its own per job: the copy's path below the job's folder there.
+bool TravelsUnderSafeName(const BatchJob& job);
+QString RemoteCopyPath(const BatchJob& job);
+// The link here that stands for a source travelling under a safe name, below the run's list folder.
+QString SourceLinkPath(const QString& listFolder, int job, const BatchJob& batchJob);
+// The name trevalon-batch there gives the converted file: the copy's base name and the output's
+// extension. The output's own name (numbered, from tags, from the source's bytes) is given here.
+QString RemoteOutputName(const BatchJob& job);
+
 struct RemoteRunSetup
 {
     QString sshLoginFile;  // absolute
@@ -46,8 +58,8 @@ struct RemoteRunSetup
 };
 
 // The shell command parallel runs on the other machine for one job. {1} to {5} are the transfer
-// path, the source below the working folder, the job number, the job's tag and the output's file
-// name. It reports a framed line when it starts and one when the conversion is over (see
+// path, the source below the working folder, the job number, the job's tag and the converted
+// file's name there. It reports a framed line when it starts and one when the conversion is over (see
 // ParseRemoteLine); it fails (so parallel retries elsewhere) only when the machine cannot convert
 // at all: no trevalon-batch, a source that did not arrive, a broken connection. The converted file
 // is taken by its exact name, whatever other files the output folder holds.
@@ -68,7 +80,8 @@ struct RemoteJobLists
     QByteArray tag;
     QByteArray outputName;
 };
-RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection);
+RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection,
+                                   const QString& listFolder);
 
 // The parallel command and the job list a dry run prints.
 QStringList DescribeRemoteRun(const RemoteRunSetup& setup, const QVector<BatchJob>& jobs);

@@ -62,8 +62,8 @@ std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<Ba
     event.kind = RemoteEvent::Kind::Ended;
     event.status = match.captured(3).toInt();
     // The last line is trevalon-batch's there: "<source as it was there>: <reason>".
-    const QString source = ConsoleReport::shownName(RemoteSourcePath(jobs.at(event.job).source)) +
-                           QStringLiteral(": ");
+    const QString source =
+        ConsoleReport::shownName(RemoteCopyPath(jobs.at(event.job))) + QStringLiteral(": ");
     const qsizetype at = last->indexOf(source);
     if (event.status == 4)
         event.reason = QStringLiteral("the converted file was missing there");
@@ -75,10 +75,10 @@ std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<Ba
 }
 
 QString LocalReason(const QString& reason, const QString& remoteFolder, int job,
-                    const QString& source)
+                    const BatchJob& source)
 {
     const QString copy = ConsoleReport::shownName(
-        QStringLiteral("%1/%2/%3").arg(remoteFolder).arg(job).arg(RemoteSourcePath(source)));
+        QStringLiteral("%1/%2/%3").arg(remoteFolder).arg(job).arg(RemoteCopyPath(source)));
     const qsizetype at = reason.indexOf(copy);
     if (at < 0)
         return reason;
@@ -86,7 +86,8 @@ QString LocalReason(const QString& reason, const QString& remoteFolder, int job,
     qsizetype start = reason.lastIndexOf(QLatin1Char(' '), at) + 1;
     while (start < at && (reason[start] == QLatin1Char('\'') || reason[start] == QLatin1Char('"')))
         ++start;
-    return reason.left(start) + ConsoleReport::shownName(source) + reason.mid(at + copy.size());
+    return reason.left(start) + ConsoleReport::shownName(source.source) +
+           reason.mid(at + copy.size());
 }
 
 MachineSelection SelectMachines(const QString& loginFileText, const QString& checkOutput,

@@ -35,9 +35,9 @@ struct RemoteEvent
 std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<BatchJob>& jobs);
 
 // A reason as a local run gives it: the path of the copy on the other machine (the converter names
-// its input) becomes the source's own path.
+// its input) becomes the source's own path, as shown.
 QString LocalReason(const QString& reason, const QString& remoteFolder, int job,
-                    const QString& source);
+                    const BatchJob& source);
 
 // The start check's answers, one line a machine:
 //   trevalon-machine ok|missing|failed <hex sshlogin> <hex reason>

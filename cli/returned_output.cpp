@@ -1,44 +1,103 @@
 #include "cli/returned_output.h"
 
-#include <QDir>
+#include "converter/unfinished_name.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-bool PlaceReturnedOutput(const QString& staged, const QString& destination, QString* error)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int error)
 {
-    if (!QDir().mkpath(QFileInfo(destination).absolutePath())) {
-        *error = QStringLiteral("cannot create the folder of %1").arg(destination);
-        return false;
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Creates the folder and those above it that are missing, by their bytes.
+int makeFolders(const QByteArray& folder)
+{
+    for (qsizetype at = folder.indexOf('/', 1);; at = folder.indexOf('/', at + 1)) {
+        const QByteArray part = at < 0 ? folder : folder.left(at);
+        if (!part.isEmpty() && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
+        if (at < 0)
+            return 0;
     }
-    if (std::rename(QFile::encodeName(staged).constData(),
-                    QFile::encodeName(destination).constData()) == 0)
-        return true;
-    if (errno != EXDEV) {
-        *error = QStringLiteral("cannot write %1: %2")
-                     .arg(destination, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
+}
+
+// Copies the file into a new file of this process's unfinished form beside the output, flushed
+// to the disk, and renames it onto the output; 0 or the errno of the step that failed.
+int copyInPlace(const QByteArray& from, const QByteArray& destination)
+{
+    const std::string unfinished = unfinishedOutputPath(destination.toStdString(), ::getpid());
+    const int in = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return errno;
+    const int out = ::open(unfinished.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        return error;
     }
-    QFile in(staged);
-    QSaveFile out(destination);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
-        return false;
-    }
-    while (!in.atEnd()) {
-        const QByteArray block = in.read(1 << 20);
-        if (block.isEmpty() || out.write(block) != block.size())
+    int error = 0;
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(in, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            error = got < 0 ? errno : 0;
+            break;
+        }
+        for (ssize_t written = 0; written < got && error == 0;) {
+            const ssize_t put = ::write(out, block + written, size_t(got - written));
+            if (put < 0 && errno != EINTR)
+                error = errno;
+            else if (put > 0)
+                written += put;
+        }
+        if (error != 0)
             break;
     }
-    if (!in.atEnd() || !out.commit()) {
-        out.cancelWriting();
-        *error = QStringLiteral("cannot write %1: %2").arg(destination, out.errorString());
+    ::close(in);
+    if (error == 0 && ::fsync(out) != 0)
+        error = errno;
+    if (::close(out) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(unfinished.c_str(), destination.constData()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(unfinished.c_str());
+    return error;
+}
+
+} // namespace
+
+bool PlaceReturnedOutput(const QString& staged, const QByteArray& destination, QString* error)
+{
+    const QString shown = QFile::decodeName(destination);
+    const QByteArray folder = destination.left(destination.lastIndexOf('/'));
+    if (const int why = makeFolders(folder); why != 0) {
+        *error = QStringLiteral("cannot create the folder of %1: %2").arg(shown, systemError(why));
         return false;
     }
-    in.remove();
+    const QByteArray from = QFile::encodeName(staged);
+    if (std::rename(from.constData(), destination.constData()) == 0)
+        return true;
+    int why = errno;
+    if (why == EXDEV)
+        why = copyInPlace(from, destination);
+    if (why != 0) {
+        *error = QStringLiteral("cannot write %1: %2").arg(shown, systemError(why));
+        return false;
+    }
+    ::unlink(from.constData());
     return true;
 }

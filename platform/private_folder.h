@@ -7,6 +7,7 @@
 QString ProgramTempFolder();
 
 // Creates the folder if it is missing and checks that it is a real folder, not a symbolic link,
-// that only the current user owns and can enter. Returns false with the reason otherwise; the
-// parent folder must already exist.
+// that only the current user owns and can enter. Returns false with the reason otherwise, and
+// when there is no usable temporary folder (TMPDIR not text, or no folder); the parent folder
+// must already exist.
 bool EnsurePrivateFolder(const QString& path, QString* error = nullptr);

@@ -26,6 +26,12 @@ QString ProgramTempFolder()
 
 bool EnsurePrivateFolder(const QString& path, QString* error)
 {
+    // Qt's temporary folder is empty when TMPDIR is not text (a name that is not UTF-8) or names
+    // no folder, and the program's folders would then be made in the root folder.
+    if (QDir::tempPath().isEmpty())
+        return fail(error, QStringLiteral("no temporary folder: TMPDIR (%1) is not UTF-8 text or "
+                                          "names no folder; set TMPDIR to another folder")
+                               .arg(QFile::decodeName(qgetenv("TMPDIR"))));
     const QByteArray encoded = QFile::encodeName(path);
     if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST)
         return fail(error, QStringLiteral("cannot create %1: %2")

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -18,6 +19,7 @@
 
 #include <csignal>
 
+#include <dirent.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -100,9 +102,9 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
         jobs);
     ASSERT_TRUE(failed);
     EXPECT_EQ(failed->status, 1);
-    EXPECT_EQ(LocalReason(failed->reason, folder, 1, job.source),
+    EXPECT_EQ(LocalReason(failed->reason, folder, 1, job),
               QStringLiteral("/home/u/in/a: b.mp4: Invalid data found"));
-    EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job.source),
+    EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job),
               QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
 
     // Only the framed form counts: text where the bytes belong, a stray byte, anything after.
@@ -142,6 +144,22 @@ TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
                            QStringLiteral("left out ':': this machine takes part as 'ssh "
                                           "localhost' only")}));
     EXPECT_EQ(SelectMachines(loginFile, answers).usable.value(1), QStringLiteral("b"));
+}
+
+// The names in a folder as the file system has them: QDir lists only one of two names whose bytes
+// differ where they are not text.
+QSet<QByteArray> namesIn(const QByteArray& folder)
+{
+    QSet<QByteArray> names;
+    if (DIR* listing = ::opendir(folder.constData())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names << name;
+        }
+        ::closedir(listing);
+    }
+    return names;
 }
 
 quint16 freePort()
@@ -283,6 +301,12 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
+    // QDir cannot remove names that are not text; rm can, before the folder's own clean-up.
+    struct RemoveAll
+    {
+        QString path;
+        ~RemoveAll() { QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), path}); }
+    } const removeAll{dir.path()};
     QDir().mkpath(dir.filePath(QStringLiteral("machines")));
     LoopbackMachines machines(dir.filePath(QStringLiteral("machines")));
     const QString why = machines.prepare();
@@ -426,6 +450,10 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     const QString oddTemp = dir.filePath(QStringLiteral("tmp 'q' \u00e9"));
     QDir().mkpath(oddIn);
     QDir().mkpath(oddTemp);
+    // An output that is there already: the job's output is numbered here, and the file that
+    // comes back under the name it has there must still find the numbered path.
+    QDir().mkpath(oddOut);
+    LoopbackMachines::writeFile(oddOut + QStringLiteral("/p1.mp3"), QStringLiteral("kept"));
     // A name that would forge another job's report and cut its own if a machine printed it.
     const QString forging = QStringLiteral("\ntrevalon-remote 0 ended 1 41\\c x");
     const QString corrupt = oddIn + QStringLiteral("/bad") + forging + QStringLiteral(".mp4");
@@ -442,6 +470,16 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     sources.insert(1, corrupt);
     sources << oddIn + QStringLiteral("/.dot") + forging + QStringLiteral(".wav");
     ASSERT_TRUE(makeClip(sources.last(), 2));
+    // Two names that are not UTF-8 and show alike ("a\uFFFD.flac"), found in a folder: each must
+    // come back to the output named from its own bytes.
+    const QString latin = oddIn + QStringLiteral("/latin");
+    QDir().mkpath(latin);
+    for (const auto& [name, seconds] : {std::pair{"a\xfc.flac", 1}, std::pair{"a\xfd.flac", 2}}) {
+        ASSERT_TRUE(makeClip(latin + QStringLiteral("/clip.flac"), seconds));
+        ASSERT_EQ(::rename(QFile::encodeName(latin + QStringLiteral("/clip.flac")).constData(),
+                           (QFile::encodeName(latin) + '/' + name).constData()),
+                  0);
+    }
     QProcessEnvironment oddEnvironment = environment;
     oddEnvironment.insert(QStringLiteral("TMPDIR"), oddTemp);
     const QStringList oddArguments = {QStringLiteral("--format"),       QStringLiteral("MP3"),
@@ -450,21 +488,37 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     const BatchOutcome hostile =
         runBatch(QStringList{QStringLiteral("--sshloginfile"), hostileLogins,
                              QStringLiteral("--remote-program"), logged, QStringLiteral("--jobs"),
-                             QStringLiteral("1")} +
-                     oddArguments + sources,
+                             QStringLiteral("1"), QStringLiteral("--existing"),
+                             QStringLiteral("number")} +
+                     oddArguments + sources + QStringList{latin},
                  RemoteTimeoutMs, oddEnvironment);
     const std::string hostileShown = (hostile.out + hostile.err).toStdString();
     EXPECT_EQ(hostile.exitCode, 1) << hostileShown;
-    EXPECT_TRUE(hostile.out.contains(QStringLiteral("6 converted, 1 failed"))) << hostileShown;
+    EXPECT_TRUE(hostile.out.contains(QStringLiteral("8 converted, 0 copied, 0 skipped, 1 failed")))
+        << hostileShown;
     EXPECT_FALSE(hostile.err.contains(QStringLiteral("not a job report"))) << hostileShown;
     EXPECT_TRUE(hostile.err.contains(machines.loginLine(QStringLiteral("broken")) +
                                      QStringLiteral(": the test conversion failed there: the "
                                                     "converter could not be started")))
         << hostileShown;
-    for (int i = 0; i < 5; ++i)
-        EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/p%1.mp3").arg(i)), 1.0, 0.1) << i;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = i == 1 ? QStringLiteral("/p1 (2).mp3") : QStringLiteral("/p%1.mp3").arg(i);
+        EXPECT_NEAR(durationOf(oddOut + name), 1.0, 0.1) << i;
+    }
+    {
+        QFile kept(oddOut + QStringLiteral("/p1.mp3"));
+        EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.readAll() == "kept");
+    }
     EXPECT_NEAR(durationOf(oddOut + QStringLiteral("/.mp3")), 2.0, 0.1);
-    EXPECT_EQ(QDir(oddOut).entryList(QDir::Files | QDir::Hidden).size(), 6) << hostileShown;
+    for (const auto& [name, seconds] : {std::pair{"a\xfc.mp3", 1.0}, std::pair{"a\xfd.mp3", 2.0}}) {
+        const QString probe = dir.filePath(QStringLiteral("probe.mp3"));
+        QFile::remove(probe);
+        ASSERT_EQ(::symlink((QFile::encodeName(oddOut) + '/' + name).constData(),
+                            QFile::encodeName(probe).constData()),
+                  0);
+        EXPECT_NEAR(durationOf(probe), seconds, 0.1) << name << hostileShown;
+    }
+    EXPECT_EQ(namesIn(QFile::encodeName(oddOut)).size(), 9) << hostileShown;
     const BatchOutcome corruptHere =
         runBatch(oddArguments + QStringList{corrupt}, RemoteTimeoutMs, oddEnvironment);
     const QString corruptReason =
@@ -510,6 +564,27 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         << (none.out + none.err).toStdString();
     EXPECT_FALSE(QFileInfo::exists(noOut));
     EXPECT_EQ(leftBehind(), QStringList{});
+
+    // A TMPDIR that is not text is refused with its reason; Qt's temporary folder is then empty,
+    // and the run's folders would otherwise be made in the root folder.
+    const QByteArray latinTemp = QFile::encodeName(dir.path()) + "/t\xfc";
+    ASSERT_EQ(::mkdir(latinTemp.constData(), 0700), 0);
+    QProcess latinRun;
+    latinRun.setProcessEnvironment(environment);
+    latinRun.start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("TMPDIR=\"$(printf '%1/t\\374')\" exec \"$@\"").arg(dir.path()),
+                    QStringLiteral("sh"), ProgramFolder + QStringLiteral("/trevalon-batch"),
+                    QStringLiteral("--sshloginfile"), brokenOnly, QStringLiteral("--settings-dir"),
+                    dir.path(), QStringLiteral("--output"), noOut, sources.first()});
+    ASSERT_TRUE(latinRun.waitForFinished(RemoteTimeoutMs));
+    const QString latinShown = QString::fromUtf8(latinRun.readAll());
+    EXPECT_EQ(latinRun.exitCode(), 1) << latinShown.toStdString();
+    EXPECT_TRUE(latinShown.contains(QStringLiteral("no temporary folder for the run: TMPDIR (")) &&
+                latinShown.contains(QStringLiteral(") is not UTF-8 text")))
+        << latinShown.toStdString();
+    EXPECT_EQ(namesIn(latinTemp), QSet<QByteArray>());
+    EXPECT_FALSE(QFileInfo::exists(noOut));
 
     // Ctrl-C stops the conversion on the machine and leaves nothing behind: no partial output here,
     // no copied source or partial output there, no converter running.
