@@ -2,13 +2,18 @@
 
 #include "engine/kept_folders.h"
 #include "engine/output_names.h"
+#include "engine/staged_names.h"
 #include "intake/display_text.h"
 #include "intake/file_list_model.h"
 #include "settings/picker_lists.h"
 
-#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
+
+#include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,14 +153,51 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
 void RetargetPlan(JobPlan& plan, const QString& output)
 {
     const QString old = plan.outputPath();
-    if (!plan.invocation.arguments.isEmpty() && plan.invocation.arguments.last() == old)
-        plan.invocation.arguments.last() = output;
     const QString quotedOld = Quote + old + Quote;
     if (plan.commandText.endsWith(quotedOld))
         plan.commandText = plan.commandText.left(plan.commandText.size() - quotedOld.size()) +
                            Quote + output + Quote;
+    if (plan.staged) {
+        // The converter writes the staged partial file either way; only where it goes changes.
+        auto staged = std::make_shared<StagedNames>(*plan.staged);
+        staged->output = QFile::encodeName(output);
+        staged->shownOutput = output;
+        plan.staged = std::move(staged);
+        return;
+    }
+    if (!plan.invocation.arguments.isEmpty() && plan.invocation.arguments.last() == old)
+        plan.invocation.arguments.last() = output;
     plan.invocation.outputPath = output;
 }
+
+namespace {
+
+// What is at a path, by its bytes: a name that is not UTF-8 is looked at as itself.
+struct PathState
+{
+    bool present = false; // a file, or a link even when it dangles
+    bool readable = false; // what it leads to could be examined
+    struct timespec modified{};
+};
+
+PathState stateOf(const QByteArray& path)
+{
+    PathState state;
+    struct stat info;
+    state.present = !path.isEmpty() && ::lstat(path.constData(), &info) == 0;
+    if (state.present && ::stat(path.constData(), &info) == 0) {
+        state.readable = true;
+        state.modified = info.st_mtim;
+    }
+    return state;
+}
+
+bool notOlder(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec >= b.tv_nsec;
+}
+
+} // namespace
 
 ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, ExistingOutput rule,
                                    const std::function<bool(const QString&)>& taken)
@@ -164,32 +206,42 @@ ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, Exi
     const QString output = plan.outputPath();
     if (rule == ExistingOutput::Overwrite || output.isEmpty())
         return decision;
-    const QFileInfo existing(output);
+    const QByteArray outputBytes = plan.outputBytes();
+    const PathState existing = stateOf(outputBytes);
     if (rule == ExistingOutput::Skip) {
         if (taken(output)) {
             decision.skip = true;
-        } else if (existing.exists()) {
+        } else if (existing.readable) {
             // An output older than its source is converted again: the source has changed.
-            const QFileInfo source(sourcePath);
-            decision.skip = !source.exists() || existing.lastModified() >= source.lastModified();
+            const PathState source =
+                stateOf(plan.staged ? plan.staged->source : QFile::encodeName(sourcePath));
+            decision.skip = !source.readable || notOlder(existing.modified, source.modified);
         }
         // A skipped job does nothing else, so its note says only that.
         if (decision.skip)
             plan.note = decision.note = QStringLiteral("skipped: the output exists and is up to date");
         return decision;
     }
-    if (!existing.exists() && !existing.isSymLink() && !taken(output))
+    if (!existing.present && !taken(output))
         return decision;
-    const QString folder = existing.path() + QLatin1Char('/');
-    const QString base = existing.completeBaseName();
-    const QString suffix = existing.suffix().isEmpty() ? QString()
-                                                       : QLatin1Char('.') + existing.suffix();
+    // Numbered beside the output by its bytes, so a name that is not UTF-8 keeps them.
+    const qsizetype slash = outputBytes.lastIndexOf('/') + 1;
+    qsizetype dot = outputBytes.lastIndexOf('.');
+    if (dot <= slash)
+        dot = outputBytes.size();
+    const QByteArray stem = outputBytes.left(dot);
+    const QByteArray suffix = outputBytes.mid(dot);
     for (int number = 2;; ++number) {
-        const QString candidate = folder + base + QStringLiteral(" (%1)").arg(number) + suffix;
-        const QFileInfo other(candidate);
-        if (other.exists() || other.isSymLink() || taken(candidate))
+        const QByteArray candidate = stem + " (" + QByteArray::number(number) + ')' + suffix;
+        const QString shown = QFile::decodeName(candidate);
+        if (stateOf(candidate).present || taken(shown))
             continue;
-        RetargetPlan(plan, candidate);
+        RetargetPlan(plan, shown);
+        if (plan.staged) {
+            auto staged = std::make_shared<StagedNames>(*plan.staged);
+            staged->output = candidate;
+            plan.staged = std::move(staged);
+        }
         addNote(plan, decision.note = QStringLiteral("numbered (%1): the output exists").arg(number));
         return decision;
     }
