@@ -141,7 +141,8 @@ int main(int argc, char* argv[])
         interrupted = true;
         run.stop(2000);
     });
-    QObject::connect(&run, &BatchScheduler::finished, &app, &QCoreApplication::quit,
+    // The run is over once its albums have their values too.
+    QObject::connect(&albums, &AlbumLoudness::settled, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     QTimer::singleShot(0, &run, [&run] { run.start(); });
     QCoreApplication::exec();
