@@ -71,7 +71,7 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& rep
                          QObject* parent)
     : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_report(report),
       m_rounds(SameOutputRounds(m_jobs)), m_states(m_jobs.size(), State::Waiting),
-      m_hosts(m_jobs.size()),
+      m_hosts(m_jobs.size()), m_loudness(m_jobs.size()),
       m_staging(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX")),
       m_lists(QDir::tempPath() + QStringLiteral("/trevalon-remote-XXXXXX"))
 {
@@ -263,6 +263,8 @@ void RemoteBatch::readEvents()
             m_hosts[job] = event->host;
             m_report.jobStarted(job);
             m_report.jobProgress(job, event->host, 0);
+        } else if (event->kind == RemoteEvent::Kind::Loudness) {
+            m_loudness[job] = QStringLiteral("conv: ") + event->loudness;
         } else if (event->status == 0) {
             m_states[job] = State::Converted; // ended once the file is back
         } else {
@@ -291,7 +293,7 @@ void RemoteBatch::collectReturned()
             continue;
         QString error;
         const bool placed = PlaceReturnedOutput(staged, m_jobs.at(job).plan.outputPath(), &error);
-        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0}
+        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0, m_loudness[job]}
                         : outcome(JobOutcome::Kind::Failed, error));
     }
 }
@@ -365,6 +367,7 @@ void RemoteBatch::end(int job, const JobOutcome& outcome)
 {
     m_states[job] = State::Ended;
     m_report.jobFinished(job, outcome);
+    emit jobEnded(job, outcome);
 }
 
 void RemoteBatch::failRemaining(const QString& reason)
