@@ -15,10 +15,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
 #include <QTimer>
+
+#include <optional>
 
 #include <unistd.h>
 
@@ -116,7 +119,20 @@ int main(int argc, char* argv[])
     BatchScheduler run(list, messages, [&settings] { return settings; }, programFolder);
     run.setFilesAtOnce(JobsToRun(options, extra));
     run.setRemoveFinishedEntries(false);
-    AlbumLoudness albums(run, list);
+    // A job of a remote run reports its loudness to the machine that started it, which gates the
+    // album; here the album is left alone.
+    const bool reportsLoudness = !options.loudnessReport.isEmpty();
+    AlbumLoudness unbound;
+    std::optional<AlbumLoudness> bound;
+    if (!reportsLoudness)
+        bound.emplace(run, list);
+    AlbumLoudness& albums = bound ? *bound : unbound;
+    QFile loudnessReports(options.loudnessReport);
+    if (reportsLoudness && !loudnessReports.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        err << "trevalon-batch: cannot write " << options.loudnessReport << ": "
+            << loudnessReports.errorString() << Qt::endl;
+        return SomeFailed;
+    }
     QHash<QByteArray, QString> problems;
     for (const BatchJob& job : jobs) {
         if (!job.problem.isEmpty())
@@ -134,6 +150,10 @@ int main(int argc, char* argv[])
     QObject::connect(&run, &BatchScheduler::jobFinished, &run,
                      [&](const ScheduledJob& job, const JobOutcome& outcome) {
                          report.jobFinished(int(job.ordinal), outcome, &job.plan);
+                         const QString line = QStringLiteral("conv: loudness ");
+                         if (reportsLoudness && outcome.succeeded() &&
+                             outcome.lastLine.startsWith(line))
+                             loudnessReports.write(outcome.lastLine.mid(6).toUtf8() + '\n');
                      });
     InterruptWatch interrupts;
     bool interrupted = false;
@@ -141,8 +161,13 @@ int main(int argc, char* argv[])
         interrupted = true;
         run.stop(2000);
     });
-    QObject::connect(&run, &BatchScheduler::finished, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    // The run is over once its albums have their values too.
+    if (reportsLoudness)
+        QObject::connect(&run, &BatchScheduler::finished, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+    else
+        QObject::connect(&albums, &AlbumLoudness::settled, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
     QTimer::singleShot(0, &run, [&run] { run.start(); });
     QCoreApplication::exec();
 

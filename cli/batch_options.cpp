@@ -112,6 +112,11 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                                      "OPUS) or apply (the audio brought to -18 LUFS) (default: as "
                                      "the window's \"Loudness\" option)"),
                       QStringLiteral("CHOICE")});
+    QCommandLineOption loudnessReport(QStringLiteral("loudness-report"),
+                                      QStringLiteral("Write each file's loudness report to FILE"),
+                                      QStringLiteral("FILE"));
+    loudnessReport.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(loudnessReport);
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -202,6 +207,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                                              "tag, apply")
                                   .arg(parser.value(QStringLiteral("loudness"))));
     }
+    options.loudnessReport = parser.value(loudnessReport);
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();

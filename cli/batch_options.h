@@ -30,6 +30,9 @@ struct BatchOptions
     std::optional<ExistingOutput> existing; // --existing overwrite|skip|number
     bool copySameFormat = false;            // --copy-same-format
     std::optional<LoudnessChoice> loudness; // --loudness; without it trevalon.ini decides
+    // --loudness-report FILE (not in --help; a remote run's job asks for it): each file's loudness
+    // report goes to FILE, and album values are left to whoever reads it.
+    QString loudnessReport;
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;

@@ -116,11 +116,14 @@ void ConsoleReport::jobFinished(int job, const JobOutcome& outcome, const JobPla
     const QString verb = outcome.kind == JobOutcome::Kind::Copied    ? QStringLiteral("copied ")
                          : outcome.kind == JobOutcome::Kind::Skipped ? QStringLiteral("skipped ")
                                                                      : QStringLiteral("converted ");
+    // The gain a levelled file got, as the converter said it last.
+    const QString gain = QStringLiteral("conv: loudness gain ");
+    QString notes = JobNotes(finished, ran);
+    if (outcome.lastLine.startsWith(gain))
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("; ")) + outcome.lastLine.mid(6);
     if (succeeded)
         m_out << verb << shownName(finished.source) << " -> " << shownName(ran.outputPath())
-              << (JobNotes(finished, ran).isEmpty()
-                      ? QString()
-                      : QStringLiteral("  # ") + escapeControls(JobNotes(finished, ran), false))
+              << (notes.isEmpty() ? QString() : QStringLiteral("  # ") + escapeControls(notes, false))
               << '\n';
     else
         m_out << "FAILED " << shownName(finished.source) << ": " << escapeControls(reason, false)

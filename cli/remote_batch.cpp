@@ -102,7 +102,8 @@ RemoteBatch::RemoteBatch(QVector<BatchJob> jobs, Setup setup, ConsoleReport& rep
                          QObject* parent)
     : QObject(parent), m_jobs(std::move(jobs)), m_setup(std::move(setup)), m_report(report),
       m_rounds(SameOutputRounds(m_jobs)), m_states(m_jobs.size(), State::Waiting),
-      m_hosts(m_jobs.size()), m_temporaryFolder(temporaryFolder(&m_folderProblem)),
+      m_hosts(m_jobs.size()), m_loudness(m_jobs.size()),
+      m_temporaryFolder(temporaryFolder(&m_folderProblem)),
       m_staging(runFolder(m_temporaryFolder)), m_lists(runFolder(m_temporaryFolder))
 {
     m_run.sshLoginFile = m_setup.sshLoginFile;
@@ -300,6 +301,8 @@ void RemoteBatch::readEvents()
             m_hosts[job] = event->host;
             m_report.jobStarted(job);
             m_report.jobProgress(job, event->host, 0);
+        } else if (event->kind == RemoteEvent::Kind::Loudness) {
+            m_loudness[job] = QStringLiteral("conv: ") + event->loudness;
         } else if (event->status == 0) {
             m_states[job] = State::Converted; // ended once the file is back
         } else {
@@ -330,7 +333,7 @@ void RemoteBatch::collectReturned()
         QString error;
         // The output's path as bytes: the one made from the source's own name.
         const bool placed = PlaceReturnedOutput(staged, batchJob.plan.outputBytes(), &error);
-        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0}
+        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0, m_loudness[job]}
                         : outcome(JobOutcome::Kind::Failed, error));
     }
 }
@@ -425,6 +428,7 @@ void RemoteBatch::end(int job, const JobOutcome& outcome)
 {
     m_states[job] = State::Ended;
     m_report.jobFinished(job, outcome);
+    emit jobEnded(job, outcome);
 }
 
 void RemoteBatch::failRemaining(const QString& reason)

@@ -44,6 +44,8 @@ public:
 signals:
     // A line parallel, ssh or a failing machine wrote to standard error.
     void machineMessage(const QString& line);
+    // A job is over: converted (its file in place), failed, stopped, skipped or refused.
+    void jobEnded(int job, const JobOutcome& outcome);
     void finished();
 
 private:
@@ -77,6 +79,7 @@ private:
     int m_round = -1;
     QVector<State> m_states;
     QVector<QString> m_hosts;
+    QVector<QString> m_loudness; // the converter's loudness line of each job, as it came back
     bool m_stopping = false;
     bool m_sent = false; // parallel has been started: the machines need the clean-up pass
     QString m_folderProblem; // why the run's folders here cannot be made; "" when they can

@@ -147,14 +147,17 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
         QStringLiteral("{ test -f {2} && test ! -h {2}; } || { printf 'trevalon-batch: the source "
                        "of job %s did not arrive\\n' {3} >&2; exit 3; }"),
         QStringLiteral("w={4}.w; mkdir -p \"$w/s\" \"$w/o\" || exit 3"),
-        QStringLiteral("%1 --settings-dir \"$w/s\" --output \"$w/o\" --jobs 1 --quiet %2 -- {2} "
-                       ">\"$w/r.log\" 2>&1")
+        QStringLiteral("%1 --settings-dir \"$w/s\" --output \"$w/o\" --jobs 1 --quiet "
+                       "--loudness-report \"$w/l\" %2 -- {2} >\"$w/r.log\" 2>&1")
             .arg(ShellQuoted(remoteProgram), flags.join(QLatin1Char(' '))),
         QStringLiteral("st=$?"),
         QStringLiteral("if [ $st -gt 1 ]; then cat \"$w/r.log\" >&2; rm -rf \"$w\"; exit $st; fi"),
         QStringLiteral("if [ $st -eq 0 ] && ! mv -- \"$w/o/\"{5} {4}.out 2>/dev/null; then st=4; "
                        "fi"),
         QStringLiteral("[ -f {4}.out ] || : > {4}.out"),
+        QStringLiteral("if [ $st -eq 0 ] && [ -s \"$w/l\" ]; then printf 'trevalon-remote %s "
+                       "loudness %s\\n' {3} %1; fi")
+            .arg(ShellHexOf(QStringLiteral("tail -n 1 \"$w/l\""))),
         QStringLiteral("printf 'trevalon-remote %s ended %s %s\\n' {3} \"$st\" %1")
             .arg(ShellHexOf(QStringLiteral("tail -n 1 \"$w/r.log\""))),
         QStringLiteral("rm -rf \"$w\"")}

@@ -2,6 +2,7 @@
 
 #include "cli/console_report.h"
 #include "cli/remote_batch.h"
+#include "engine/album_loudness.h"
 #include "platform/interrupt_watch.h"
 
 #include <QCoreApplication>
@@ -90,6 +91,19 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& plannedJ
     report.setLibraryCounts(settings.library.existing != ExistingOutput::Overwrite ||
                             settings.library.copySameFormat);
     RemoteBatch run(jobs, setup, report);
+    // Albums are gated here from the reports the jobs bring back, and tagged here.
+    AlbumLoudness albums;
+    albums.open();
+    for (const BatchJob& job : std::as_const(jobs))
+        albums.count(job.source);
+    QObject::connect(&run, &RemoteBatch::jobEnded, &run,
+                     [&](int job, const JobOutcome& outcome) {
+                         const JobPlan& plan = jobs.at(job).plan;
+                         const bool ran = !jobs.at(job).skipped && jobs.at(job).problem.isEmpty();
+                         if (ran)
+                             albums.started(plan, true);
+                         albums.ended(plan, outcome, ran);
+                     });
     QObject::connect(&run, &RemoteBatch::machineMessage, &run, [&err](QString line) {
         while (line.endsWith(QLatin1Char('\r'))) // ssh ends its lines for a terminal
             line.chop(1);
@@ -101,11 +115,15 @@ int RunOnMachines(const BatchOptions& options, const QVector<BatchJob>& plannedJ
         interrupted = true;
         run.stop();
     });
-    QObject::connect(&run, &RemoteBatch::finished, QCoreApplication::instance(),
+    QObject::connect(&run, &RemoteBatch::finished, &run,
+                     [&] { albums.close(interrupted); });
+    QObject::connect(&albums, &AlbumLoudness::settled, QCoreApplication::instance(),
                      &QCoreApplication::quit, Qt::QueuedConnection);
     QTimer::singleShot(0, &run, &RemoteBatch::start);
     QCoreApplication::exec();
 
+    for (const QString& line : albums.summary())
+        out << line << '\n';
     report.printSummary();
     if (interrupted)
         return Interrupted;

@@ -40,7 +40,8 @@ QString ShellHexOf(const QString& shellCommand)
 std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<BatchJob>& jobs)
 {
     static const QRegularExpression form(QStringLiteral(
-        "^trevalon-remote ([0-9]{1,9}) (?:started ([0-9a-f]*)|ended ([0-9]{1,3}) ([0-9a-f]*))$"));
+        "^trevalon-remote ([0-9]{1,9}) (?:started ([0-9a-f]*)|ended ([0-9]{1,3}) ([0-9a-f]*)|"
+        "loudness ([0-9a-f]*))$"));
     const QRegularExpressionMatch match = form.match(line);
     if (!match.hasMatch())
         return std::nullopt;
@@ -54,6 +55,15 @@ std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<Ba
             return std::nullopt;
         event.kind = RemoteEvent::Kind::Started;
         event.host = *host;
+        return event;
+    }
+    if (match.capturedStart(5) >= 0) {
+        // Only a report of the converter's own form; anything else is no report.
+        const std::optional<QString> report = fromHex(match.captured(5));
+        if (!report || !report->startsWith(QStringLiteral("loudness ")))
+            return std::nullopt;
+        event.kind = RemoteEvent::Kind::Loudness;
+        event.loudness = *report;
         return event;
     }
     const std::optional<QString> last = fromHex(match.captured(4));

@@ -17,12 +17,14 @@ QString ShellHexOf(const QString& shellCommand);
 
 // A line a remote job printed, as RemoteJobCommand writes it:
 //   trevalon-remote <job> started <hex machine>
+//   trevalon-remote <job> loudness <hex loudness report of the converter there>
 //   trevalon-remote <job> ended <status> <hex last line of trevalon-batch there>
 struct RemoteEvent
 {
     enum class Kind
     {
         Started,
+        Loudness,
         Ended
     };
     Kind kind = Kind::Started;
@@ -30,6 +32,7 @@ struct RemoteEvent
     QString host;   // Started: the machine
     int status = 0; // Ended: 0 converted, 1 failed, 4 no converted file
     QString reason; // Ended with a failure: trevalon-batch's reason for the source
+    QString loudness; // Loudness: the converter's line after "conv: " ("loudness ...")
 };
 // Empty for a line of any other form or a job number outside the batch.
 std::optional<RemoteEvent> ParseRemoteLine(const QString& line, const QVector<BatchJob>& jobs);

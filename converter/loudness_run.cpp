@@ -44,6 +44,8 @@ LoudnessRun::LoudnessRun(Arguments& arguments, Report report) : m_report(std::mo
         m_mode = LoudnessMode::Tag;
     else if (choice == "apply")
         m_mode = LoudnessMode::Apply;
+    else if (choice == "measure")
+        m_mode = LoudnessMode::Measure;
     else if (choice != "off")
         m_report("unknown loudness choice '" + choice + "'; the loudness is left as it is");
 }
@@ -125,7 +127,37 @@ bool LoudnessRun::prepare(Arguments& arguments, const Arguments& given, ChildPro
     else
         insertBeforeOutput(arguments, {"-af", filter});
     m_report(line);
+    m_gainLine = line;
     return true;
+}
+
+int LoudnessRun::measure(const Arguments& arguments, ChildProcess& process,
+                         const std::string& ffmpeg)
+{
+    const auto input = lastOptionValue(arguments, {"-i"});
+    if (!input) {
+        m_report("nothing to measure: no -i FILE");
+        return 2;
+    }
+    const Arguments decoding = {"-nostdin", "-nostats", "-loglevel", "error",  "-i",
+                                input->value, "-vn",  "-sn",       "-dn",    "-c:a",
+                                "pcm_f32le",  "-f",   "wav",       "pipe:1"};
+    LoudnessMeter meter(false);
+    const ChildResult result =
+        process.run(ffmpeg, decoding, [&meter](const char* data, std::size_t size) {
+            meter.consume(data, size);
+            return true;
+        });
+    if (!result.succeeded()) {
+        m_report("cannot decode '" + input->value + "' to measure it");
+        return 1;
+    }
+    if (!meter.finish()) {
+        m_report("cannot measure the loudness of '" + input->value + "': " + meter.error());
+        return 1;
+    }
+    m_report(formatReport(meter.report()));
+    return 0;
 }
 
 ChildProcess::Sink LoudnessRun::sink()
@@ -141,6 +173,8 @@ ChildProcess::Sink LoudnessRun::sink()
 
 bool LoudnessRun::finish(const std::string& output, std::string& error)
 {
+    if (!m_gainLine.empty())
+        m_report(m_gainLine);
     if (!m_meter)
         return true;
     if (!m_meter->finish()) {

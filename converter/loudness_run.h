@@ -14,8 +14,11 @@
 //   report the program gates an album with;
 // - apply: the source is measured first, in a run of its own, and converted with one constant
 //   gain to -18 LUFS; where that gain would lift the true peak above -1 dBTP a true-peak limiter
-//   holds the peaks.
-enum class LoudnessMode { Off, Tag, Apply };
+//   holds the peaks. The gain is repeated as conv's last line on success;
+// - measure ("-loudness measure -i FILE"): no conversion at all; the file is decoded and measured,
+//   and conv's last line is its report, as after "tag". The program measures an output left in
+//   place by the existing-output rule this way, so it can join its album.
+enum class LoudnessMode { Off, Tag, Apply, Measure };
 
 class LoudnessRun
 {
@@ -25,6 +28,10 @@ public:
     // Takes the switch from the front of the arguments; Off without it. An unknown choice is
     // reported and measured as Off.
     LoudnessRun(Arguments& arguments, Report report);
+
+    bool measuresOnly() const { return m_mode == LoudnessMode::Measure; }
+    // The measure mode: decodes and measures the file; conv's exit status.
+    int measure(const Arguments& arguments, ChildProcess& process, const std::string& ffmpeg);
 
     // Before the conversion runs, with the arguments as they will run and as conv was given them.
     // False when measuring the source failed or was stopped; `result` then says how it ended.
@@ -43,4 +50,5 @@ private:
     LoudnessMode m_mode = LoudnessMode::Off;
     Report m_report;
     std::unique_ptr<LoudnessMeter> m_meter;
+    std::string m_gainLine; // apply: the gain, said again last
 };

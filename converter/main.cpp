@@ -152,6 +152,8 @@ int main(int argc, char** argv)
         report("cannot find ffmpeg in PATH");
         return 127;
     }
+    if (loudness.measuresOnly())
+        return loudness.measure(arguments, process, ffmpeg);
     const std::string output = outputPathOf(arguments);
     const bool amr = !output.empty() && endsWithIgnoringCase(output, ".amr");
     const bool overwrite = std::find(arguments.begin(), arguments.end(), "-y") != arguments.end();

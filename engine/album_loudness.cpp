@@ -4,28 +4,25 @@
 #include "engine/batch_scheduler.h"
 #include "intake/file_list_model.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 
 namespace {
 
 // The source a job converts: the value of the converter's "-i".
-QString sourceOf(const ScheduledJob& job)
+QString sourceOf(const JobPlan& plan)
 {
-    const QStringList& arguments = job.plan.invocation.arguments;
+    const QStringList& arguments = plan.invocation.arguments;
     const qsizetype input = arguments.indexOf(QStringLiteral("-i"));
     return input >= 0 && input + 1 < arguments.size() ? arguments.at(input + 1) : QString();
 }
 
-bool tagsLoudness(const ScheduledJob& job)
+bool tagsLoudness(const JobPlan& plan)
 {
-    const QStringList& arguments = job.plan.invocation.arguments;
+    const QStringList& arguments = plan.invocation.arguments;
     return arguments.size() >= 2 && arguments.at(0) == QLatin1String("-loudness") &&
            arguments.at(1) == QLatin1String("tag");
 }
@@ -37,89 +34,82 @@ QString AlbumFolderOf(const QString& sourcePath)
     return QFileInfo(sourcePath).absolutePath();
 }
 
-bool WriteAlbumTags(const QString& path, double loudness, double peak, QString& error)
-{
-    const QFileInfo info(path);
-    const QString copy = info.dir().filePath(
-        QStringLiteral(".%1.trevalon-album-%2.%3")
-            .arg(info.completeBaseName())
-            .arg(QCoreApplication::applicationPid())
-            .arg(info.suffix()));
-    QFile::remove(copy);
-    if (!QFile::copy(path, copy)) {
-        error = QStringLiteral("cannot copy %1 to add the album values").arg(path);
-        return false;
-    }
-    std::string why;
-    if (!writeLoudnessTags(QFile::encodeName(copy).toStdString(), LoudnessScope::Album, loudness,
-                           peak, why)) {
-        QFile::remove(copy);
-        error = QString::fromStdString(why);
-        return false;
-    }
-    // rename() replaces the file in one step, which QFile::rename does not.
-    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) !=
-        0) {
-        QFile::remove(copy);
-        error = QStringLiteral("cannot put the album values into %1").arg(path);
-        return false;
-    }
-    return true;
-}
+AlbumLoudness::AlbumLoudness(QObject* parent) : QObject(parent) {}
 
 AlbumLoudness::AlbumLoudness(BatchScheduler& scheduler, FileListModel& list, QObject* parent)
-    : QObject(parent), m_list(list)
+    : QObject(parent), m_list(&list)
 {
-    connect(&scheduler, &BatchScheduler::jobStarted, this, &AlbumLoudness::onStarted);
-    connect(&scheduler, &BatchScheduler::jobFinished, this, &AlbumLoudness::onFinished);
-    connect(&scheduler, &BatchScheduler::finished, this, &AlbumLoudness::onBatchOver);
+    connect(&scheduler, &BatchScheduler::jobStarted, this, [this](const ScheduledJob& job) {
+        if (!m_batchOpen) {
+            // The batch's entries are the list's entries when its first job starts, and those
+            // added while it runs.
+            open();
+            for (int row = 0; row < m_list->count(); ++row)
+                count(m_list->entry(row).queuePath);
+        }
+        started(job.plan, job.slot >= 0);
+    });
+    connect(&scheduler, &BatchScheduler::jobFinished, this,
+            [this](const ScheduledJob& job, const JobOutcome& outcome) {
+                ended(job.plan, outcome, job.slot >= 0);
+            });
+    connect(&scheduler, &BatchScheduler::finished, this,
+            [this](const BatchReport& report) { close(report.stoppedEarly); });
     connect(&list, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
-                if (m_batchOpen)
-                    countEntries(first, last);
+                for (int row = first; m_batchOpen && row <= last && row < m_list->count(); ++row)
+                    count(m_list->entry(row).queuePath);
             });
 }
 
-void AlbumLoudness::countEntries(int first, int last)
+void AlbumLoudness::open()
 {
-    for (int row = first; row <= last && row < m_list.count(); ++row)
-        ++m_albums[AlbumFolderOf(m_list.entry(row).queuePath)].waiting;
+    m_batchOpen = true;
+    m_settlePending = false;
+    m_albums.clear();
+    m_summary.clear();
 }
 
-void AlbumLoudness::onStarted(const ScheduledJob& job)
+void AlbumLoudness::count(const QString& source)
 {
-    if (!m_batchOpen) {
-        // The batch's entries are the list's entries when its first job starts, and those added
-        // while it runs.
-        m_batchOpen = true;
-        m_albums.clear();
-        countEntries(0, m_list.count() - 1);
-    }
-    if (job.slot >= 0)
-        ++m_albums[AlbumFolderOf(sourceOf(job))].running;
+    ++m_albums[AlbumFolderOf(source)].waiting;
 }
 
-void AlbumLoudness::onFinished(const ScheduledJob& job, const JobOutcome& outcome)
+void AlbumLoudness::started(const JobPlan& plan, bool ran)
+{
+    if (ran)
+        ++m_albums[AlbumFolderOf(sourceOf(plan))].running;
+}
+
+void AlbumLoudness::ended(const JobPlan& plan, const JobOutcome& outcome, bool ran)
 {
     // A refused entry has no plan; its album is gated when the batch is over.
-    if (job.slot < 0)
+    const QString source = sourceOf(plan);
+    if (source.isEmpty())
         return;
-    const QString folder = AlbumFolderOf(sourceOf(job));
+    const QString folder = AlbumFolderOf(source);
     Album& album = m_albums[folder];
-    album.running = std::max(0, album.running - 1);
+    if (ran)
+        album.running = std::max(0, album.running - 1);
     switch (outcome.kind) {
     case JobOutcome::Kind::Converted:
     case JobOutcome::Kind::Copied: // measured from the copied audio, decoded beside it
-        if (tagsLoudness(job)) {
+        if (tagsLoudness(plan)) {
             const QString prefix = QStringLiteral("conv: ");
             const auto report = outcome.lastLine.startsWith(prefix)
                                     ? parseReport(outcome.lastLine.mid(prefix.size()).toStdString())
                                     : std::nullopt;
             if (report)
-                album.tracks.append(Track{job.plan.outputPath(), *report});
+                album.tracks.append(AlbumFinish::Track{plan.outputPath(), *report});
             else
                 tell(QStringLiteral("%1: no loudness report; left out of its album")
-                         .arg(QDir::toNativeSeparators(job.plan.outputPath())));
+                         .arg(QDir::toNativeSeparators(plan.outputPath())));
+        }
+        break;
+    case JobOutcome::Kind::Skipped:
+        if (tagsLoudness(plan) && holdsLoudnessTags(QFile::encodeName(plan.outputPath()).toStdString())) {
+            album.leftInPlace << plan.outputPath();
+            album.converter = plan.invocation.program;
         }
         break;
     case JobOutcome::Kind::Failed:
@@ -132,51 +122,47 @@ void AlbumLoudness::onFinished(const ScheduledJob& job, const JobOutcome& outcom
         complete(folder, album);
 }
 
-void AlbumLoudness::onBatchOver(const BatchReport& report)
+void AlbumLoudness::close(bool stoppedEarly)
 {
     m_batchOpen = false;
     // Entries removed before they ran, or refused, leave an album whose count never reaches zero.
-    if (!report.stoppedEarly) {
+    if (!stoppedEarly) {
         for (auto album = m_albums.begin(); album != m_albums.end(); ++album) {
             if (album->running == 0)
                 complete(album.key(), *album);
         }
     }
     m_albums.clear();
+    m_settlePending = true;
+    settleIfDone();
 }
 
 void AlbumLoudness::complete(const QString& folder, Album& album)
 {
+    // Without a track converted now, the files keep the album values they have.
     if (album.broken || album.tracks.isEmpty()) {
         album.tracks.clear();
+        album.leftInPlace.clear();
         return;
     }
-    BlockHistogram blocks;
-    double peak = 0;
-    for (const Track& track : std::as_const(album.tracks)) {
-        addBlocks(blocks, track.report.blocks);
-        peak = std::max(peak, track.report.peak);
+    auto* finish = new AlbumFinish(folder, std::exchange(album.tracks, {}),
+                                   std::exchange(album.leftInPlace, {}), album.converter, this);
+    m_finishing.insert(finish);
+    connect(finish, &AlbumFinish::said, this, &AlbumLoudness::tell);
+    connect(finish, &AlbumFinish::over, this, [this, finish] {
+        m_finishing.remove(finish);
+        finish->deleteLater();
+        settleIfDone();
+    });
+    finish->start();
+}
+
+void AlbumLoudness::settleIfDone()
+{
+    if (m_settlePending && !m_batchOpen && m_finishing.isEmpty()) {
+        m_settlePending = false;
+        emit settled();
     }
-    const double loudness = gatedLoudness(blocks);
-    const QString shown = QDir::toNativeSeparators(folder);
-    if (!std::isfinite(loudness)) {
-        tell(QStringLiteral("album %1: silent, no album values").arg(shown));
-    } else {
-        QStringList failures;
-        for (const Track& track : std::as_const(album.tracks)) {
-            QString error;
-            if (!WriteAlbumTags(track.output, loudness, peak, error))
-                failures << error;
-        }
-        tell(QStringLiteral("album %1: %2 files, gain %3, peak %4")
-                 .arg(shown)
-                 .arg(album.tracks.size() - failures.size())
-                 .arg(QString::fromStdString(replayGainText(loudness)))
-                 .arg(peak, 0, 'f', 6));
-        for (const QString& failure : std::as_const(failures))
-            tell(QStringLiteral("album %1: %2").arg(shown, failure));
-    }
-    album.tracks.clear();
 }
 
 void AlbumLoudness::tell(const QString& line)

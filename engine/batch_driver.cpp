@@ -25,6 +25,13 @@ BatchDriver::BatchDriver(FileListModel& list, BatchView& view, MessageSink& mess
     connect(&m_scheduler, &BatchScheduler::jobProgress, this, &BatchDriver::onJobProgress);
     connect(&m_scheduler, &BatchScheduler::jobFinished, this, &BatchDriver::onJobFinished);
     connect(&m_scheduler, &BatchScheduler::finished, this, &BatchDriver::onSchedulerFinished);
+    // A batch that tags loudness is done once its albums have their values too.
+    connect(&m_albums, &AlbumLoudness::settled, this, [this] {
+        if (m_state == State::Converting && m_albumsPending) {
+            m_albumsPending = false;
+            onSchedulerFinished(m_report);
+        }
+    });
 }
 
 bool BatchDriver::Start()
@@ -91,6 +98,11 @@ void BatchDriver::onSchedulerFinished(const BatchReport& report)
     if (m_state != State::Converting)
         return;
     m_report = report;
+    // The albums' own handler ran first: it is connected before this one.
+    if (!report.stoppedEarly && m_albums.isBusy()) {
+        m_albumsPending = true;
+        return;
+    }
     if (report.stoppedEarly)
         endEarly();
     else
@@ -153,7 +165,20 @@ void BatchDriver::complete()
     if (!m_report.failures.isEmpty())
         m_messages.showMessage(failureMessage(m_report.failures), failureTitle(),
                                MessageSink::Icon::Exclamation);
+    if (!m_albums.summary().isEmpty())
+        m_messages.showMessage(albumMessage(m_albums.summary()), albumTitle(),
+                               MessageSink::Icon::Information);
     emit finished(m_report);
+}
+
+QString BatchDriver::albumTitle()
+{
+    return QStringLiteral("Album loudness");
+}
+
+QString BatchDriver::albumMessage(const QStringList& albums)
+{
+    return QStringLiteral("The album values written:\n\n") + albums.join(QStringLiteral("\n\n"));
 }
 
 QString BatchDriver::failureTitle()

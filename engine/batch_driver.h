@@ -23,7 +23,9 @@ class MessageSink;
 // batch apply to the entries that follow), filesAtOnce at a time; entries added meanwhile are
 // converted in the same batch, and each entry leaves the list when its job is over. With the list
 // empty, the output folder opens, the completion sound plays when it is on, the controls come back
-// and the caption reads "Done."; failed sources are then listed in one message.
+// and the caption reads "Done."; failed sources are then listed in one message, and the values of
+// the albums a batch that tags loudness wrote in another. A batch that tags loudness ends once its
+// albums have their values.
 //
 // One at a time, the bar shows the file in progress, as it always has. With more at once, each
 // running entry shows its own progress in its row and the bar shows the batch as a whole.
@@ -70,6 +72,9 @@ public:
     // The text of the message that lists failed sources.
     static QString failureMessage(const QList<FailedSource>& failures);
     static QString failureTitle();
+    // The message that gives the album values a batch that tags loudness wrote, one album a line.
+    static QString albumMessage(const QStringList& albums);
+    static QString albumTitle();
 
 signals:
     void jobStarted(const QString& source);
@@ -95,4 +100,5 @@ private:
     State m_state = State::Idle;
     int m_filesAtOnce = 1;
     BatchReport m_report;
+    bool m_albumsPending = false; // the list is done, its albums are still being tagged
 };

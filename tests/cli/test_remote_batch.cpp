@@ -107,12 +107,21 @@ TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
     EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job),
               QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
 
+    // The converter's loudness report comes back whole, to gate the album here.
+    const auto loudness = ParseRemoteLine(
+        QStringLiteral("trevalon-remote 1 loudness %1").arg(hexOf("loudness 0.500000 3:4,7:1\n")),
+        jobs);
+    ASSERT_TRUE(loudness);
+    EXPECT_EQ(loudness->kind, RemoteEvent::Kind::Loudness);
+    EXPECT_EQ(loudness->loudness, QStringLiteral("loudness 0.500000 3:4,7:1"));
+
     // Only the framed form counts: text where the bytes belong, a stray byte, anything after.
     for (const char* line :
          {"trevalon-remote 2 ended 0 ", "converted x -> y", "trevalon-remote 1 ended 0 x y",
           "trevalon-remote 1 ended 0 6", "trevalon-remote 1 ended 0 6D32 ",
           "trevalon-remote 1 started m2", "trevalon-remote 1 started 6d32\r",
-          "trevalon-remote 1 ended 0 6d32 6d32", " trevalon-remote 1 started 6d32"})
+          "trevalon-remote 1 ended 0 6d32 6d32", " trevalon-remote 1 started 6d32",
+          "trevalon-remote 1 loudness 6d32"})
         EXPECT_FALSE(ParseRemoteLine(QString::fromLatin1(line), jobs)) << line;
 
     // The files of a job in its folder there never meet the copy of its source.

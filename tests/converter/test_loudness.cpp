@@ -1,11 +1,14 @@
 // Loudness across formats and modes, checked the way players and an independent meter read it:
 // the album gating of block reports against libebur128's own, the track tags of every taggable
 // format read back through ffprobe against FFmpeg's ebur128 filter on the source, Opus's R128
-// rule, the level after "apply", and the album values a trevalon-batch run writes.
+// rule, the level after "apply", and the album values a trevalon-batch run writes, also onto a
+// copied file and onto an output left in place when its album is converted again.
 #include "converter/conv_fixture.h"
 #include "converter/gated_loudness.h"
 #include "converter/loudness_meter.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <ebur128.h>
@@ -230,4 +233,70 @@ TEST(Loudness, TagsAndLevelsAgreeWithIndependentMetersAcrossFormatsAndModes)
                         gainValue(second.tags.value(QStringLiteral("replaygain_track_gain")))) / 2),
               1.0)
         << "the album is gated as one programme, not the mean of its tracks";
+
+    // 5. A copied MP3 gets track and album values measured from its audio; when one track of an
+    //    album is converted again and the other is left in place, the one left in place is
+    //    measured from its output and both get the new album values.
+    const QString secondAlbum = dir.filePath(QStringLiteral("second"));
+    QDir().mkpath(secondAlbum);
+    const QString copiedSource = secondAlbum + QStringLiteral("/1 copied.mp3");
+    const QString redone = secondAlbum + QStringLiteral("/2 redone.wav");
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("sine=f=440:d=6:r=44100,volume=-6dB"),
+                          QStringLiteral("-ac"), QStringLiteral("1"), copiedSource}));
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("anoisesrc=d=5:c=pink:a=0.05:r=44100"), redone}));
+    const QString libraryOutput = dir.filePath(QStringLiteral("library"));
+    const auto runLibrary = [&] {
+        QProcess run;
+        run.start(ProgramDir + QStringLiteral("/trevalon-batch"),
+                  {QStringLiteral("--settings-dir"), settingsDir, QStringLiteral("--output"),
+                   libraryOutput, QStringLiteral("--format"), QStringLiteral("MP3"),
+                   QStringLiteral("--loudness"), QStringLiteral("tag"),
+                   QStringLiteral("--copy-same-format"), QStringLiteral("--existing"),
+                   QStringLiteral("skip"), secondAlbum});
+        run.waitForFinished(120000);
+        const QString said = QString::fromUtf8(run.readAllStandardOutput());
+        EXPECT_EQ(run.exitCode(), 0) << said.toStdString();
+        return said;
+    };
+    const QString copiedOutput = libraryOutput + QStringLiteral("/1 copied.mp3");
+    const QString redoneOutput = libraryOutput + QStringLiteral("/2 redone.mp3");
+    const QString firstRun = runLibrary();
+    EXPECT_TRUE(firstRun.contains(QStringLiteral("copied "))) << firstRun.toStdString();
+    const Probe copied = probe(copiedOutput);
+    EXPECT_NEAR(gainValue(copied.tags.value(QStringLiteral("replaygain_track_gain"))),
+                -18 - independentLoudness({copiedSource}), 0.3);
+    const QString firstAlbumGain = copied.tags.value(QStringLiteral("replaygain_album_gain"));
+    EXPECT_EQ(firstAlbumGain, probe(redoneOutput).tags.value(QStringLiteral("replaygain_album_gain")));
+    EXPECT_NEAR(gainValue(firstAlbumGain),
+                -18 - independentLoudness({copiedSource, redone}), 0.5);
+
+    // Louder now, so the album's values change; the copied track's output stays as it was and
+    // still counts: the album lies between the two tracks, not on the new one.
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("anoisesrc=d=5:c=pink:a=0.4:r=44100"), redone}));
+    const QString secondRun = runLibrary();
+    EXPECT_TRUE(secondRun.contains(QStringLiteral("skipped "))) << secondRun.toStdString();
+    const Probe leftInPlace = probe(copiedOutput);
+    const Probe converted = probe(redoneOutput);
+    const QString newAlbumGain = leftInPlace.tags.value(QStringLiteral("replaygain_album_gain"));
+    EXPECT_EQ(newAlbumGain, converted.tags.value(QStringLiteral("replaygain_album_gain")));
+    EXPECT_EQ(leftInPlace.tags.value(QStringLiteral("replaygain_album_peak")),
+              converted.tags.value(QStringLiteral("replaygain_album_peak")));
+    EXPECT_GT(std::abs(gainValue(newAlbumGain) - gainValue(firstAlbumGain)), 1.0)
+        << "the file left in place got the new album values";
+    // A converted track is measured as it goes into the encoder, one left in place from its output.
+    EXPECT_NEAR(gainValue(newAlbumGain), -18 - independentLoudness({copiedOutput, redone}), 0.5);
+    EXPECT_EQ(leftInPlace.tags.value(QStringLiteral("replaygain_track_gain")),
+              copied.tags.value(QStringLiteral("replaygain_track_gain")));
+    EXPECT_TRUE(QDir(libraryOutput).entryList(QDir::Hidden | QDir::Files).size() == 2)
+        << "no copy left beside the files";
+
+    // Nothing converted again: the album is left alone.
+    const QDateTime untouched = QFileInfo(copiedOutput).lastModified();
+    const QString thirdRun = runLibrary();
+    EXPECT_FALSE(thirdRun.contains(QRegularExpression(QStringLiteral("(^|\\n)album "))))
+        << thirdRun.toStdString();
+    EXPECT_EQ(QFileInfo(copiedOutput).lastModified(), untouched);
 }
