@@ -107,6 +107,11 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
     parser.addOption({QStringLiteral("copy-same-format"),
                       QStringLiteral("Copy a source whose audio is already in the output format's "
                                      "codec instead of encoding it again (not with a cut)")});
+    parser.addOption({QStringLiteral("verify"),
+                      QStringLiteral("Decode each output to its end before it replaces anything, "
+                                     "and check its length against the source's; a FLAC, WAV or "
+                                     "ALAC output must hold the source's very samples. An output "
+                                     "that fails is removed and reported failed")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -190,6 +195,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
             return usageError(QStringLiteral("--existing takes overwrite, skip or number"));
     }
     options.copySameFormat = parser.isSet(QStringLiteral("copy-same-format"));
+    options.verify = parser.isSet(QStringLiteral("verify"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();
@@ -236,5 +242,6 @@ LibraryChoices LibraryChoicesToRun(const BatchOptions& options, const ExtraSetti
     if (options.existing)
         choices.existing = *options.existing;
     choices.copySameFormat = choices.copySameFormat || options.copySameFormat;
+    choices.verify = choices.verify || options.verify;
     return choices;
 }

@@ -28,6 +28,7 @@ struct BatchOptions
     std::optional<QString> namePattern;     // --names PATTERN
     std::optional<ExistingOutput> existing; // --existing overwrite|skip|number
     bool copySameFormat = false;            // --copy-same-format
+    bool verify = false;                    // --verify
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;

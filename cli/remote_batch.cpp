@@ -291,8 +291,10 @@ void RemoteBatch::collectReturned()
             continue;
         QString error;
         const bool placed = PlaceReturnedOutput(staged, m_jobs.at(job).plan.outputPath(), &error);
-        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0}
-                        : outcome(JobOutcome::Kind::Failed, error));
+        // The other machine copies where this one would: the same source, the same choice.
+        const JobOutcome::Kind done = m_jobs.at(job).plan.streamCopy ? JobOutcome::Kind::Copied
+                                                                     : JobOutcome::Kind::Converted;
+        end(job, placed ? JobOutcome{done, {}, 0} : outcome(JobOutcome::Kind::Failed, error));
     }
 }
 

@@ -38,6 +38,8 @@ QStringList RemoteSettingsFlags(const ConversionSettings& settings)
     // Names and existing outputs are decided here, where the output folder is.
     if (settings.library.copySameFormat)
         flags << QStringLiteral("--copy-same-format");
+    if (settings.library.verify)
+        flags << QStringLiteral("--verify");
     return flags;
 }
 
@@ -194,6 +196,10 @@ QStringList DescribeRemoteRun(const RemoteRunSetup& setup, const QVector<BatchJo
             line += QStringLiteral(" (not sent: %1)").arg(batchJob.problem);
         else if (rounds[job] > 0)
             line += QStringLiteral(" (after the earlier jobs with this output)");
+        // What the job will do besides converting (skipped, copied, numbered, verified).
+        if (const QString notes = JobNotes(batchJob, batchJob.plan);
+            batchJob.problem.isEmpty() && !notes.isEmpty())
+            line += QStringLiteral("  # ") + notes;
         lines << line;
     }
     return lines;

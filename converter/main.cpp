@@ -13,6 +13,7 @@
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/output_check.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
@@ -144,6 +145,8 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    // conv's own switches come first; ffmpeg never sees them.
+    const CheckRequest check = takeCheckSwitch(arguments);
     const Arguments given = arguments;
     const std::string ffmpeg = findFfmpeg();
     if (ffmpeg.empty()) {
@@ -224,6 +227,18 @@ int main(int argc, char** argv)
         !writeTags(input->value, whole ? written : output, tagError))
         status = 1;
 
+    // With -verify the tagged file is decoded and compared before it may replace anything.
+    std::string checkFailure;
+    if (check.verify && whole && status == 0) {
+        const CheckResult checked = checkOutput(process, ffmpeg, arguments, written, check);
+        checkFailure = checked.failure;
+        if (checked.stopSignal != 0)
+            result.stopSignal = checked.stopSignal;
+        status = checked.stopSignal != 0 ? 128 + checked.stopSignal : checkFailure.empty() ? 0 : 1;
+    } else if (check.verify && !whole && status == 0) {
+        report("-verify checks only an output file written whole; '" + output + "' is not checked");
+    }
+
     if (whole && status == 0) {
         if (const int error = putInPlace(written, output)) {
             report("cannot put the finished '" + output + "' in place: " + std::strerror(error));
@@ -250,5 +265,7 @@ int main(int argc, char** argv)
     }
     if (!tagError.empty())
         sayWhy(tagError);
+    if (!checkFailure.empty())
+        sayWhy(checkFailure);
     return status;
 }

@@ -75,6 +75,10 @@ struct JobOutcome
 // output would be one of the batch's sources (the entries it started with and those added since)
 // is refused, so a batch never writes over a file it reads.
 //
+// With names from tags in the settings, an entry that does not carry its output name already (as
+// the command line's entries do) is named together with the whole list when its job is planned,
+// so equal names are numbered in list order, entries added during the batch included.
+//
 // Before a job starts, converters of this program left over from earlier runs or from a job that
 // did not end cleanly are ended; the converters this scheduler is running are never touched.
 //
@@ -133,12 +137,15 @@ private:
         qint64 ordinal = -1;
         int slot = -1;
         bool done = false;
+        bool named = false;  // names from tags were given to the list with this row in it
+        QString outputName; // the name from tags, for an entry that does not carry one itself
     };
 
     void createSlots();
     void queueFill();
     void fill();
     bool startNext(Slot& slot);
+    void nameRows(const ConversionSettings& settings);
     void launch(Slot& slot, int row, const JobPlan& plan, const ConversionSettings& settings);
     void refuse(int row, const QString& reason);
     void skip(int row, const JobPlan& plan);

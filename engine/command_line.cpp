@@ -105,6 +105,7 @@ bool knownFormat(const ConversionSettings& settings)
 struct CommandParts
 {
     QString converter;
+    QStringList converterSwitches; // the converter's own leading switches; none by default
     QString source;
     QStringList cutter; // "-ss", start, "-t", length; empty with the cutter off
     QString formatText;
@@ -117,6 +118,8 @@ CommandParts commandParts(const QString& applicationFolder, const QString& sourc
     CommandParts parts;
     parts.converter = applicationFolder + style.separator + style.converterRelativePath;
     parts.source = sourcePath;
+    if (settings.library.verify)
+        parts.converterSwitches << QStringLiteral("-verify");
     if (settings.cutterOn != 0) {
         parts.cutter = {QStringLiteral("-ss"),
                         QString::number(settings.cutStart) + QLatin1Char('.') +
@@ -159,7 +162,10 @@ QString BuildCommandLine(const QString& applicationFolder, const QString& source
     if (!knownFormat(settings))
         return {};
     const CommandParts parts = commandParts(applicationFolder, sourcePath, settings, style);
-    QString text = parts.converter + QStringLiteral(" -threads 1 -i ") + Quote + parts.source + Quote;
+    QString text = parts.converter;
+    for (const QString& word : parts.converterSwitches)
+        text += QLatin1Char(' ') + word;
+    text += QStringLiteral(" -threads 1 -i ") + Quote + parts.source + Quote;
     if (!parts.cutter.isEmpty())
         text += QLatin1Char(' ') + parts.cutter.join(QLatin1Char(' '));
     return text + parts.formatText + Quote + parts.output + Quote;
@@ -175,7 +181,8 @@ ConverterInvocation BuildConverterInvocation(const QString& applicationFolder,
     const CommandParts parts = commandParts(applicationFolder, sourcePath, settings, style);
     ConverterInvocation invocation;
     invocation.program = parts.converter;
-    invocation.arguments << QStringLiteral("-threads") << QStringLiteral("1")
+    invocation.arguments << parts.converterSwitches << QStringLiteral("-threads")
+                         << QStringLiteral("1")
                          << QStringLiteral("-i") << parts.source << parts.cutter
                          << parts.formatText.split(QLatin1Char(' '), Qt::SkipEmptyParts)
                          << parts.output;

@@ -7,6 +7,7 @@
 #include "settings/picker_lists.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QFileInfo>
 #include <QHash>
 
@@ -120,9 +121,14 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
         return;
 
     const QString output = plan.outputPath();
-    QStringList arguments{QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"),
-                          sourcePath, QStringLiteral("-y"), QStringLiteral("-map"),
-                          QStringLiteral("0:a:0")};
+    // The converter's own leading switches (such as the check of the output) stay.
+    const qsizetype leading = std::max<qsizetype>(
+        0, plan.invocation.arguments.indexOf(QStringLiteral("-threads")));
+    QStringList arguments = plan.invocation.arguments.mid(0, leading);
+    const qsizetype sourceAt = arguments.size() + 3;
+    arguments << QStringLiteral("-threads") << QStringLiteral("1") << QStringLiteral("-i")
+              << sourcePath << QStringLiteral("-y") << QStringLiteral("-map")
+              << QStringLiteral("0:a:0");
     const QString extension = lowerSuffix(output);
     if (keepsCover(extension) && keepsCover(lowerSuffix(sourcePath)))
         arguments << QStringLiteral("-map") << QStringLiteral("0:v?");
@@ -130,13 +136,26 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
 
     QString text = plan.invocation.program;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const bool path = i == 3 || i + 1 == arguments.size(); // the source and the output
+        const bool path = i == sourceAt || i + 1 == arguments.size(); // the source and the output
         text += QLatin1Char(' ') + (path ? Quote + arguments[i] + Quote : arguments[i]);
     }
     plan.invocation.arguments = arguments;
     plan.commandText = text;
     plan.streamCopy = true;
     addNote(plan, QStringLiteral("copied: the audio is already %1").arg(codec));
+}
+
+void NoteVerify(JobPlan& plan, const ConversionSettings& settings)
+{
+    if (!settings.library.verify || plan.invocation.isEmpty())
+        return;
+    // The converter compares the samples of an output that keeps them exactly; a levelled output
+    // (loudness applied) changes them on purpose and is checked by its length alone.
+    static const QStringList lossless = {QStringLiteral("flac"), QStringLiteral("pcm_s16le"),
+                                         QStringLiteral("alac")};
+    addNote(plan, lossless.contains(TargetAudioCodec(settings.formatIndex))
+                      ? QStringLiteral("verified: samples compared with the source")
+                      : QStringLiteral("verified: decoded and its length compared"));
 }
 
 void RetargetPlan(JobPlan& plan, const QString& output)

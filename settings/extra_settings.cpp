@@ -12,6 +12,7 @@ const QString KeepFoldersKey = QStringLiteral("Conversion/KeepFolders");
 const QString NamePatternKey = QStringLiteral("Library/NamePattern");
 const QString ExistingKey = QStringLiteral("Library/Existing");
 const QString CopySameFormatKey = QStringLiteral("Library/CopySameFormat");
+const QString VerifyKey = QStringLiteral("Library/Verify");
 
 bool isTrue(const QSettings& file, const QString& key)
 {
@@ -41,6 +42,7 @@ ExtraSettings ReadExtraSettings(const QString& folder)
     settings.library.existing =
         ParseExistingOutput(file.value(ExistingKey).toString()).value_or(ExistingOutput::Overwrite);
     settings.library.copySameFormat = isTrue(file, CopySameFormatKey);
+    settings.library.verify = isTrue(file, VerifyKey);
     return settings;
 }
 
@@ -57,6 +59,7 @@ bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
     file.setValue(NamePatternKey, settings.library.namePattern);
     file.setValue(ExistingKey, ExistingOutputName(settings.library.existing));
     file.setValue(CopySameFormatKey, settings.library.copySameFormat);
+    file.setValue(VerifyKey, settings.library.verify);
     file.sync();
     return file.status() == QSettings::NoError;
 }
