@@ -129,6 +129,7 @@ bool BatchScheduler::start()
     // Tags may have changed since the last batch.
     for (RowState& row : m_rows)
         row.named = false;
+    m_leftEntries.clear();
     m_running = true;
     fill();
     return true;
@@ -309,13 +310,15 @@ bool BatchScheduler::startNext(Slot& slot)
 void BatchScheduler::nameRows(const ConversionSettings& settings)
 {
     // The whole list takes part, so a name is numbered after every earlier entry with it.
-    QVector<FileEntry> entries = m_list.entries();
+    // The entries that finished and left the list still hold their names.
+    QVector<FileEntry> entries = m_leftEntries + m_list.entries();
     NameEntries(entries, settings);
-    for (int row = 0; row < m_rows.size() && row < entries.size(); ++row) {
+    const qsizetype left = m_leftEntries.size();
+    for (int row = 0; row < m_rows.size() && left + row < entries.size(); ++row) {
         RowState& state = m_rows[row];
         state.named = true;
         if (state.slot < 0 && !state.done)
-            state.outputName = entries[row].outputName;
+            state.outputName = entries[left + row].outputName;
     }
 }
 
@@ -461,6 +464,8 @@ void BatchScheduler::endJob(Slot& slot, const JobOutcome& outcome)
 void BatchScheduler::markDone(int row)
 {
     if (m_removeFinished) {
+        if (m_rows[row].named)
+            m_leftEntries.append(m_list.entry(row));
         m_list.removeEntry(row);
         return;
     }

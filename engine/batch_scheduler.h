@@ -4,6 +4,7 @@
 #include "engine/job_plan.h"
 #include "engine/progress_tracker.h"
 #include "engine/source_guard.h"
+#include "intake/file_list_model.h"
 
 #include <QList>
 #include <QObject>
@@ -16,7 +17,6 @@
 class DOSOutputs;
 class FileListModel;
 class MessageSink;
-struct FileEntry;
 
 // A source whose conversion failed, with the converter's last console line about it.
 struct FailedSource
@@ -171,6 +171,7 @@ private:
 
     std::vector<std::unique_ptr<Slot>> m_slots;
     QVector<RowState> m_rows; // one per list row, kept in step with the list
+    QVector<FileEntry> m_leftEntries; // named entries that finished and left the list, in order
     qint64 m_nextOrdinal = 0;
     int m_doneRows = 0;
     mutable int m_firstOpen = 0; // no row before it is open (waiting or running)
