@@ -117,6 +117,11 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                                       QStringLiteral("FILE"));
     loudnessReport.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(loudnessReport);
+    parser.addOption({QStringLiteral("verify"),
+                      QStringLiteral("Decode each output to its end before it replaces anything, "
+                                     "and check its length against the source's; a FLAC, WAV or "
+                                     "ALAC output must hold the source's very samples. An output "
+                                     "that fails is removed and reported failed")});
     parser.addOption({QStringLiteral("dry-run"),
                       QStringLiteral("Print each converter command (with --sshloginfile: the parallel "
                                      "command and the job list) and convert nothing")});
@@ -208,6 +213,7 @@ ParsedArguments ParseBatchArguments(const QStringList& arguments, int defaultJob
                                   .arg(parser.value(QStringLiteral("loudness"))));
     }
     options.loudnessReport = parser.value(loudnessReport);
+    options.verify = parser.isSet(QStringLiteral("verify"));
     options.dryRun = parser.isSet(QStringLiteral("dry-run"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     options.sources = parser.positionalArguments();
@@ -254,5 +260,6 @@ LibraryChoices LibraryChoicesToRun(const BatchOptions& options, const ExtraSetti
     if (options.existing)
         choices.existing = *options.existing;
     choices.copySameFormat = choices.copySameFormat || options.copySameFormat;
+    choices.verify = choices.verify || options.verify;
     return choices;
 }

@@ -33,6 +33,7 @@ struct BatchOptions
     // --loudness-report FILE (not in --help; a remote run's job asks for it): each file's loudness
     // report goes to FILE, and album values are left to whoever reads it.
     QString loudnessReport;
+    bool verify = false;                    // --verify
     QString sshLoginFile;  // set: the batch runs on the machines it lists, through GNU parallel
     QString remoteProgram; // trevalon-batch as the other machines start it
     bool dryRun = false;

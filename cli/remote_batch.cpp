@@ -333,7 +333,10 @@ void RemoteBatch::collectReturned()
         QString error;
         // The output's path as bytes: the one made from the source's own name.
         const bool placed = PlaceReturnedOutput(staged, batchJob.plan.outputBytes(), &error);
-        end(job, placed ? JobOutcome{JobOutcome::Kind::Converted, {}, 0, m_loudness[job]}
+        // The other machine copies where this one would: the same source, the same choice.
+        const JobOutcome::Kind done = batchJob.plan.streamCopy ? JobOutcome::Kind::Copied
+                                                               : JobOutcome::Kind::Converted;
+        end(job, placed ? JobOutcome{done, {}, 0, m_loudness[job]}
                         : outcome(JobOutcome::Kind::Failed, error));
     }
 }

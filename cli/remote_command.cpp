@@ -41,6 +41,8 @@ QStringList RemoteSettingsFlags(const ConversionSettings& settings)
         flags << QStringLiteral("--copy-same-format");
     // Always sent, so the other machine's trevalon.ini plays no part.
     flags << QStringLiteral("--loudness") << LoudnessWord(settings.loudness);
+    if (settings.library.verify)
+        flags << QStringLiteral("--verify");
     return flags;
 }
 
@@ -249,6 +251,10 @@ QStringList DescribeRemoteRun(const RemoteRunSetup& setup, const QVector<BatchJo
             line += QStringLiteral(" (not sent: %1)").arg(batchJob.problem);
         else if (rounds[job] > 0)
             line += QStringLiteral(" (after the earlier jobs with this output)");
+        // What the job will do besides converting (skipped, copied, numbered, verified).
+        if (const QString notes = JobNotes(batchJob, batchJob.plan);
+            batchJob.problem.isEmpty() && !notes.isEmpty())
+            line += QStringLiteral("  # ") + notes;
         lines << line;
     }
     return lines;

@@ -14,6 +14,7 @@
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
 #include "converter/loudness_run.h"
+#include "converter/output_check.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
@@ -145,6 +146,9 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    // conv's own switches come first; ffmpeg never sees them. The check reads them before the
+    // loudness run takes its own.
+    const CheckRequest check = takeCheckSwitch(arguments);
     LoudnessRun loudness(arguments, report);
     const Arguments given = arguments;
     const std::string ffmpeg = findFfmpeg();
@@ -182,6 +186,9 @@ int main(int argc, char** argv)
     ChildResult result;
     int writeError = 0;
     SourceInfo source;
+    // The conversion as the check reads it: the loudness meter's own output, added next, is no
+    // part of it.
+    Arguments converted = arguments;
     if (amr) {
         if (loudness.prepare(arguments, given, process, ffmpeg, result)) {
             const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
@@ -191,6 +198,7 @@ int main(int argc, char** argv)
     } else {
         adjustSampleRate(arguments, ffmpeg, written);
         fitToSource(arguments, ffmpeg, source, report);
+        converted = arguments;
         if (loudness.prepare(arguments, given, process, ffmpeg, result))
             result = process.run(ffmpeg, failingOnEmptyOutput(arguments), loudness.sink());
     }
@@ -234,6 +242,18 @@ int main(int argc, char** argv)
     if (status == 0 && !output.empty() && !loudness.finish(whole ? written : output, tagError))
         status = 1;
 
+    // With -verify the tagged file is decoded and compared before it may replace anything.
+    std::string checkFailure;
+    if (check.verify && whole && status == 0) {
+        const CheckResult checked = checkOutput(process, ffmpeg, converted, written, check);
+        checkFailure = checked.failure;
+        if (checked.stopSignal != 0)
+            result.stopSignal = checked.stopSignal;
+        status = checked.stopSignal != 0 ? 128 + checked.stopSignal : checkFailure.empty() ? 0 : 1;
+    } else if (check.verify && !whole && status == 0) {
+        report("-verify checks only an output file written whole; '" + output + "' is not checked");
+    }
+
     if (whole && status == 0) {
         if (const int error = putInPlace(written, output)) {
             report("cannot put the finished '" + output + "' in place: " + std::strerror(error));
@@ -260,5 +280,7 @@ int main(int argc, char** argv)
     }
     if (!tagError.empty())
         sayWhy(tagError);
+    if (!checkFailure.empty())
+        sayWhy(checkFailure);
     return status;
 }

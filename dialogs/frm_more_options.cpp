@@ -1,9 +1,12 @@
 #include "dialogs/frm_more_options.h"
 
 #include "dialogs/dialog_skin.h"
+#include "engine/output_names.h"
 #include "widgets/hotspot.h"
 
+#include <QComboBox>
 #include <QThread>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -78,6 +81,40 @@ void frmMoreOptions::addRows()
         [](ExtraSettings& s, const QVariant& value) {
             s.loudness = static_cast<LoudnessChoice>(std::clamp(value.toInt(), 0, 2));
         });
+    // Empty: outputs are named after their sources. A pattern names them from their tags.
+    m_rows.addText(
+        "cmbNames", QStringLiteral("Names from tags:"),
+        QStringLiteral("Each output's path below the output folder, from its tags; a / makes "
+                       "folders. Fields: {artist} {albumartist} {album} {title} {track} {disc} "
+                       "{year} {genre} {filename} {folder}. Empty: named after the source"),
+        {QString(), QStringLiteral("{albumartist}/{album}/{track} {title}"),
+         QStringLiteral("{artist} - {title}"), QStringLiteral("{folder}/{track} {title}")},
+        [](const ExtraSettings& s) { return s.library.namePattern; },
+        [](ExtraSettings& s, const QString& pattern) { s.library.namePattern = pattern.trimmed(); });
+    m_rows.addChoice(
+        "cmbExisting", QStringLiteral("If the output exists:"),
+        QStringLiteral("Overwrite it, skip the file when its output is at least as new as the "
+                       "source, or write \"name (2)\" beside it"),
+        {{QStringLiteral("Overwrite"), ExistingOutputName(ExistingOutput::Overwrite)},
+         {QStringLiteral("Skip if up to date"), ExistingOutputName(ExistingOutput::Skip)},
+         {QStringLiteral("Number the new one"), ExistingOutputName(ExistingOutput::Number)}},
+        [](const ExtraSettings& s) { return QVariant(ExistingOutputName(s.library.existing)); },
+        [](ExtraSettings& s, const QVariant& value) {
+            s.library.existing =
+                ParseExistingOutput(value.toString()).value_or(ExistingOutput::Overwrite);
+        });
+    m_rows.addSwitch(
+        "chkCopySameFormat", QStringLiteral("Copy same format:"),
+        QStringLiteral("A file already in the output format's codec is copied, not encoded again "
+                       "(not with the Music Cutter)"),
+        [](const ExtraSettings& s) { return s.library.copySameFormat; },
+        [](ExtraSettings& s, bool on) { s.library.copySameFormat = on; });
+    m_rows.addSwitch(
+        "chkVerify", QStringLiteral("Verify outputs:"),
+        QStringLiteral("Decode each output to its end and compare it with its source before it "
+                       "replaces anything; one that fails is removed and reported"),
+        [](const ExtraSettings& s) { return s.library.verify; },
+        [](ExtraSettings& s, bool on) { s.library.verify = on; });
 }
 
 int frmMoreOptions::filesAtOnceChoices()
@@ -113,6 +150,15 @@ void frmMoreOptions::buildButtons()
 void frmMoreOptions::okClicked()
 {
     const ExtraSettings chosen = m_rows.applied(m_extra);
+    // A pattern that cannot name anything is said at its field, and the dialog stays open.
+    if (!chosen.library.namePattern.isEmpty()) {
+        if (const auto problem = NamePatternProblem(chosen.library.namePattern)) {
+            auto* names = findChild<QComboBox*>(QStringLiteral("cmbNames"));
+            names->setToolTip(*problem);
+            QToolTip::showText(names->mapToGlobal(QPoint(0, names->height())), *problem, names);
+            return;
+        }
+    }
     if (chosen != m_extra) {
         m_extra = chosen;
         m_settings.prepareWrite();

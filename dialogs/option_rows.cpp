@@ -53,6 +53,25 @@ QCheckBox* OptionRows::addSwitch(const char* name, const QString& label, const Q
     return box;
 }
 
+QComboBox* OptionRows::addText(const char* name, const QString& label, const QString& tooltip,
+                               const QStringList& suggestions,
+                               std::function<QString(const ExtraSettings&)> read,
+                               std::function<void(ExtraSettings&, const QString&)> write)
+{
+    QList<Item> items;
+    for (const QString& suggestion : suggestions)
+        items.append({suggestion, suggestion});
+    QComboBox* list = addChoice(
+        name, label, tooltip, items,
+        [read](const ExtraSettings& s) { return QVariant(read(s)); },
+        [write](ExtraSettings& s, const QVariant& value) { write(s, value.toString()); });
+    list->setEditable(true);
+    list->setInsertPolicy(QComboBox::NoInsert);
+    // The text typed is the value, whether or not it is one of the suggestions.
+    m_rows.last().store = [list, write](ExtraSettings& s) { write(s, list->currentText()); };
+    return list;
+}
+
 QComboBox* OptionRows::addChoice(const char* name, const QString& label, const QString& tooltip,
                                  const QList<Item>& items,
                                  std::function<QVariant(const ExtraSettings&)> read,

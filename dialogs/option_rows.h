@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -39,6 +40,13 @@ public:
                          const QList<Item>& items,
                          std::function<QVariant(const ExtraSettings&)> read,
                          std::function<void(ExtraSettings&, const QVariant&)> write);
+
+    // A text that may be typed or picked from ready-made suggestions: an editable list whose value
+    // is its text.
+    QComboBox* addText(const char* name, const QString& label, const QString& tooltip,
+                       const QStringList& suggestions,
+                       std::function<QString(const ExtraSettings&)> read,
+                       std::function<void(ExtraSettings&, const QString&)> write);
 
     // Shows the settings in the controls.
     void load(const ExtraSettings& settings) const;

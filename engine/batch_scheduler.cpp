@@ -126,6 +126,10 @@ bool BatchScheduler::start()
     m_sources.clear();
     for (const FileEntry& entry : m_list.entries())
         m_sources.add(SourceBytes(entry));
+    // Tags may have changed since the last batch.
+    for (RowState& row : m_rows)
+        row.named = false;
+    m_leftEntries.clear();
     m_running = true;
     fill();
     return true;
@@ -255,7 +259,16 @@ bool BatchScheduler::startNext(Slot& slot)
         }
         if (!settings)
             settings = m_settings();
-        JobPlan plan = PlanJob(m_programFolder, entry, *settings);
+        FileEntry named;
+        const FileEntry* planned = &entry;
+        if (!settings->library.namePattern.isEmpty() && entry.outputName.isEmpty()) {
+            if (!m_rows[row].named)
+                nameRows(*settings);
+            named = entry;
+            named.outputName = m_rows[row].outputName;
+            planned = &named;
+        }
+        JobPlan plan = PlanJob(m_programFolder, *planned, *settings);
         if (const QString reason = m_sources.refusalFor(plan); !reason.isEmpty()) {
             refuse(row, reason);
             return true;
@@ -292,6 +305,21 @@ bool BatchScheduler::startNext(Slot& slot)
         return true;
     }
     return false;
+}
+
+void BatchScheduler::nameRows(const ConversionSettings& settings)
+{
+    // The whole list takes part, so a name is numbered after every earlier entry with it.
+    // The entries that finished and left the list still hold their names.
+    QVector<FileEntry> entries = m_leftEntries + m_list.entries();
+    NameEntries(entries, settings);
+    const qsizetype left = m_leftEntries.size();
+    for (int row = 0; row < m_rows.size() && left + row < entries.size(); ++row) {
+        RowState& state = m_rows[row];
+        state.named = true;
+        if (state.slot < 0 && !state.done)
+            state.outputName = entries[left + row].outputName;
+    }
 }
 
 void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
@@ -437,6 +465,8 @@ void BatchScheduler::endJob(Slot& slot, const JobOutcome& outcome)
 void BatchScheduler::markDone(int row)
 {
     if (m_removeFinished) {
+        if (m_rows[row].named)
+            m_leftEntries.append(m_list.entry(row));
         m_list.removeEntry(row);
         return;
     }

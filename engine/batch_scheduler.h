@@ -4,6 +4,7 @@
 #include "engine/job_plan.h"
 #include "engine/progress_tracker.h"
 #include "engine/source_guard.h"
+#include "intake/file_list_model.h"
 
 #include <QList>
 #include <QObject>
@@ -16,7 +17,6 @@
 class DOSOutputs;
 class FileListModel;
 class MessageSink;
-struct FileEntry;
 
 // A source whose conversion failed, with the converter's last console line about it.
 struct FailedSource
@@ -77,6 +77,10 @@ struct JobOutcome
 // output would be one of the batch's sources (the entries it started with and those added since)
 // is refused, so a batch never writes over a file it reads.
 //
+// With names from tags in the settings, an entry that does not carry its output name already (as
+// the command line's entries do) is named together with the whole list when its job is planned,
+// so equal names are numbered in list order, entries added during the batch included.
+//
 // Before a job starts, converters of this program left over from earlier runs or from a job that
 // did not end cleanly are ended; the converters this scheduler is running are never touched.
 //
@@ -135,12 +139,15 @@ private:
         qint64 ordinal = -1;
         int slot = -1;
         bool done = false;
+        bool named = false;  // names from tags were given to the list with this row in it
+        QString outputName; // the name from tags, for an entry that does not carry one itself
     };
 
     void createSlots();
     void queueFill();
     void fill();
     bool startNext(Slot& slot);
+    void nameRows(const ConversionSettings& settings);
     void launch(Slot& slot, int row, const JobPlan& plan, const ConversionSettings& settings);
     void refuse(int row, const QString& reason);
     void skip(int row, const JobPlan& plan);
@@ -166,6 +173,7 @@ private:
 
     std::vector<std::unique_ptr<Slot>> m_slots;
     QVector<RowState> m_rows; // one per list row, kept in step with the list
+    QVector<FileEntry> m_leftEntries; // named entries that finished and left the list, in order
     qint64 m_nextOrdinal = 0;
     int m_doneRows = 0;
     mutable int m_firstOpen = 0; // no row before it is open (waiting or running)

@@ -105,7 +105,7 @@ bool knownFormat(const ConversionSettings& settings)
 struct CommandParts
 {
     QString converter;
-    QStringList loudness; // the converter's own leading switch; empty with loudness off
+    QStringList converterSwitches; // the converter's own leading switches; none by default
     QString source;
     QStringList cutter; // "-ss", start, "-t", length; empty with the cutter off
     QString formatText;
@@ -118,8 +118,10 @@ CommandParts commandParts(const QString& applicationFolder, const QString& sourc
     CommandParts parts;
     parts.converter = applicationFolder + style.separator + style.converterRelativePath;
     parts.source = sourcePath;
+    if (settings.library.verify)
+        parts.converterSwitches << QStringLiteral("-verify");
     if (settings.loudness != LoudnessChoice::Off)
-        parts.loudness = {QStringLiteral("-loudness"), LoudnessWord(settings.loudness)};
+        parts.converterSwitches << QStringLiteral("-loudness") << LoudnessWord(settings.loudness);
     if (settings.cutterOn != 0) {
         parts.cutter = {QStringLiteral("-ss"),
                         QString::number(settings.cutStart) + QLatin1Char('.') +
@@ -163,7 +165,7 @@ QString BuildCommandLine(const QString& applicationFolder, const QString& source
         return {};
     const CommandParts parts = commandParts(applicationFolder, sourcePath, settings, style);
     QString text = parts.converter;
-    for (const QString& word : parts.loudness)
+    for (const QString& word : parts.converterSwitches)
         text += QLatin1Char(' ') + word;
     text += QStringLiteral(" -threads 1 -i ") + Quote + parts.source + Quote;
     if (!parts.cutter.isEmpty())
@@ -181,7 +183,8 @@ ConverterInvocation BuildConverterInvocation(const QString& applicationFolder,
     const CommandParts parts = commandParts(applicationFolder, sourcePath, settings, style);
     ConverterInvocation invocation;
     invocation.program = parts.converter;
-    invocation.arguments << parts.loudness << QStringLiteral("-threads") << QStringLiteral("1")
+    invocation.arguments << parts.converterSwitches << QStringLiteral("-threads")
+                         << QStringLiteral("1")
                          << QStringLiteral("-i") << parts.source << parts.cutter
                          << parts.formatText.split(QLatin1Char(' '), Qt::SkipEmptyParts)
                          << parts.output;

@@ -25,6 +25,7 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
     plan.commandText = BuildCommandLine(programFolder, entry.queuePath, placed);
     plan.invocation = BuildConverterInvocation(programFolder, entry.queuePath, placed);
     PlanStreamCopy(plan, entry.queuePath, placed, SourceAudioCodec);
+    NoteVerify(plan, placed);
     // The output of a source named in bytes is placed by its bytes, from the chosen output folder.
     plan.staged = StageNames(entry, settings, plan.invocation);
     return plan;

@@ -8,6 +8,7 @@
 #include "settings/picker_lists.h"
 
 #include <QFile>
+#include <algorithm>
 #include <QFileInfo>
 #include <QHash>
 
@@ -126,11 +127,12 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
         return;
 
     const QString output = plan.outputPath();
-    // Loudness tags are measured on the copy's audio, decoded beside it in the same run.
-    QStringList arguments;
-    if (settings.loudness == LoudnessChoice::Tag)
-        arguments << QStringLiteral("-loudness") << LoudnessWord(settings.loudness);
-    const qsizetype sourceIndex = arguments.size() + 3;
+    // The converter's own leading switches (the check of the output, loudness tags measured on
+    // the copy's audio decoded beside it) stay.
+    const qsizetype leading = std::max<qsizetype>(
+        0, plan.invocation.arguments.indexOf(QStringLiteral("-threads")));
+    QStringList arguments = plan.invocation.arguments.mid(0, leading);
+    const qsizetype sourceAt = arguments.size() + 3;
     arguments << QStringLiteral("-threads") << QStringLiteral("1") << QStringLiteral("-i")
               << sourcePath << QStringLiteral("-y") << QStringLiteral("-map")
               << QStringLiteral("0:a:0");
@@ -141,13 +143,26 @@ void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSe
 
     QString text = plan.invocation.program;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const bool path = i == sourceIndex || i + 1 == arguments.size(); // source and output
+        const bool path = i == sourceAt || i + 1 == arguments.size(); // the source and the output
         text += QLatin1Char(' ') + (path ? Quote + arguments[i] + Quote : arguments[i]);
     }
     plan.invocation.arguments = arguments;
     plan.commandText = text;
     plan.streamCopy = true;
     addNote(plan, QStringLiteral("copied: the audio is already %1").arg(codec));
+}
+
+void NoteVerify(JobPlan& plan, const ConversionSettings& settings)
+{
+    if (!settings.library.verify || plan.invocation.isEmpty())
+        return;
+    // The converter compares the samples of an output that keeps them exactly; a levelled output
+    // (loudness applied) changes them on purpose and is checked by its length alone.
+    static const QStringList lossless = {QStringLiteral("flac"), QStringLiteral("pcm_s16le"),
+                                         QStringLiteral("alac")};
+    addNote(plan, lossless.contains(TargetAudioCodec(settings.formatIndex))
+                      ? QStringLiteral("verified: samples compared with the source")
+                      : QStringLiteral("verified: decoded and its length compared"));
 }
 
 void RetargetPlan(JobPlan& plan, const QString& output)

@@ -36,6 +36,9 @@ QString TargetAudioCodec(int formatIndex);
 void PlanStreamCopy(JobPlan& plan, const QString& sourcePath, const ConversionSettings& settings,
                     const std::function<QString(const QString&)>& codecOf);
 
+// With "verify" on, notes on the plan how the converter checks its output before keeping it.
+void NoteVerify(JobPlan& plan, const ConversionSettings& settings);
+
 // What the existing-output rule makes of a job just before it starts.
 struct ExistingDecision
 {

@@ -85,8 +85,10 @@ std::shared_ptr<const StagedNames> StageNames(const FileEntry& entry,
                                               const ConversionSettings& settings,
                                               ConverterInvocation& invocation)
 {
-    if (entry.nativePath.isEmpty() || invocation.isEmpty() || invocation.arguments.size() < 5 ||
-        invocation.arguments.at(2) != QLatin1String("-i"))
+    // The source follows the first "-i": the converter's own switches may stand before it.
+    const qsizetype input = invocation.arguments.indexOf(QLatin1String("-i"));
+    if (entry.nativePath.isEmpty() || invocation.isEmpty() || input < 0 ||
+        input + 3 > invocation.arguments.size())
         return nullptr;
     auto staged = std::make_shared<StagedNames>();
     staged->source = entry.nativePath;
@@ -121,7 +123,7 @@ std::shared_ptr<const StagedNames> StageNames(const FileEntry& entry,
     staged->partial = root + QLatin1Char('.') + tag + QStringLiteral(".trevalon-") + process +
                       QString::fromLatin1(extension);
 
-    invocation.arguments[3] = staged->link;
+    invocation.arguments[input + 1] = staged->link;
     invocation.arguments.last() = staged->partial;
     invocation.outputPath = staged->partial;
     return staged;

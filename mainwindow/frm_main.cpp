@@ -1,6 +1,7 @@
 #include "mainwindow/frm_main.h"
 
 #include "engine/conversion_settings.h"
+#include "engine/output_names.h"
 #include "intake/folder_search_queue.h"
 #include "intake/staging.h"
 #include "mainwindow/batch_wiring.h"
@@ -208,6 +209,10 @@ ConversionSettings frmMain::conversionSettings() const
     ConversionSettings settings = ConversionSettings::from(currentSetup(), m_options);
     settings.keepFolders = m_extra.keepFolders;
     settings.loudness = m_extra.loudness;
+    settings.library = m_extra.library;
+    // A pattern in trevalon.ini that cannot name anything (written by hand) names nothing.
+    if (!settings.library.namePattern.isEmpty() && NamePatternProblem(settings.library.namePattern))
+        settings.library.namePattern.clear();
     return settings;
 }
 

@@ -13,6 +13,7 @@ const QString NamePatternKey = QStringLiteral("Library/NamePattern");
 const QString ExistingKey = QStringLiteral("Library/Existing");
 const QString CopySameFormatKey = QStringLiteral("Library/CopySameFormat");
 const QString LoudnessKey = QStringLiteral("Conversion/Loudness");
+const QString VerifyKey = QStringLiteral("Library/Verify");
 
 bool isTrue(const QSettings& file, const QString& key)
 {
@@ -44,6 +45,7 @@ ExtraSettings ReadExtraSettings(const QString& folder)
     settings.library.copySameFormat = isTrue(file, CopySameFormatKey);
     settings.loudness =
         LoudnessFromWord(file.value(LoudnessKey).toString()).value_or(LoudnessChoice::Off);
+    settings.library.verify = isTrue(file, VerifyKey);
     return settings;
 }
 
@@ -64,6 +66,7 @@ bool WriteExtraSettings(const QString& folder, const ExtraSettings& settings)
         file.setValue(LoudnessKey, LoudnessWord(settings.loudness));
     else
         file.remove(LoudnessKey);
+    file.setValue(VerifyKey, settings.library.verify);
     file.sync();
     return file.status() == QSettings::NoError;
 }

@@ -22,6 +22,7 @@ struct LibraryChoices
     QString namePattern; // names from tags, such as "{albumartist}/{album}/{track} {title}"; "" off
     ExistingOutput existing = ExistingOutput::Overwrite;
     bool copySameFormat = false; // copy a source already in the target's codec instead of encoding
+    bool verify = false; // decode every output and compare it with its source before it is kept
 
     bool operator==(const LibraryChoices&) const = default;
 };

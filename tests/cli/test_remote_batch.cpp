@@ -3,6 +3,7 @@
 #include "cli/remote_command.h"
 #include "cli/remote_reports.h"
 #include "engine/command_line.h"
+#include "settings/extra_settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,6 +63,9 @@ TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
             local.cutLength = 7;
             local.cutLengthFraction = 5;
         }
+        // Copying and checking happen there; names and existing outputs are decided here.
+        local.library.copySameFormat = variant % 2 == 1;
+        local.library.verify = variant % 4 < 2;
         const ParsedArguments parsed = ParseBatchArguments(
             RemoteSettingsFlags(local) + QStringList{QStringLiteral("--"), QStringLiteral("a.wav")},
             1);
@@ -70,10 +74,12 @@ TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
         OptionsSettings cutter = foreignCutter;
         ApplyOverrides(parsed.options, setup, cutter);
         setup.outputFolder = local.outputFolder;
-        const ConversionSettings remote = ConversionSettings::from(setup, cutter);
+        ConversionSettings remote = ConversionSettings::from(setup, cutter);
+        remote.library = LibraryChoicesToRun(parsed.options, ExtraSettings{});
         EXPECT_EQ(BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), remote),
                   BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), local))
             << variant;
+        EXPECT_EQ(remote.library.copySameFormat, local.library.copySameFormat) << variant;
     }
 }
 
@@ -365,6 +371,8 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
             makeClip(in + QStringLiteral("/clip %1 é.wav").arg(i, 2, 10, QLatin1Char('0')), 1));
     // The same output as clip 01, later in the list: it must be converted after it and win.
     ASSERT_TRUE(makeClip(in + QStringLiteral("/zz/clip 01 é.wav"), 2));
+    // Already MP3: copied there, and counted as copied here.
+    ASSERT_TRUE(makeClip(in + QStringLiteral("/song.mp3"), 1));
     {
         QFile corrupt(in + QStringLiteral("/broken.mp4"));
         ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
@@ -394,17 +402,19 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     const BatchOutcome run =
         runBatch({QStringLiteral("--sshloginfile"), loginFile, QStringLiteral("--format"),
                   QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
-                  QStringLiteral("--output"), out, in},
+                  QStringLiteral("--output"), out, QStringLiteral("--copy-same-format"), in},
                  RemoteTimeoutMs, environment);
     const std::string shown = (run.out + run.err).toStdString();
     EXPECT_EQ(run.exitCode, 1) << shown;
-    EXPECT_TRUE(run.out.contains(QStringLiteral("12 converted, 1 failed"))) << shown;
+    EXPECT_TRUE(run.out.contains(QStringLiteral("12 converted, 1 copied, 0 skipped, 1 failed")))
+        << shown;
     for (int i = 1; i <= 11; ++i) {
         const QString output =
             out + QStringLiteral("/clip %1 é.mp3").arg(i, 2, 10, QLatin1Char('0'));
         EXPECT_NEAR(durationOf(output), i == 1 ? 2.0 : 1.0, 0.1) << output.toStdString();
     }
-    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 11) << shown;
+    EXPECT_NEAR(durationOf(out + QStringLiteral("/song.mp3")), 1.0, 0.1) << shown;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 12) << shown;
     EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("down")) +
                                  QStringLiteral(": cannot log in")))
         << shown;
@@ -666,6 +676,22 @@ TEST(RemoteBatch, WithoutParallelOnlyTheDryRunWorks)
         lines[1],
         QStringLiteral("0: %1 -> %2").arg(source, dir.filePath(QStringLiteral("out/a b.mp3"))));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("out"))));
+
+    // An output already there and up to date is skipped here, and the line says so; the check
+    // of the outputs travels to the machines.
+    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    LoopbackMachines::writeFile(dir.filePath(QStringLiteral("out/a b.mp3")), QString());
+    const BatchOutcome again =
+        runBatch(QStringList{QStringLiteral("--dry-run"), QStringLiteral("--existing"),
+                             QStringLiteral("skip"), QStringLiteral("--verify")} +
+                     arguments,
+                 RemoteTimeoutMs, environment);
+    const QStringList againLines = again.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(againLines.size(), 2) << again.out.toStdString();
+    EXPECT_TRUE(againLines[0].contains(QStringLiteral(" --verify "))) << againLines[0].toStdString();
+    EXPECT_EQ(againLines[1],
+              QStringLiteral("0: %1 -> %2  # skipped: the output exists and is up to date")
+                  .arg(source, dir.filePath(QStringLiteral("out/a b.mp3"))));
 }
 
 } // namespace

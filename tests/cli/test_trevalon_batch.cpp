@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -150,6 +151,128 @@ TEST(TrevalonBatch, ParallelRunReportsTheCorruptSourceAndConvertsTheRest)
     EXPECT_EQ(keep.exitCode, 0) << keep.out.toStdString() << keep.err.toStdString();
     EXPECT_NEAR(durationOf(kept + QStringLiteral("/Album B/four.mp3")), 2.0, 0.1);
     EXPECT_NEAR(durationOf(kept + QStringLiteral("/one.mp3")), 2.0, 0.1);
+}
+
+// An ffmpeg in front of the system's that logs every call. With DAMAGE set it spoils the file a
+// conversion has just written, as a failing disk or encoder would: "noise" overwrites its middle,
+// "quieter" turns its audio down, "short" keeps only its first half second.
+void writeSpoilingFfmpeg(const QString& folder, const QString& log)
+{
+    const QString real = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    QFile script(folder + QStringLiteral("/ffmpeg"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral(
+                     "#!/bin/sh\necho \"$*\" >>'%2'\n'%1' \"$@\" || exit $?\n"
+                     "for last; do :; done\n"
+                     "case \"$last\" in */.*.trevalon-*) ;; *) exit 0 ;; esac\n"
+                     "spare=\"$last.spare.${last##*.}\"\n"
+                     "case \"$DAMAGE\" in\n"
+                     "noise) size=$(stat -c %s \"$last\"); head -c 4096 /dev/urandom | dd "
+                     "of=\"$last\" bs=1 seek=$((size / 2)) conv=notrunc 2>/dev/null ;;\n"
+                     "quieter) '%1' -v error -y -i \"$last\" -af volume=0.5 \"$spare\" && mv "
+                     "\"$spare\" \"$last\" ;;\n"
+                     "short) '%1' -v error -y -i \"$last\" -t 0.5 -c copy \"$spare\" && mv "
+                     "\"$spare\" \"$last\" ;;\n"
+                     "esac\n")
+                     .arg(real, log)
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The MD5 of a file's audio packets as they are stored, not decoded.
+QString storedAudioMd5(const QString& path)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                  QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-c"),
+                  QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("md5"),
+                  QStringLiteral("-")});
+    ffmpeg.waitForFinished();
+    return QString::fromUtf8(ffmpeg.readAllStandardOutput()).trimmed();
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(TrevalonBatch, ALibraryRunAgainSkipsWhatIsDoneCopiesWhatNeedsNoEncodingAndVerifies)
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString log = dir.filePath(QStringLiteral("ffmpeg.log"));
+    QDir().mkpath(in);
+    QDir().mkpath(bin);
+    for (const char* name : {"a.flac", "b.wav", "c.mp3"})
+        ASSERT_TRUE(makeClip(in + QLatin1Char('/') + QLatin1String(name), 2));
+    writeSpoilingFfmpeg(bin, log);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"),
+                       bin + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+    const auto ffmpegCalls = [&log] { return bytesOf(log).count('\n'); };
+    const auto shown = [](const BatchOutcome& run) { return (run.out + run.err).toStdString(); };
+
+    // The first run converts two and copies the MP3's audio as it is; the second finds every
+    // output up to date and starts no converter at all.
+    const QStringList library = {QStringLiteral("--settings-dir"), dir.path(),
+                                 QStringLiteral("--format"), QStringLiteral("MP3"),
+                                 QStringLiteral("--output"), out,
+                                 QStringLiteral("--existing"), QStringLiteral("skip"),
+                                 QStringLiteral("--copy-same-format"), in};
+    const BatchOutcome first = runBatch(library, 120000, environment);
+    EXPECT_EQ(first.exitCode, 0) << shown(first);
+    EXPECT_TRUE(first.out.contains(QStringLiteral("2 converted, 1 copied, 0 skipped, 0 failed")))
+        << shown(first);
+    const QString copiedAudio = storedAudioMd5(in + QStringLiteral("/c.mp3"));
+    EXPECT_TRUE(copiedAudio.startsWith(QStringLiteral("MD5="))) << copiedAudio.toStdString();
+    EXPECT_EQ(storedAudioMd5(out + QStringLiteral("/c.mp3")), copiedAudio);
+    const qsizetype callsBefore = ffmpegCalls();
+    EXPECT_GT(callsBefore, 0) << "the logging ffmpeg was not the one run";
+    const BatchOutcome second = runBatch(library, 120000, environment);
+    EXPECT_EQ(second.exitCode, 0) << shown(second);
+    EXPECT_TRUE(second.out.contains(QStringLiteral("0 converted, 0 copied, 3 skipped, 0 failed")))
+        << shown(second);
+    EXPECT_EQ(ffmpegCalls(), callsBefore) << "a skipped file started a conversion";
+
+    // A good FLAC passes its check (the output and the source are decoded besides the
+    // conversion); a spoiled one fails, and the good output from before stays as it was.
+    const QString checked = dir.filePath(QStringLiteral("checked"));
+    const auto verified = [&](const QString& format, const QString& source, const char* damage) {
+        QProcessEnvironment spoiling = environment;
+        spoiling.insert(QStringLiteral("DAMAGE"), QLatin1String(damage));
+        return runBatch({QStringLiteral("--settings-dir"), dir.path(), QStringLiteral("--format"),
+                         format, QStringLiteral("--output"), checked, QStringLiteral("--verify"),
+                         in + QLatin1Char('/') + source},
+                        120000, spoiling);
+    };
+    const qsizetype callsBeforeGood = ffmpegCalls();
+    const BatchOutcome good = verified(QStringLiteral("FLAC"), QStringLiteral("a.flac"), "");
+    EXPECT_EQ(good.exitCode, 0) << shown(good);
+    EXPECT_GE(ffmpegCalls() - callsBeforeGood, 3) << "the output was not decoded and compared";
+    const QByteArray kept = bytesOf(checked + QStringLiteral("/a.flac"));
+    ASSERT_FALSE(kept.isEmpty());
+    for (const auto& [damage, reason] :
+         {std::pair{"noise", "verify failed: "},
+          std::pair{"quieter", "verify failed: the output's samples differ from the source's"}}) {
+        const BatchOutcome spoiled = verified(QStringLiteral("FLAC"), QStringLiteral("a.flac"), damage);
+        EXPECT_EQ(spoiled.exitCode, 1) << damage << shown(spoiled);
+        EXPECT_TRUE(spoiled.out.contains(QLatin1String(reason))) << damage << shown(spoiled);
+        EXPECT_EQ(bytesOf(checked + QStringLiteral("/a.flac")), kept) << damage;
+        EXPECT_EQ(QDir(checked).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{QStringLiteral("a.flac")})
+            << damage;
+    }
+    // A lossy output is held to the source's length.
+    const BatchOutcome cut = verified(QStringLiteral("MP3"), QStringLiteral("b.wav"), "short");
+    EXPECT_EQ(cut.exitCode, 1) << shown(cut);
+    EXPECT_TRUE(cut.out.contains(QStringLiteral("verify failed: the output lasts 0.5")))
+        << shown(cut);
+    EXPECT_FALSE(QFileInfo::exists(checked + QStringLiteral("/b.mp3")));
 }
 
 TEST(TrevalonBatch, InterruptStopsEveryConverterAndLeavesNoPartialFile)

@@ -323,7 +323,8 @@ TEST_F(OptionsDialogTest, MoreOptionsStoresItsRowsOnlyOnceChosenAndLeavesOptions
         EXPECT_EQ(dialog.findChild<Hotspot*>(QStringLiteral("imgBack"))->geometry(),
                   QRect(246, dialog.height() - 44, 58, 18));
         for (const QWidget* row : {static_cast<QWidget*>(files),
-                                   dialog.findChild<QWidget*>(QStringLiteral("chkKeepFolders"))})
+                                   dialog.findChild<QWidget*>(QStringLiteral("chkKeepFolders")),
+                                   dialog.findChild<QWidget*>(QStringLiteral("chkVerify"))})
             EXPECT_LT(row->geometry().bottom(), ok.top());
         QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
         EXPECT_FALSE(dialog.extraFileWritten()) << "nothing chosen, nothing written";
@@ -334,11 +335,29 @@ TEST_F(OptionsDialogTest, MoreOptionsStoresItsRowsOnlyOnceChosenAndLeavesOptions
         frmMoreOptions dialog(extra, SettingsIn(folder.path()));
         dialog.findChild<QComboBox*>(QStringLiteral("cmbFilesAtOnce"))->setCurrentIndex(1);
         dialog.findChild<QCheckBox*>(QStringLiteral("chkKeepFolders"))->click();
+        // A name pattern typed with an unknown field is refused at its field: nothing is stored.
+        auto* names = dialog.findChild<QComboBox*>(QStringLiteral("cmbNames"));
+        names->setEditText(QStringLiteral("{artist}/{nosuchfield}"));
         QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
+        EXPECT_NE(dialog.outcome(), SkinnedDialog::Outcome::Accepted);
+        EXPECT_FALSE(QFile::exists(trevalonIni));
+        EXPECT_TRUE(names->toolTip().contains(QStringLiteral("nosuchfield")))
+            << names->toolTip().toStdString();
+        // A ready-made pattern, skipping, copying and verifying.
+        names->setCurrentIndex(1);
+        dialog.findChild<QComboBox*>(QStringLiteral("cmbExisting"))->setCurrentIndex(1);
+        dialog.findChild<QCheckBox*>(QStringLiteral("chkCopySameFormat"))->click();
+        dialog.findChild<QCheckBox*>(QStringLiteral("chkVerify"))->click();
+        QTest::mouseClick(dialog.findChild<Hotspot*>(QStringLiteral("imgOK")), Qt::LeftButton);
+        EXPECT_EQ(dialog.outcome(), SkinnedDialog::Outcome::Accepted);
         EXPECT_TRUE(dialog.extraFileWritten());
     }
-    EXPECT_EQ(extra, (ExtraSettings{2, true}));
-    EXPECT_EQ(ReadExtraSettings(folder.path()), (ExtraSettings{2, true}));
+    const ExtraSettings chosen{
+        2, true,
+        LibraryChoices{QStringLiteral("{albumartist}/{album}/{track} {title}"),
+                       ExistingOutput::Skip, true, true}};
+    EXPECT_EQ(extra, chosen);
+    EXPECT_EQ(ReadExtraSettings(folder.path()), chosen);
     ASSERT_TRUE(optionsFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(optionsFile.readAll(), QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n"))
         << "options.ini keeps its bytes";

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -150,6 +152,33 @@ TEST_F(FakeBatch, FailuresAreListedOnceAtTheEndAndAddedEntriesConverted)
               QStringLiteral("This file could not be converted:\n\nbad.wav\nbad.wav: error line"));
     EXPECT_FALSE(rig->view.events.join(QLatin1Char('|')).contains(QStringLiteral("sound")));
     EXPECT_EQ(rig->view.events.last(), QStringLiteral("progress Done."));
+}
+
+TEST_F(FakeBatch, NamesFromTheSettingsApplyToTheWindowsEntriesAddedOnesIncluded)
+{
+    // Three sources of one name in three folders; the third is added while the batch runs. The
+    // window's entries carry no names: the batch gives them, numbered in list order.
+    QStringList sources;
+    for (const char* folder : {"one", "two", "three"}) {
+        QDir(m_dir.path()).mkdir(QLatin1String(folder));
+        sources << job(QLatin1String(folder) + QStringLiteral("/song.wav"));
+    }
+    rig->settings.library.namePattern = QStringLiteral("named/{filename}");
+    rig->add(sources[0]);
+    rig->add(sources[1]);
+    bool added = false;
+    QObject::connect(&rig->driver, &BatchDriver::jobStarted, [&](const QString&) {
+        if (!std::exchange(added, true))
+            rig->add(sources[2]);
+    });
+    ASSERT_TRUE(rig->runToEnd());
+
+    EXPECT_EQ(invocations(), sources);
+    const QDir named(m_dir.filePath(QStringLiteral("out/named")));
+    EXPECT_EQ(named.entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("song (2).mp3"), QStringLiteral("song (3).mp3"),
+                           QStringLiteral("song.mp3")}));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("out/song.mp3"))));
 }
 
 TEST_F(FakeBatch, RemovingTheRunningEntryLeavesTheNextOneQueued)

@@ -204,4 +204,17 @@ TEST(LibraryJobs, OnlyASourceInTheTargetsCodecIsCopiedAndNeverWithTheCutter)
     ConversionSettings off = settings;
     off.library.copySameFormat = false;
     EXPECT_FALSE(planned(off, QStringLiteral("mp3")).streamCopy);
+
+    // The converter's own check of the output stays in front of a copy, and only when asked for.
+    EXPECT_FALSE(copy.commandText.contains(QStringLiteral("-verify")));
+    ConversionSettings checked = settings;
+    checked.library.verify = true;
+    const JobPlan verified = planned(checked, QStringLiteral("mp3"));
+    EXPECT_TRUE(verified.streamCopy);
+    EXPECT_EQ(verified.invocation.arguments.mid(0, 5),
+              (QStringList{QStringLiteral("-verify"), QStringLiteral("-threads"), QStringLiteral("1"),
+                           QStringLiteral("-i"), QStringLiteral("/in/a.mp3")}));
+    EXPECT_TRUE(verified.commandText.startsWith(
+        QStringLiteral("/app/data/conv -verify -threads 1 -i \"/in/a.mp3\" -y -map 0:a:0")))
+        << verified.commandText.toStdString();
 }
