@@ -133,11 +133,11 @@ void DecideExistingOutputs(QVector<BatchJob>& jobs, ExistingOutput rule)
     QSet<QString> earlier;
     for (BatchJob& job : jobs) {
         if (job.problem.isEmpty()) {
-            job.skipped = ApplyExistingRule(job.plan, job.source, rule, [&earlier](const QString& path) {
+            job.skipped = ApplyExistingRule(job.plan, job.source, rule, [&earlier](const QByteArray& path) {
                               return earlier.contains(OutputKey(path));
                           }).skip;
         }
-        earlier.insert(OutputKey(job.plan.outputPath()));
+        earlier.insert(OutputKey(job.plan));
     }
 }
 

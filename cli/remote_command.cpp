@@ -73,7 +73,7 @@ QVector<int> SameOutputRounds(const QVector<BatchJob>& jobs)
     QVector<int> rounds;
     rounds.reserve(jobs.size());
     for (const BatchJob& job : jobs)
-        rounds.append(seen[OutputKey(job.plan.outputPath())]++);
+        rounds.append(seen[OutputKey(job.plan)]++);
     return rounds;
 }
 

@@ -242,7 +242,7 @@ bool BatchScheduler::startNext(Slot& slot)
     QSet<QString> outputsInUse;
     for (const auto& other : m_slots) {
         if (other->busy)
-            outputsInUse.insert(OutputKey(other->job.plan.outputPath()));
+            outputsInUse.insert(OutputKey(other->job.plan));
     }
     std::optional<ConversionSettings> settings;
     int scanned = 0;
@@ -273,7 +273,7 @@ bool BatchScheduler::startNext(Slot& slot)
             refuse(row, reason);
             return true;
         }
-        const QString output = OutputKey(plan.outputPath());
+        const QString output = OutputKey(plan);
         // A waiting entry holds its output for itself, so no later one overtakes it.
         if (!output.isEmpty() && outputsInUse.contains(output))
             continue;
@@ -282,7 +282,7 @@ bool BatchScheduler::startNext(Slot& slot)
         const QString plannedOutput = plan.outputPath();
         const ExistingDecision existing = ApplyExistingRule(
             plan, entry.queuePath, settings->library.existing,
-            [&outputsInUse, &output](const QString& path) {
+            [&outputsInUse, &output](const QByteArray& path) {
                 const QString key = OutputKey(path);
                 return key != output && outputsInUse.contains(key);
             });
@@ -291,7 +291,7 @@ bool BatchScheduler::startNext(Slot& slot)
             return true;
         }
         if (plan.outputPath() != plannedOutput) {
-            outputsInUse.insert(OutputKey(plan.outputPath()));
+            outputsInUse.insert(OutputKey(plan));
             if (const QString reason = m_sources.refusalFor(plan); !reason.isEmpty()) {
                 refuse(row, reason);
                 return true;

@@ -35,3 +35,18 @@ QString OutputKey(const QString& outputPath)
 {
     return outputPath.toCaseFolded();
 }
+
+QString OutputKey(const QByteArray& outputPath)
+{
+    const QString text = QString::fromUtf8(outputPath);
+    if (text.toUtf8() == outputPath)
+        return OutputKey(text);
+    // Bytes that are not UTF-8 stand for themselves: two such names that show alike are two
+    // files. The mark keeps them apart from every name that is text.
+    return QChar(1) + QString::fromLatin1(outputPath).toCaseFolded();
+}
+
+QString OutputKey(const JobPlan& plan)
+{
+    return OutputKey(plan.outputBytes());
+}

@@ -39,3 +39,6 @@ JobPlan PlanJob(const QString& programFolder, const FileEntry& entry,
 // What two output paths share when they name the same file: paths that differ only in letter
 // case collide on the FAT and exFAT sticks music is carried on, so they are one output.
 QString OutputKey(const QString& outputPath);
+// The same for a path as bytes, and for a plan's output (a name that is not UTF-8 by its bytes).
+QString OutputKey(const QByteArray& outputPath);
+QString OutputKey(const JobPlan& plan);

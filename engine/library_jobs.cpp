@@ -215,7 +215,7 @@ bool notOlder(const struct timespec& a, const struct timespec& b)
 } // namespace
 
 ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, ExistingOutput rule,
-                                   const std::function<bool(const QString&)>& taken)
+                                   const std::function<bool(const QByteArray&)>& taken)
 {
     ExistingDecision decision;
     const QString output = plan.outputPath();
@@ -224,7 +224,7 @@ ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, Exi
     const QByteArray outputBytes = plan.outputBytes();
     const PathState existing = stateOf(outputBytes);
     if (rule == ExistingOutput::Skip) {
-        if (taken(output)) {
+        if (taken(outputBytes)) {
             decision.skip = true;
         } else if (existing.readable) {
             // An output older than its source is converted again: the source has changed.
@@ -237,7 +237,7 @@ ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, Exi
             plan.note = decision.note = QStringLiteral("skipped: the output exists and is up to date");
         return decision;
     }
-    if (!existing.present && !taken(output))
+    if (!existing.present && !taken(outputBytes))
         return decision;
     // Numbered beside the output by its bytes, so a name that is not UTF-8 keeps them.
     const qsizetype slash = outputBytes.lastIndexOf('/') + 1;
@@ -249,7 +249,7 @@ ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, Exi
     for (int number = 2;; ++number) {
         const QByteArray candidate = stem + " (" + QByteArray::number(number) + ')' + suffix;
         const QString shown = QFile::decodeName(candidate);
-        if (stateOf(candidate).present || taken(shown))
+        if (stateOf(candidate).present || taken(candidate))
             continue;
         RetargetPlan(plan, shown);
         if (plan.staged) {

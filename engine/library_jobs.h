@@ -49,9 +49,9 @@ struct ExistingDecision
 // Applies the rule: Skip skips when the output exists and is at least as new as the source;
 // Number moves the plan to "name (n).ext", the first n whose file neither exists nor is taken.
 // taken() answers for outputs that are not on disk yet but will be (running jobs, or the earlier
-// jobs of a dry run); they count as existing and new.
+// jobs of a dry run); they count as existing and new. Paths are asked by their bytes.
 ExistingDecision ApplyExistingRule(JobPlan& plan, const QString& sourcePath, ExistingOutput rule,
-                                   const std::function<bool(const QString&)>& taken);
+                                   const std::function<bool(const QByteArray&)>& taken);
 
 // The plan with its output moved to another path: the command text, the argument and the path.
 void RetargetPlan(JobPlan& plan, const QString& output);

@@ -143,7 +143,7 @@ TEST(LibraryJobs, ExistingOutputsAreSkippedOrNumberedBeforeTheJobStarts)
         plan.invocation.outputPath = dir.filePath(output);
         return plan;
     };
-    const auto nothingTaken = [](const QString&) { return false; };
+    const auto nothingTaken = [](const QByteArray&) { return false; };
     touch(QStringLiteral("new.flac"), 100);
     touch(QStringLiteral("new.mp3"), 10);
     touch(QStringLiteral("old.mp3"), 1000);
@@ -165,7 +165,9 @@ TEST(LibraryJobs, ExistingOutputsAreSkippedOrNumberedBeforeTheJobStarts)
     JobPlan numbered = planFor(QStringLiteral("new.mp3"));
     const ExistingDecision decision = ApplyExistingRule(
         numbered, QStringLiteral("s"), ExistingOutput::Number,
-        [&dir](const QString& path) { return path == dir.filePath(QStringLiteral("new (3).mp3")); });
+        [&dir](const QByteArray& path) {
+            return path == QFile::encodeName(dir.filePath(QStringLiteral("new (3).mp3")));
+        });
     EXPECT_FALSE(decision.skip);
     const QString expected = dir.filePath(QStringLiteral("new (4).mp3"));
     EXPECT_EQ(numbered.outputPath(), expected);
