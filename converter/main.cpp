@@ -13,6 +13,7 @@
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/in_process.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
@@ -144,9 +145,10 @@ int main(int argc, char** argv)
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
+    const bool inProcess = takeInProcessChoice(arguments);
     const Arguments given = arguments;
-    const std::string ffmpeg = findFfmpeg();
-    if (ffmpeg.empty()) {
+    const std::string ffmpeg = inProcess ? std::string() : findFfmpeg();
+    if (ffmpeg.empty() && !inProcess) {
         report("cannot find ffmpeg in PATH");
         return 127;
     }
@@ -178,7 +180,17 @@ int main(int argc, char** argv)
     ChildResult result;
     int writeError = 0;
     SourceInfo source;
-    if (amr) {
+    bool emptyOutput = false;
+    if (inProcess) {
+        if (!amr) {
+            adjustSampleRate(arguments, ffmpeg, written);
+            fitToSource(arguments, ffmpeg, source, report);
+        }
+        const InProcessRun run = convertInProcess(arguments, written, amr, process);
+        result = run.result;
+        writeError = run.writeError;
+        emptyOutput = run.emptyOutput;
+    } else if (amr) {
         const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
         result = run.child;
         writeError = run.writeError;
@@ -189,7 +201,6 @@ int main(int argc, char** argv)
     }
 
     int status = 0;
-    bool emptyOutput = false;
     if (writeError != 0) {
         report("cannot write '" + output + "': " + std::strerror(writeError));
         status = 1;
@@ -208,7 +219,7 @@ int main(int argc, char** argv)
     } else if (!output.empty() && !exists(written)) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
-    } else if (!amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
+    } else if (!inProcess && !amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
                !holdsAudio(written)) {
         // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
         // packet with no sound in it.
