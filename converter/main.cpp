@@ -72,6 +72,13 @@ std::string findFfmpeg()
     return {};
 }
 
+std::string ownProgram()
+{
+    char path[4096];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+    return size > 0 ? std::string(path, static_cast<std::size_t>(size)) : std::string();
+}
+
 bool exists(const std::string& path)
 {
     struct stat info;
@@ -148,6 +155,8 @@ int main(int argc, char** argv)
     const bool inProcess = takeInProcessChoice(arguments);
     const Arguments given = arguments;
     const std::string ffmpeg = inProcess ? std::string() : findFfmpeg();
+    // What the encoders' answers are remembered for: the libraries of that ffmpeg, or conv's own.
+    const std::string encoderOwner = inProcess ? ownProgram() : ffmpeg;
     if (ffmpeg.empty() && !inProcess) {
         report("cannot find ffmpeg in PATH");
         return 127;
@@ -183,8 +192,8 @@ int main(int argc, char** argv)
     bool emptyOutput = false;
     if (inProcess) {
         if (!amr) {
-            adjustSampleRate(arguments, ffmpeg, written);
-            fitToSource(arguments, ffmpeg, source, report);
+            adjustSampleRate(arguments, encoderOwner, written);
+            fitToSource(arguments, encoderOwner, source, report);
         }
         const InProcessRun run = convertInProcess(arguments, written, amr, process);
         result = run.result;
