@@ -4,9 +4,40 @@
 #include "converter/job.h"
 #include "converter/pipeline.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+void noteStop(int signal)
+{
+    if (stopAsked == 0)
+        stopAsked = signal;
+}
+
+// conv holds the stop signals for its wait loop; converting in this process, it takes them by a
+// handler instead, so that a read or write waiting on a pipe or a slow disk returns at once
+// (EINTR) and the conversion ends. A request that came while the signals were held still counts.
+void takeStopsByHandler()
+{
+    struct sigaction action{};
+    action.sa_handler = noteStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: a waiting read is interrupted
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&set, signal);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+} // namespace
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
                               ChildProcess& stops)
@@ -21,7 +52,9 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
         run.result.exitStatus = 2;
         return run;
     }
-    const StopCheck stop = [&stops] { return stops.pendingStop(); };
+    const int held = stops.pendingStop();
+    takeStopsByHandler();
+    const StopCheck stop = [held] { return held != 0 ? held : static_cast<int>(stopAsked); };
     PipelineResult converted;
     if (amr) {
         AmrWriter writer(job->bitrate);
@@ -44,10 +77,11 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
 
 bool takeInProcessChoice(Arguments& arguments)
 {
-    if (!arguments.empty() && arguments.front() == "--in-process") {
+    if (!arguments.empty() && (arguments.front() == "--in-process" || arguments.front() == "--ffmpeg")) {
+        const bool inProcess = arguments.front() == "--in-process";
         arguments.erase(arguments.begin());
-        return true;
+        return inProcess;
     }
     const char* chosen = std::getenv("TREVALON_CONV_IN_PROCESS");
-    return chosen != nullptr && std::strcmp(chosen, "1") == 0;
+    return chosen == nullptr || std::strcmp(chosen, "0") != 0;
 }

@@ -20,6 +20,7 @@ struct InProcessRun
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
                               ChildProcess& stops);
 
-// Whether conv converts in-process: a leading "--in-process" (taken off the arguments) or
-// TREVALON_CONV_IN_PROCESS=1 in the environment.
+// Whether conv converts in-process, as it does unless a leading "--ffmpeg" (taken off the
+// arguments, like "--in-process") or TREVALON_CONV_IN_PROCESS=0 in the environment has it run the
+// system's ffmpeg instead, as it did before.
 bool takeInProcessChoice(Arguments& arguments);

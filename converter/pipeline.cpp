@@ -137,6 +137,8 @@ public:
             if (read == AVERROR(EAGAIN))
                 continue;
             if (read < 0) {
+                if (m_stop && m_stop() != 0)
+                    return fail();
                 if (read != AVERROR_EOF)
                     say(m_job.input + ": " + errorText(read));
                 break;
@@ -167,11 +169,24 @@ private:
     PipelineResult fail()
     {
         m_result.status = 1;
+        if (m_result.stopSignal == 0 && m_stop)
+            m_result.stopSignal = m_stop();
         return m_result;
+    }
+
+    // Ends a read or write that waits (a slow disk, a pipe) once a stop is asked for.
+    static int interrupted(void* conversion)
+    {
+        const Conversion* self = static_cast<const Conversion*>(conversion);
+        return self->m_stop && self->m_stop() != 0;
     }
 
     bool openInput()
     {
+        m_in = avformat_alloc_context();
+        if (m_in == nullptr)
+            return false;
+        m_in->interrupt_callback = AVIOInterruptCB{&Conversion::interrupted, this};
         int error = avformat_open_input(&m_in, m_job.input.c_str(), nullptr, nullptr);
         if (error < 0) {
             say(m_job.input + ": " + errorText(error));
@@ -297,6 +312,7 @@ private:
             say("Unable to choose an output format for '" + m_path + "'");
             return false;
         }
+        m_out->interrupt_callback = AVIOInterruptCB{&Conversion::interrupted, this};
         if (m_encoder != nullptr) {
             if (m_out->oformat->flags & AVFMT_GLOBALHEADER)
                 m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -338,7 +354,8 @@ private:
         }
         copyChapters();
         if (!(m_out->oformat->flags & AVFMT_NOFILE) &&
-            (error = avio_open(&m_out->pb, m_path.c_str(), AVIO_FLAG_WRITE)) < 0) {
+            (error = avio_open2(&m_out->pb, m_path.c_str(), AVIO_FLAG_WRITE,
+                                &m_out->interrupt_callback, nullptr)) < 0) {
             say(m_path + ": " + errorText(error));
             return false;
         }
