@@ -18,6 +18,7 @@
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
 #include "converter/unfinished_name.h"
+#include "converter/worker.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -146,7 +147,8 @@ int exitCode(const ChildResult& result)
 
 } // namespace
 
-int main(int argc, char** argv)
+// One conversion, as a single conv run or a worker's job does it.
+int convertOne(int argc, char** argv)
 {
     // Constructed first: from here on a stop request is held until the wait loop acts on it.
     ChildProcess process;
@@ -271,4 +273,17 @@ int main(int argc, char** argv)
     if (!tagError.empty())
         sayWhy(tagError);
     return status;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--worker") == 0)
+        return runWorker([argv](const std::vector<std::string>& job) {
+            std::vector<char*> arguments{argv[0]};
+            for (const std::string& argument : job)
+                arguments.push_back(const_cast<char*>(argument.c_str()));
+            arguments.push_back(nullptr);
+            return convertOne(static_cast<int>(job.size()) + 1, arguments.data());
+        });
+    return convertOne(argc, argv);
 }
