@@ -69,9 +69,10 @@ int AudioGraph::open(const AVCodecContext& decoder, std::optional<double> start,
         chain += ",asetpts=PTS-STARTPTS,";
     }
     std::string format;
-    for (const auto& [key, value] : {std::pair<const char*, const std::string&>{"sample_fmts", shape.sampleFormats},
-                                     {"sample_rates", shape.rates},
-                                     {"channel_layouts", shape.layouts}}) {
+    for (const auto& [key, value] :
+         {std::pair<const char*, const std::string&>{"sample_fmts", shape.sampleFormats},
+          {"sample_rates", shape.rates},
+          {"channel_layouts", shape.layouts}}) {
         if (!value.empty())
             format += (format.empty() ? "" : ":") + std::string(key) + '=' + value;
     }

@@ -33,7 +33,8 @@ public:
 
     // Feeds a decoded frame (nullptr: the end); the error code.
     int push(AVFrame* frame);
-    // Takes the next frame out: 0, AVERROR(EAGAIN) when more input is needed, AVERROR_EOF at the end.
+    // Takes the next frame out: 0, AVERROR(EAGAIN) when more input is needed, AVERROR_EOF at the
+    // end.
     int pull(AVFrame* frame);
 
     AVSampleFormat format() const;

@@ -24,7 +24,9 @@ void noteStop(int signal)
 // (EINTR) and the conversion ends. A request that came while the signals were held still counts.
 void takeStopsByHandler()
 {
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_handler = noteStop;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no SA_RESTART: a waiting read is interrupted
@@ -77,7 +79,8 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
 
 bool takeInProcessChoice(Arguments& arguments)
 {
-    if (!arguments.empty() && (arguments.front() == "--in-process" || arguments.front() == "--ffmpeg")) {
+    if (!arguments.empty() &&
+        (arguments.front() == "--in-process" || arguments.front() == "--ffmpeg")) {
         const bool inProcess = arguments.front() == "--in-process";
         arguments.erase(arguments.begin());
         return inProcess;

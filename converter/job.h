@@ -20,15 +20,15 @@ struct Job
     std::optional<double> start;  // seconds cut from the beginning
     std::optional<double> length; // seconds kept
     bool overwrite = false;
-    std::string codec;  // the audio encoder by name; empty: the container's default
-    std::string format; // the container by name; empty: by the output's extension
-    long bitrate = 0;   // bits per second, 0 when not given
+    std::string codec;          // the audio encoder by name; empty: the container's default
+    std::string format;         // the container by name; empty: by the output's extension
+    long bitrate = 0;           // bits per second, 0 when not given
     std::optional<int> quality; // the encoder's VBR quality (-q:a)
     int rate = 0;               // 0: the source's, fitted to the encoder
     int channels = 0;
-    bool copy = false;            // the packets are copied, not decoded and encoded again
+    bool copy = false;             // the packets are copied, not decoded and encoded again
     std::vector<std::string> maps; // "0:a:0", "0:v?", "0:3": in the order given
-    bool copyPictures = false;    // -c:v copy
+    bool copyPictures = false;     // -c:v copy
 };
 
 // The job, or nothing with the reason in `error` for an argument vector of any other shape.

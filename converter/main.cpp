@@ -230,8 +230,8 @@ int convertOne(int argc, char** argv)
     } else if (!output.empty() && !exists(written)) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
-    } else if (!inProcess && !amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
-               !holdsAudio(written)) {
+    } else if (!inProcess && !amr && !output.empty() &&
+               (source.loaded || outputOption(given, {"-ss", "-t"})) && !holdsAudio(written)) {
         // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
         // packet with no sound in it.
         emptyOutput = true;

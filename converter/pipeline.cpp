@@ -1,6 +1,7 @@
 #include "converter/pipeline.h"
 
 #include "converter/audio_graph.h"
+#include "converter/pipeline_streams.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,91 +12,12 @@ extern "C" {
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-void say(const std::string& line)
-{
-    const std::string text = line + '\n';
-    (void)!write(STDERR_FILENO, text.data(), text.size());
-}
-
-std::string errorText(int error)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(error, text, sizeof text);
-    return text;
-}
-
-// A time as ffmpeg's reports give it: "00:03:25.47".
-std::string clockText(std::int64_t microseconds)
-{
-    if (microseconds < 0)
-        microseconds = 0;
-    const std::int64_t seconds = microseconds / AV_TIME_BASE;
-    char text[64];
-    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%02" PRId64,
-                  seconds / 3600, seconds / 60 % 60, seconds % 60,
-                  microseconds % AV_TIME_BASE * 100 / AV_TIME_BASE);
-    return text;
-}
-
-// ffmpeg's pick of an audio stream when no map names one (see the source probe).
-int streamFfmpegPicks(const AVFormatContext& context)
-{
-    long bestScore = 0;
-    int best = -1;
-    for (unsigned i = 0; i < context.nb_streams; ++i) {
-        const AVStream* stream = context.streams[i];
-        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        const long score =
-            stream->codecpar->ch_layout.nb_channels +
-            100000000L * ((stream->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS) != 0) +
-            5000000L * ((stream->disposition & AV_DISPOSITION_DEFAULT) != 0);
-        if (score > bestScore) {
-            bestScore = score;
-            best = static_cast<int>(i);
-        }
-    }
-    return best;
-}
-
-// The streams a map names: "0:a" (every audio stream), "0:a:N", "0:v", "0:N".
-std::vector<int> mappedStreams(const AVFormatContext& context, std::string spec)
-{
-    if (!spec.empty() && spec.back() == '?')
-        spec.pop_back();
-    const std::string rest = spec.substr(2);
-    std::vector<int> found;
-    const auto ofType = [&](AVMediaType type) {
-        std::vector<int> streams;
-        for (unsigned i = 0; i < context.nb_streams; ++i) {
-            if (context.streams[i]->codecpar->codec_type == type)
-                streams.push_back(static_cast<int>(i));
-        }
-        return streams;
-    };
-    if (rest == "a")
-        return ofType(AVMEDIA_TYPE_AUDIO);
-    if (rest == "v")
-        return ofType(AVMEDIA_TYPE_VIDEO);
-    if (rest.rfind("a:", 0) == 0) {
-        const auto audio = ofType(AVMEDIA_TYPE_AUDIO);
-        const std::size_t nth = std::stoul(rest.substr(2));
-        if (nth < audio.size())
-            found.push_back(audio[nth]);
-        return found;
-    }
-    const unsigned index = static_cast<unsigned>(std::stoul(rest));
-    if (index < context.nb_streams)
-        found.push_back(static_cast<int>(index));
-    return found;
-}
 
 class Conversion
 {
@@ -266,8 +188,8 @@ private:
             if (!m_job.codec.empty())
                 encoder = avcodec_find_encoder_by_name(m_job.codec.c_str());
             else if (format != nullptr)
-                encoder = avcodec_find_encoder(av_guess_codec(
-                    format, nullptr, m_path.c_str(), nullptr, AVMEDIA_TYPE_AUDIO));
+                encoder = avcodec_find_encoder(
+                    av_guess_codec(format, nullptr, m_path.c_str(), nullptr, AVMEDIA_TYPE_AUDIO));
             if (encoder == nullptr) {
                 say("Unknown encoder '" + (m_job.codec.empty() ? m_path : m_job.codec) + "'");
                 return false;
@@ -289,9 +211,8 @@ private:
         m_encoder->time_base = AVRational{1, m_encoder->sample_rate};
         if (m_encoder->sample_fmt == m_decoder->sample_fmt &&
             m_encoder->sample_rate == m_decoder->sample_rate && !m_job.start && !m_job.length)
-            m_encoder->bits_per_raw_sample =
-                std::min(m_decoder->bits_per_raw_sample,
-                         av_get_bytes_per_sample(m_encoder->sample_fmt) * 8);
+            m_encoder->bits_per_raw_sample = std::min(
+                m_decoder->bits_per_raw_sample, av_get_bytes_per_sample(m_encoder->sample_fmt) * 8);
         if (m_job.bitrate > 0)
             m_encoder->bit_rate = m_job.bitrate;
         if (m_job.quality) {
@@ -327,7 +248,8 @@ private:
         av_dict_copy(&m_out->metadata, m_in->metadata, AV_DICT_DONT_OVERWRITE);
         if (m_job.length)
             av_dict_set(&m_out->metadata, "duration", nullptr, 0);
-        for (const char* stale : {"creation_time", "company_name", "product_name", "product_version"})
+        for (const char* stale :
+             {"creation_time", "company_name", "product_name", "product_version"})
             av_dict_set(&m_out->metadata, stale, nullptr, 0);
 
         std::vector<int> streams{m_audio};
@@ -352,7 +274,7 @@ private:
                 av_dict_set(&out->metadata, "encoder",
                             (std::string(LIBAVCODEC_IDENT) + ' ' + m_encoderName).c_str(), 0);
         }
-        copyChapters();
+        copyChapters(*m_in, *m_out, m_job.start, m_job.length, m_offset);
         if (!(m_out->oformat->flags & AVFMT_NOFILE) &&
             (error = avio_open2(&m_out->pb, m_path.c_str(), AVIO_FLAG_WRITE,
                                 &m_out->interrupt_callback, nullptr)) < 0) {
@@ -364,30 +286,6 @@ private:
             return false;
         }
         return true;
-    }
-
-    // The source's chapters within the cut, moved with it, as ffmpeg copies them.
-    void copyChapters()
-    {
-        const std::int64_t start = m_job.start ? static_cast<std::int64_t>(*m_job.start * AV_TIME_BASE) : 0;
-        for (unsigned i = 0; i < m_in->nb_chapters; ++i) {
-            const AVChapter* in = m_in->chapters[i];
-            const std::int64_t offset = av_rescale_q(start - m_offset, AV_TIME_BASE_Q, in->time_base);
-            const std::int64_t limit = m_job.length ? av_rescale_q(static_cast<std::int64_t>(*m_job.length * AV_TIME_BASE), AV_TIME_BASE_Q, in->time_base) : INT64_MAX;
-            if (in->end < offset)
-                continue;
-            if (limit != INT64_MAX && offset > in->start - limit)
-                break;
-            AVChapter* out = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-            if (out == nullptr)
-                return;
-            out->id = in->id;
-            out->time_base = in->time_base;
-            out->start = std::max<std::int64_t>(0, in->start - offset);
-            out->end = std::min(limit, in->end - offset);
-            av_dict_copy(&out->metadata, in->metadata, 0);
-            av_dynarray_add(&m_out->chapters, reinterpret_cast<int*>(&m_out->nb_chapters), out);
-        }
     }
 
     bool handlePacket()
@@ -407,7 +305,8 @@ private:
         if (index == m_audio) {
             m_result.gaveAudio = true;
             if (m_packet->pts != AV_NOPTS_VALUE)
-                m_seconds = static_cast<double>(m_packet->pts + m_packet->duration) * av_q2d(in->time_base);
+                m_seconds =
+                    static_cast<double>(m_packet->pts + m_packet->duration) * av_q2d(in->time_base);
         }
         av_packet_rescale_ts(m_packet, in->time_base, m_out->streams[target]->time_base);
         m_packet->stream_index = target;
@@ -433,7 +332,8 @@ private:
             say("Error while decoding " + m_job.input + ": " + errorText(error));
             return false;
         }
-        while ((error = avcodec_receive_frame(m_decoder, m_decoded)) >= 0 || error == AVERROR_INVALIDDATA) {
+        while ((error = avcodec_receive_frame(m_decoder, m_decoded)) >= 0 ||
+               error == AVERROR_INVALIDDATA) {
             if (error < 0)
                 continue;
             // Timestamps in samples, continuous where the source gives none.
@@ -503,8 +403,8 @@ private:
             AVPacket* packet = m_encoded;
             m_result.gaveAudio = m_samples > 0;
             if (packet->pts != AV_NOPTS_VALUE)
-                m_seconds = static_cast<double>(packet->pts + packet->duration) /
-                            m_encoder->sample_rate;
+                m_seconds =
+                    static_cast<double>(packet->pts + packet->duration) / m_encoder->sample_rate;
             av_packet_rescale_ts(packet, m_encoder->time_base, out->time_base);
             packet->stream_index = out->index;
             if (!writePacket(packet))
@@ -534,15 +434,11 @@ private:
         if (!last && now - m_lastReport < 500000)
             return;
         m_lastReport = now;
-        const double kilobytes =
-            m_out != nullptr && m_out->pb != nullptr ? avio_tell(m_out->pb) / 1024.0 : m_samples * 2 / 1024.0;
-        const double elapsed = (now - m_started) / 1e6;
-        char text[160];
-        std::snprintf(text, sizeof text, "size=%8.0fkB time=%s bitrate=%6.1fkbits/s speed=%4.3gx    %c",
-                      kilobytes, clockText(static_cast<std::int64_t>(m_seconds * AV_TIME_BASE)).c_str(),
-                      m_seconds > 0 ? kilobytes * 8.192 / m_seconds : 0.0,
-                      elapsed > 0 ? m_seconds / elapsed : 0.0, last ? '\n' : '\r');
-        (void)!write(STDERR_FILENO, text, std::strlen(text));
+        const double kilobytes = m_out != nullptr && m_out->pb != nullptr
+                                     ? avio_tell(m_out->pb) / 1024.0
+                                     : m_samples * 2 / 1024.0;
+        const std::string line = progressLine(kilobytes, m_seconds, (now - m_started) / 1e6, last);
+        (void)!write(STDERR_FILENO, line.data(), line.size());
     }
 
     const Job& m_job;

@@ -14,9 +14,9 @@
 
 struct PipelineResult
 {
-    int status = 0;      // 0 when the output was written whole
-    int stopSignal = 0;  // the stop request that ended the conversion early
-    bool gaveAudio = false; // any audio reached the output
+    int status = 0;              // 0 when the output was written whole
+    int stopSignal = 0;          // the stop request that ended the conversion early
+    bool gaveAudio = false;      // any audio reached the output
     bool nothingDecoded = false; // the source was read to its end and gave the output no audio
 };
 

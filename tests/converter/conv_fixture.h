@@ -100,7 +100,8 @@ inline Probe parseProbe(const QByteArray& json)
     }
     qint64 samples = 0;
     for (const QJsonValue& frame : report.value(QStringLiteral("frames")).toArray()) {
-        const qint64 frameSamples = frame.toObject().value(QStringLiteral("nb_samples")).toInteger();
+        const qint64 frameSamples =
+            frame.toObject().value(QStringLiteral("nb_samples")).toInteger();
         samples += frameSamples;
         result.frameSamples = std::max(result.frameSamples, static_cast<int>(frameSamples));
     }

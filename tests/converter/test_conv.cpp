@@ -361,9 +361,9 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
             conv.setProcessChannelMode(QProcess::MergedChannels);
             conv.start(ProgramDir + QStringLiteral("/data/conv"),
                        {QStringLiteral("--ffmpeg"), QStringLiteral("-re"), QStringLiteral("-f"),
-                        QStringLiteral("lavfi"),
-                        QStringLiteral("-i"), QStringLiteral("sine=duration=30"),
-                        QStringLiteral("-y"), QStringLiteral("-vn"), output});
+                        QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("sine=duration=30"), QStringLiteral("-y"),
+                        QStringLiteral("-vn"), output});
             ASSERT_TRUE(conv.waitForStarted());
             QByteArray console;
             while (!console.contains("time=") && conv.waitForReadyRead(5000))
@@ -414,8 +414,8 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
         QProcess conv;
         conv.setProcessEnvironment(environment());
         conv.setProcessChannelMode(QProcess::MergedChannels);
-        conv.start(invocation.program, QStringList{QStringLiteral("--in-process")} +
-                                           invocation.arguments);
+        conv.start(invocation.program,
+                   QStringList{QStringLiteral("--in-process")} + invocation.arguments);
         ASSERT_TRUE(conv.waitForStarted());
         int feed = -1;
         for (int i = 0; i < 250 && feed < 0; ++i) {

@@ -359,24 +359,23 @@ TEST_F(ConverterSources, InProcessConversionWritesWhatFfmpegWritesInEveryFormat)
     const QString song = m_out->filePath(QStringLiteral("sources/song.mp3"));
     const QString surround = m_out->filePath(QStringLiteral("sources/surround.flac"));
     const QString phone = m_out->filePath(QStringLiteral("sources/phone.wav"));
-    const QStringList tags{QStringLiteral("-metadata"), QStringLiteral("title=Caf\u00e9 \u6771\u4eac"),
-                           QStringLiteral("-metadata"), QStringLiteral("artist=The Testers"),
-                           QStringLiteral("-metadata"), QStringLiteral("album=Pairs"),
-                           QStringLiteral("-metadata"), QStringLiteral("track=3"),
-                           QStringLiteral("-metadata"), QStringLiteral("date=2021")};
+    const QStringList tags{
+        QStringLiteral("-metadata"), QStringLiteral("title=Caf\u00e9 \u6771\u4eac"),
+        QStringLiteral("-metadata"), QStringLiteral("artist=The Testers"),
+        QStringLiteral("-metadata"), QStringLiteral("album=Pairs"),
+        QStringLiteral("-metadata"), QStringLiteral("track=3"),
+        QStringLiteral("-metadata"), QStringLiteral("date=2021")};
     // A sine as the audio, a one-frame picture as the cover, then the output's switches.
     const auto tagged = [&](const QString& sine, const QStringList& audio, const QString& path) {
-        return generate(QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                    QStringLiteral("-i"), sine, QStringLiteral("-f"),
-                                    QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                    QStringLiteral("color=blue:size=32x32:duration=1"),
-                                    QStringLiteral("-map"), QStringLiteral("0:a"),
-                                    QStringLiteral("-map"), QStringLiteral("1:v"),
-                                    QStringLiteral("-frames:v"), QStringLiteral("1"),
-                                    QStringLiteral("-c:v"), QStringLiteral("mjpeg"),
-                                    QStringLiteral("-disposition:v"),
-                                    QStringLiteral("attached_pic")} +
-                        audio + tags + QStringList{path});
+        return generate(
+            QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), sine,
+                        QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("color=blue:size=32x32:duration=1"), QStringLiteral("-map"),
+                        QStringLiteral("0:a"), QStringLiteral("-map"), QStringLiteral("1:v"),
+                        QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
+                        QStringLiteral("mjpeg"), QStringLiteral("-disposition:v"),
+                        QStringLiteral("attached_pic")} +
+            audio + tags + QStringList{path});
     };
     ASSERT_TRUE(tagged(QStringLiteral("sine=frequency=440:duration=2.5"),
                        {QStringLiteral("-ac"), QStringLiteral("2")}, song));
@@ -415,15 +414,15 @@ TEST_F(ConverterSources, InProcessConversionWritesWhatFfmpegWritesInEveryFormat)
         add(surround, settings, QStringLiteral(" preset"));
     }
     // The copy of a source already in the output's codec, as the library run plans it.
-    for (const auto& [source, extension] : {std::pair{song, QStringLiteral("mp3")},
-                                            std::pair{surround, QStringLiteral("flac")}}) {
+    for (const auto& [source, extension] :
+         {std::pair{song, QStringLiteral("mp3")}, std::pair{surround, QStringLiteral("flac")}}) {
         const QString output = m_out->filePath(QStringLiteral("copy.") + extension);
         cases.append({QFileInfo(source).fileName() + QStringLiteral(" copied"),
                       ProgramDir + QStringLiteral("/data/conv"),
-                      {QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"), source,
-                       QStringLiteral("-y"), QStringLiteral("-map"), QStringLiteral("0:a:0"),
-                       QStringLiteral("-map"), QStringLiteral("0:v?"), QStringLiteral("-c"),
-                       QStringLiteral("copy"), output},
+                      {QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"),
+                       source, QStringLiteral("-y"), QStringLiteral("-map"),
+                       QStringLiteral("0:a:0"), QStringLiteral("-map"), QStringLiteral("0:v?"),
+                       QStringLiteral("-c"), QStringLiteral("copy"), output},
                       output});
     }
 
