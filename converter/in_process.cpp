@@ -88,3 +88,8 @@ bool takeInProcessChoice(Arguments& arguments)
     const char* chosen = std::getenv("TREVALON_CONV_IN_PROCESS");
     return chosen == nullptr || std::strcmp(chosen, "0") != 0;
 }
+
+int stopRequestedInProcess()
+{
+    return static_cast<int>(stopAsked);
+}

@@ -24,3 +24,6 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
 // arguments, like "--in-process") or TREVALON_CONV_IN_PROCESS=0 in the environment has it run the
 // system's ffmpeg instead, as it did before.
 bool takeInProcessChoice(Arguments& arguments);
+
+// A stop request that came while, or since, a conversion ran in this process; 0 for none.
+int stopRequestedInProcess();

@@ -1,5 +1,6 @@
 #include "converter/worker.h"
 
+#include "converter/in_process.h"
 #include "converter/worker_frames.h"
 
 #include <csignal>
@@ -79,6 +80,16 @@ int runWorker(const std::function<int(const std::vector<std::string>&)>& convert
             // A stop ends the job, then the worker (the driver replaces it when it needs one).
             if (status >= 128)
                 return status;
+            // Waiting for the next job, a stop ends the worker at once, as it ends any program.
+            sigset_t stops;
+            sigemptyset(&stops);
+            for (const int stop : {SIGTERM, SIGINT, SIGHUP}) {
+                std::signal(stop, SIG_DFL);
+                sigaddset(&stops, stop);
+            }
+            pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
+            if (const int stop = stopRequestedInProcess())
+                return 128 + stop;
         }
         if (reader.broken())
             return 2;
