@@ -15,12 +15,15 @@ struct ChildResult
     int stopSignal = 0;  // the signal (SIGTERM, SIGINT, SIGHUP) that asked conv to stop
     bool sinkFailed = false;
 
-    bool succeeded() const { return startError == 0 && stopSignal == 0 && !sinkFailed && exitStatus == 0; }
+    bool succeeded() const
+    {
+        return startError == 0 && stopSignal == 0 && !sinkFailed && exitStatus == 0;
+    }
 };
 
-// Runs one child program with no standard input and conv's own stderr, optionally with its stdout on
-// a pipe read by conv. The child dies with conv (also after SIGKILL of conv), and a stop request sent
-// to conv stops the child in steps: SIGTERM, then SIGKILL after a grace period.
+// Runs one child program with no standard input and conv's own stderr, optionally with its stdout
+// on a pipe read by conv. The child dies with conv (also after SIGKILL of conv), and a stop request
+// sent to conv stops the child in steps: SIGTERM, then SIGKILL after a grace period.
 class ChildProcess
 {
 public:
@@ -31,10 +34,14 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Blocks until the child has ended and, with a sink, its stdout is drained into the sink. Without
-    // a sink the child writes to conv's stdout directly, so nothing is copied.
+    // Blocks until the child has ended and, with a sink, its stdout is drained into the sink.
+    // Without a sink the child writes to conv's stdout directly, so nothing is copied.
     ChildResult run(const std::string& program, const std::vector<std::string>& arguments,
                     const Sink& stdoutSink);
+
+    // For work done in this process instead: the stop request (SIGTERM, SIGINT, SIGHUP) received
+    // so far, 0 for none. Never blocks; a request once seen is kept.
+    int pendingStop();
 
 private:
     bool start(const std::string& program, const std::vector<std::string>& arguments,
@@ -47,4 +54,5 @@ private:
     pid_t m_pid = -1;
     bool m_stopping = false;
     long long m_killDeadline = 0;
+    int m_pendingStop = 0;
 };

@@ -30,6 +30,7 @@ public:
     LoudnessRun(Arguments& arguments, Report report);
 
     bool measuresOnly() const { return m_mode == LoudnessMode::Measure; }
+    bool active() const { return m_mode != LoudnessMode::Off; }
     // The measure mode: decodes and measures the file; conv's exit status.
     int measure(const Arguments& arguments, ChildProcess& process, const std::string& ffmpeg);
 

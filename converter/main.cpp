@@ -1,6 +1,8 @@
-// conv: the converter the program runs for every file. It runs the system's ffmpeg with the
-// arguments it is given and lets ffmpeg's console output through untouched, with these additions:
-// ".amr" output is encoded here from PCM that ffmpeg decodes; a sample rate or channel count the
+// conv: the converter the program runs for every file. It converts in its own process with the
+// FFmpeg libraries (converter/pipeline.h), taking the command lines the program builds and printing
+// the reports ffmpeg prints; "--ffmpeg" has it run the system's ffmpeg with the same arguments
+// instead, its console output let through untouched. Either way, with these additions:
+// ".amr" output is encoded here from decoded PCM; a sample rate or channel count the
 // chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
 // the source's cover picture; an output that would hold no audio is a failure; an output file
 // appears at its path only when it is whole (written under an unfinished name, tagged, and
@@ -13,12 +15,14 @@
 #include "converter/child_process.h"
 #include "converter/encoder_rates.h"
 #include "converter/failure_reason.h"
+#include "converter/in_process.h"
 #include "converter/loudness_run.h"
 #include "converter/output_check.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
 #include "converter/tag_writer.h"
 #include "converter/unfinished_name.h"
+#include "converter/worker.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,6 +75,13 @@ std::string findFfmpeg()
         start = end + 1;
     }
     return {};
+}
+
+std::string ownProgram()
+{
+    char path[4096];
+    const ssize_t size = readlink("/proc/self/exe", path, sizeof path - 1);
+    return size > 0 ? std::string(path, static_cast<std::size_t>(size)) : std::string();
 }
 
 bool exists(const std::string& path)
@@ -140,19 +151,28 @@ int exitCode(const ChildResult& result)
 
 } // namespace
 
-int main(int argc, char** argv)
+// One conversion, as a single conv run or a worker's job does it.
+int convertOne(int argc, char** argv)
 {
     // Constructed first: from here on a stop request is held until the wait loop acts on it.
     ChildProcess process;
 
     Arguments arguments(argv + 1, argv + argc);
-    // conv's own switches come first; ffmpeg never sees them. The check reads them before the
+    bool inProcess = takeInProcessChoice(arguments);
+    // conv's own switches come next; ffmpeg never sees them. The check reads them before the
     // loudness run takes its own.
     const CheckRequest check = takeCheckSwitch(arguments);
     LoudnessRun loudness(arguments, report);
+    // The loudness meter listens to a second output of ffmpeg's, so a run that measures converts
+    // through ffmpeg; the check decodes with ffmpeg too.
+    if (loudness.active())
+        inProcess = false;
     const Arguments given = arguments;
-    const std::string ffmpeg = findFfmpeg();
-    if (ffmpeg.empty()) {
+    const bool needsFfmpeg = !inProcess || check.verify;
+    const std::string ffmpeg = needsFfmpeg ? findFfmpeg() : std::string();
+    // What the encoders' answers are remembered for: the libraries of that ffmpeg, or conv's own.
+    const std::string encoderOwner = inProcess ? ownProgram() : ffmpeg;
+    if (ffmpeg.empty() && needsFfmpeg) {
         report("cannot find ffmpeg in PATH");
         return 127;
     }
@@ -189,7 +209,18 @@ int main(int argc, char** argv)
     // The conversion as the check reads it: the loudness meter's own output, added next, is no
     // part of it.
     Arguments converted = arguments;
-    if (amr) {
+    bool emptyOutput = false;
+    if (inProcess) {
+        if (!amr) {
+            adjustSampleRate(arguments, encoderOwner, written);
+            fitToSource(arguments, encoderOwner, source, report);
+        }
+        converted = arguments;
+        const InProcessRun run = convertInProcess(arguments, written, amr, process);
+        result = run.result;
+        writeError = run.writeError;
+        emptyOutput = run.emptyOutput;
+    } else if (amr) {
         if (loudness.prepare(arguments, given, process, ffmpeg, result)) {
             const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
             result = run.child;
@@ -204,7 +235,6 @@ int main(int argc, char** argv)
     }
 
     int status = 0;
-    bool emptyOutput = false;
     if (writeError != 0) {
         report("cannot write '" + output + "': " + std::strerror(writeError));
         status = 1;
@@ -223,8 +253,8 @@ int main(int argc, char** argv)
     } else if (!output.empty() && !exists(written)) {
         report("ffmpeg ended without writing '" + output + "'");
         status = 1;
-    } else if (!amr && !output.empty() && (source.loaded || outputOption(given, {"-ss", "-t"})) &&
-               !holdsAudio(written)) {
+    } else if (!inProcess && !amr && !output.empty() &&
+               (source.loaded || outputOption(given, {"-ss", "-t"})) && !holdsAudio(written)) {
         // ffmpeg fails on an empty output stream itself, but some encoders (FLAC) still pass it a
         // packet with no sound in it.
         emptyOutput = true;
@@ -283,4 +313,17 @@ int main(int argc, char** argv)
     if (!checkFailure.empty())
         sayWhy(checkFailure);
     return status;
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "--worker") == 0)
+        return runWorker([argv](const std::vector<std::string>& job) {
+            std::vector<char*> arguments{argv[0]};
+            for (const std::string& argument : job)
+                arguments.push_back(const_cast<char*>(argument.c_str()));
+            arguments.push_back(nullptr);
+            return convertOne(static_cast<int>(job.size()) + 1, arguments.data());
+        });
+    return convertOne(argc, argv);
 }

@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config clang libclang-rt-14-dev
     qt6-base-dev qt6-multimedia-dev libqt6svg6
-    ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev libtag1-dev libebur128-dev
+    ffmpeg libopencore-amrnb-dev libavformat-dev libavcodec-dev libavfilter-dev libswresample-dev
+    libtag1-dev libebur128-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev fonts-dejavu-core
     python3 parallel openssh-client openssh-server rsync

@@ -38,6 +38,8 @@ struct Probe
     int videoStreams = 0;        // real video, not counting cover pictures
     int pictures = 0;            // attached cover pictures
     double seconds = 0;          // decoded length
+    int frameSamples = 0;        // the longest decoded frame's samples
+    qint64 bitrate = 0;          // the file's, in bits per second
     QMap<QString, QString> tags; // the container's and the audio stream's tags, keys in lower case
 };
 
@@ -57,7 +59,7 @@ inline QStringList probeArguments(const QString& path)
             QStringLiteral("error"),
             QStringLiteral("-show_entries"),
             QStringLiteral("stream=codec_type,codec_name,sample_rate,channels:stream_disposition="
-                           "attached_pic:stream_tags:format_tags:frame=nb_samples"),
+                           "attached_pic:stream_tags:format=bit_rate:format_tags:frame=nb_samples"),
             QStringLiteral("-of"),
             QStringLiteral("json"),
             path};
@@ -73,6 +75,11 @@ inline Probe parseProbe(const QByteArray& json)
             result.tags.insert(tag.key().toLower(), tag.value().toString());
     };
     addTags(report.value(QStringLiteral("format")).toObject());
+    result.bitrate = report.value(QStringLiteral("format"))
+                         .toObject()
+                         .value(QStringLiteral("bit_rate"))
+                         .toString()
+                         .toLongLong();
     for (const QJsonValue& value : report.value(QStringLiteral("streams")).toArray()) {
         const QJsonObject stream = value.toObject();
         if (stream.value(QStringLiteral("codec_type")).toString() == QStringLiteral("video")) {
@@ -92,8 +99,12 @@ inline Probe parseProbe(const QByteArray& json)
         }
     }
     qint64 samples = 0;
-    for (const QJsonValue& frame : report.value(QStringLiteral("frames")).toArray())
-        samples += frame.toObject().value(QStringLiteral("nb_samples")).toInteger();
+    for (const QJsonValue& frame : report.value(QStringLiteral("frames")).toArray()) {
+        const qint64 frameSamples =
+            frame.toObject().value(QStringLiteral("nb_samples")).toInteger();
+        samples += frameSamples;
+        result.frameSamples = std::max(result.frameSamples, static_cast<int>(frameSamples));
+    }
     if (result.sampleRate > 0)
         result.seconds = static_cast<double>(samples) / result.sampleRate;
     return result;

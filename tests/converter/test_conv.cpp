@@ -8,6 +8,9 @@
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -357,9 +360,10 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
             conv.setProcessEnvironment(environment());
             conv.setProcessChannelMode(QProcess::MergedChannels);
             conv.start(ProgramDir + QStringLiteral("/data/conv"),
-                       {QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                        QStringLiteral("-i"), QStringLiteral("sine=duration=30"),
-                        QStringLiteral("-y"), QStringLiteral("-vn"), output});
+                       {QStringLiteral("--ffmpeg"), QStringLiteral("-re"), QStringLiteral("-f"),
+                        QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("sine=duration=30"), QStringLiteral("-y"),
+                        QStringLiteral("-vn"), output});
             ASSERT_TRUE(conv.waitForStarted());
             QByteArray console;
             while (!console.contains("time=") && conv.waitForReadyRead(5000))
@@ -390,6 +394,57 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
                 EXPECT_TRUE(QFile::exists(unfinished));
             }
         }
+    }
+
+    // Converting in-process, conv starts no process, and a stop ends it at once even while it waits
+    // for its source: here a pipe that gives eight seconds of sound (more than the five that the
+    // libraries read ahead to learn about the source), then nothing.
+    {
+        const QString folder = m_out->filePath(QStringLiteral("in-process"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString wav = folder + QStringLiteral("/whole.wav");
+        ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                              QStringLiteral("sine=duration=10"), wav}));
+        const QString pipe = folder + QStringLiteral("/pipe.wav");
+        ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        ConversionSettings settings = settingsFor(Mp3);
+        settings.outputFolder = folder;
+        const ConverterInvocation invocation = invocationFor(pipe, settings);
+        ASSERT_TRUE(writeFile(invocation.outputPath, "earlier"));
+        QProcess conv;
+        conv.setProcessEnvironment(environment());
+        conv.setProcessChannelMode(QProcess::MergedChannels);
+        conv.start(invocation.program,
+                   QStringList{QStringLiteral("--in-process")} + invocation.arguments);
+        ASSERT_TRUE(conv.waitForStarted());
+        int feed = -1;
+        for (int i = 0; i < 250 && feed < 0; ++i) {
+            feed = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+            if (feed < 0)
+                QThread::msleep(20);
+        }
+        ASSERT_GE(feed, 0) << "conv never opened its source";
+        ::fcntl(feed, F_SETFL, 0);
+        const QByteArray sound = contents(wav).left(8 * 88200);
+        EXPECT_EQ(::write(feed, sound.constData(), static_cast<size_t>(sound.size())),
+                  sound.size());
+        QByteArray console;
+        while (!console.contains("time=") && conv.waitForReadyRead(5000))
+            console += conv.readAll();
+        ASSERT_TRUE(console.contains("time=")) << console.toStdString();
+        EXPECT_EQ(childOf(conv.processId()), 0);
+        const QString unfinished = QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
+            QFile::encodeName(invocation.outputPath).toStdString(), conv.processId())));
+        EXPECT_TRUE(QFileInfo(unfinished).isFile());
+        ::kill(static_cast<pid_t>(conv.processId()), SIGTERM);
+        const bool ended = conv.waitForFinished(5000);
+        ::close(feed);
+        ASSERT_TRUE(ended || conv.waitForFinished(5000));
+        EXPECT_TRUE(ended) << "conv waited for its source after the stop";
+        EXPECT_EQ(conv.exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(conv.exitCode(), 0);
+        EXPECT_EQ(contents(invocation.outputPath), QByteArray("earlier"));
+        EXPECT_FALSE(QFile::exists(unfinished));
     }
 
     // The next conversion into the folder removes what the killed ones left, and nothing else: not

@@ -339,3 +339,140 @@ TEST_F(ConverterSources, TagsAndTheCoverReachEveryFormatThatHoldsThemButNeverVid
 }
 
 } // namespace
+
+namespace {
+
+// One conversion done both ways: by ffmpeg, which conv starts, and in conv's own process.
+struct PairedCase
+{
+    QString name;
+    QString program;
+    QStringList arguments;
+    QString output;
+};
+
+} // namespace
+
+TEST_F(ConverterSources, InProcessConversionWritesWhatFfmpegWritesInEveryFormat)
+{
+    ASSERT_TRUE(QDir(m_out->path()).mkdir(QStringLiteral("sources")));
+    const QString song = m_out->filePath(QStringLiteral("sources/song.mp3"));
+    const QString surround = m_out->filePath(QStringLiteral("sources/surround.flac"));
+    const QString phone = m_out->filePath(QStringLiteral("sources/phone.wav"));
+    const QStringList tags{
+        QStringLiteral("-metadata"), QStringLiteral("title=Caf\u00e9 \u6771\u4eac"),
+        QStringLiteral("-metadata"), QStringLiteral("artist=The Testers"),
+        QStringLiteral("-metadata"), QStringLiteral("album=Pairs"),
+        QStringLiteral("-metadata"), QStringLiteral("track=3"),
+        QStringLiteral("-metadata"), QStringLiteral("date=2021")};
+    // A sine as the audio, a one-frame picture as the cover, then the output's switches.
+    const auto tagged = [&](const QString& sine, const QStringList& audio, const QString& path) {
+        return generate(
+            QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), sine,
+                        QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                        QStringLiteral("color=blue:size=32x32:duration=1"), QStringLiteral("-map"),
+                        QStringLiteral("0:a"), QStringLiteral("-map"), QStringLiteral("1:v"),
+                        QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-c:v"),
+                        QStringLiteral("mjpeg"), QStringLiteral("-disposition:v"),
+                        QStringLiteral("attached_pic")} +
+            audio + tags + QStringList{path});
+    };
+    ASSERT_TRUE(tagged(QStringLiteral("sine=frequency=440:duration=2.5"),
+                       {QStringLiteral("-ac"), QStringLiteral("2")}, song));
+    ASSERT_TRUE(tagged(QStringLiteral("sine=frequency=300:duration=2:sample_rate=96000"),
+                       {QStringLiteral("-af"),
+                        QStringLiteral("pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0"),
+                        QStringLiteral("-sample_fmt"), QStringLiteral("s32")},
+                       surround));
+    ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                          QStringLiteral("sine=frequency=440:duration=1.5:sample_rate=8000"),
+                          QStringLiteral("-c:a"), QStringLiteral("pcm_u8"), phone}));
+
+    QList<PairedCase> cases;
+    const auto add = [&](const QString& source, ConversionSettings settings, const QString& what) {
+        const QString folder = QStringLiteral("%1").arg(cases.size());
+        QDir(m_out->path()).mkpath(folder);
+        settings.outputFolder = m_out->filePath(folder);
+        const ConverterInvocation invocation = invocationFor(source, settings);
+        cases.append({QFileInfo(source).fileName() + QStringLiteral(" to ") +
+                          QString::fromLatin1(FormatTable[settings.formatIndex].listText) + what,
+                      invocation.program, invocation.arguments, invocation.outputPath});
+    };
+    for (const QString& source : {song, surround, phone, s_source}) {
+        for (int format = 0; format < FormatCount; ++format)
+            add(source, settingsFor(format), QString());
+    }
+    for (const int format : {Mp3, Ogg, Flac, Amr, M4a, Opus, Wma}) {
+        ConversionSettings settings = settingsFor(format);
+        settings.cutterOn = 1;
+        settings.cutStart = 1;
+        settings.cutLength = 1;
+        settings.cutLengthFraction = 2;
+        add(song, settings, QStringLiteral(" cut"));
+        settings.bitrateIndex = BitrateV2;
+        settings.cutterOn = 0;
+        add(surround, settings, QStringLiteral(" preset"));
+    }
+    // The copy of a source already in the output's codec, as the library run plans it.
+    for (const auto& [source, extension] :
+         {std::pair{song, QStringLiteral("mp3")}, std::pair{surround, QStringLiteral("flac")}}) {
+        const QString output = m_out->filePath(QStringLiteral("copy.") + extension);
+        cases.append({QFileInfo(source).fileName() + QStringLiteral(" copied"),
+                      ProgramDir + QStringLiteral("/data/conv"),
+                      {QStringLiteral("-threads"), QStringLiteral("1"), QStringLiteral("-i"),
+                       source, QStringLiteral("-y"), QStringLiteral("-map"),
+                       QStringLiteral("0:a:0"), QStringLiteral("-map"), QStringLiteral("0:v?"),
+                       QStringLiteral("-c"), QStringLiteral("copy"), output},
+                      output});
+    }
+
+    // Each case through ffmpeg first, its output moved aside, then in-process.
+    const auto runEach = [&](bool inProcess) {
+        QList<std::pair<QString, QStringList>> commands;
+        for (const PairedCase& c : cases) {
+            commands.append({c.program, QStringList{inProcess ? QStringLiteral("--in-process")
+                                                              : QStringLiteral("--ffmpeg")} +
+                                            c.arguments});
+        }
+        return runAll(commands, true);
+    };
+    QStringList byFfmpeg;
+    QStringList inProcess;
+    const QList<ConvRun> ffmpegRuns = runEach(false);
+    for (const PairedCase& c : cases) {
+        byFfmpeg.append(c.output + QStringLiteral(".ffmpeg"));
+        QFile::rename(c.output, byFfmpeg.back());
+        inProcess.append(c.output);
+    }
+    const QList<ConvRun> ownRuns = runEach(true);
+    const QList<Probe> expected = probeAll(byFfmpeg);
+    const QList<Probe> results = probeAll(inProcess);
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name.toStdString());
+        ASSERT_EQ(ffmpegRuns[i].exitCode, 0) << ffmpegRuns[i].output.toStdString();
+        ASSERT_EQ(ownRuns[i].exitCode, 0) << ownRuns[i].output.toStdString();
+        EXPECT_TRUE(ownRuns[i].output.contains(QStringLiteral("Duration: ")));
+        EXPECT_TRUE(ownRuns[i].output.contains(QStringLiteral("time=")));
+        const Probe& want = expected[i];
+        const Probe& got = results[i];
+        ASSERT_FALSE(want.codec.isEmpty());
+        EXPECT_EQ(got.codec, want.codec);
+        EXPECT_EQ(got.sampleRate, want.sampleRate);
+        EXPECT_EQ(got.channels, want.channels);
+        EXPECT_NEAR(got.bitrate, want.bitrate, want.bitrate * 0.02);
+        EXPECT_NEAR(got.seconds, want.seconds,
+                    static_cast<double>(std::max(want.frameSamples, 1)) / want.sampleRate);
+        const auto tagText = [](const Probe& probe) {
+            QString text;
+            for (auto tag = probe.tags.begin(); tag != probe.tags.end(); ++tag)
+                text += tag.key() + QLatin1Char('=') + tag.value() + QLatin1Char('\n');
+            return text.toStdString();
+        };
+        EXPECT_EQ(tagText(got), tagText(want));
+        EXPECT_EQ(got.videoStreams, 0);
+        EXPECT_EQ(got.pictures, want.pictures);
+        if (want.pictures > 0) {
+            EXPECT_EQ(pictureDigest(inProcess[i]), pictureDigest(byFfmpeg[i]));
+        }
+    }
+}

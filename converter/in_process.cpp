@@ -1,0 +1,95 @@
+#include "converter/in_process.h"
+
+#include "converter/amr_writer.h"
+#include "converter/job.h"
+#include "converter/pipeline.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+volatile std::sig_atomic_t stopAsked = 0;
+
+void noteStop(int signal)
+{
+    if (stopAsked == 0)
+        stopAsked = signal;
+}
+
+// conv holds the stop signals for its wait loop; converting in this process, it takes them by a
+// handler instead, so that a read or write waiting on a pipe or a slow disk returns at once
+// (EINTR) and the conversion ends. A request that came while the signals were held still counts.
+void takeStopsByHandler()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = noteStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no SA_RESTART: a waiting read is interrupted
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+        sigaddset(&set, signal);
+    }
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+} // namespace
+
+InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
+                              ChildProcess& stops)
+{
+    InProcessRun run;
+    std::string error;
+    auto job = parseJob(arguments, error);
+    if (!job) {
+        const std::string text = "conv: " + error + '\n';
+        (void)!write(STDERR_FILENO, text.data(), text.size());
+        run.refused = true;
+        run.result.exitStatus = 2;
+        return run;
+    }
+    const int held = stops.pendingStop();
+    takeStopsByHandler();
+    const StopCheck stop = [held] { return held != 0 ? held : static_cast<int>(stopAsked); };
+    PipelineResult converted;
+    if (amr) {
+        AmrWriter writer(job->bitrate);
+        if ((run.writeError = writer.open(written)) != 0)
+            return run;
+        converted = runPipeline(*job, written, stop, [&](const char* data, std::size_t size) {
+            run.writeError = writer.write(data, size);
+            return run.writeError == 0;
+        });
+        if (converted.status == 0 && run.writeError == 0)
+            run.writeError = writer.finish();
+    } else {
+        converted = runPipeline(*job, written, stop, {});
+    }
+    run.result.stopSignal = converted.stopSignal;
+    run.result.exitStatus = converted.stopSignal == 0 && run.writeError == 0 ? converted.status : 0;
+    run.emptyOutput = converted.nothingDecoded;
+    return run;
+}
+
+bool takeInProcessChoice(Arguments& arguments)
+{
+    if (!arguments.empty() &&
+        (arguments.front() == "--in-process" || arguments.front() == "--ffmpeg")) {
+        const bool inProcess = arguments.front() == "--in-process";
+        arguments.erase(arguments.begin());
+        return inProcess;
+    }
+    const char* chosen = std::getenv("TREVALON_CONV_IN_PROCESS");
+    return chosen == nullptr || std::strcmp(chosen, "0") != 0;
+}
+
+int stopRequestedInProcess()
+{
+    return static_cast<int>(stopAsked);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "converter/arguments.h"
+#include "converter/child_process.h"
+
+#include <string>
+
+// conv's conversion without ffmpeg: the job read from the (fitted) arguments runs through the
+// pipeline in this process, into the unfinished file `written`; an AMR output goes through the
+// AMR writer. The outcome is told as a child's would be, so the rest of conv treats both paths
+// alike: a non-zero exit status once the cause is printed, or the stop signal.
+struct InProcessRun
+{
+    ChildResult result;
+    int writeError = 0;       // the AMR writer's errno
+    bool emptyOutput = false; // nothing could be decoded into the output
+    bool refused = false;     // the arguments are not a shape conv takes
+};
+
+InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
+                              ChildProcess& stops);
+
+// Whether conv converts in-process, as it does unless a leading "--ffmpeg" (taken off the
+// arguments, like "--in-process") or TREVALON_CONV_IN_PROCESS=0 in the environment has it run the
+// system's ffmpeg instead, as it did before.
+bool takeInProcessChoice(Arguments& arguments);
+
+// A stop request that came while, or since, a conversion ran in this process; 0 for none.
+int stopRequestedInProcess();

@@ -1,0 +1,124 @@
+#include "converter/pipeline_streams.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <unistd.h>
+
+void say(const std::string& line)
+{
+    const std::string text = line + '\n';
+    (void)!write(STDERR_FILENO, text.data(), text.size());
+}
+
+std::string errorText(int error)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(error, text, sizeof text);
+    return text;
+}
+
+std::string clockText(std::int64_t microseconds)
+{
+    if (microseconds < 0)
+        microseconds = 0;
+    const std::int64_t seconds = microseconds / AV_TIME_BASE;
+    char text[64];
+    std::snprintf(text, sizeof text, "%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%02" PRId64,
+                  seconds / 3600, seconds / 60 % 60, seconds % 60,
+                  microseconds % AV_TIME_BASE * 100 / AV_TIME_BASE);
+    return text;
+}
+
+int streamFfmpegPicks(const AVFormatContext& context)
+{
+    long bestScore = 0;
+    int best = -1;
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream* stream = context.streams[i];
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        const long score =
+            stream->codecpar->ch_layout.nb_channels +
+            100000000L * ((stream->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS) != 0) +
+            5000000L * ((stream->disposition & AV_DISPOSITION_DEFAULT) != 0);
+        if (score > bestScore) {
+            bestScore = score;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+std::vector<int> mappedStreams(const AVFormatContext& context, std::string spec)
+{
+    if (!spec.empty() && spec.back() == '?')
+        spec.pop_back();
+    const std::string rest = spec.substr(2);
+    std::vector<int> found;
+    const auto ofType = [&](AVMediaType type) {
+        std::vector<int> streams;
+        for (unsigned i = 0; i < context.nb_streams; ++i) {
+            if (context.streams[i]->codecpar->codec_type == type)
+                streams.push_back(static_cast<int>(i));
+        }
+        return streams;
+    };
+    if (rest == "a")
+        return ofType(AVMEDIA_TYPE_AUDIO);
+    if (rest == "v")
+        return ofType(AVMEDIA_TYPE_VIDEO);
+    if (rest.rfind("a:", 0) == 0) {
+        const auto audio = ofType(AVMEDIA_TYPE_AUDIO);
+        const std::size_t nth = std::stoul(rest.substr(2));
+        if (nth < audio.size())
+            found.push_back(audio[nth]);
+        return found;
+    }
+    const unsigned index = static_cast<unsigned>(std::stoul(rest));
+    if (index < context.nb_streams)
+        found.push_back(static_cast<int>(index));
+    return found;
+}
+
+std::string progressLine(double kilobytes, double seconds, double elapsed, bool last)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "size=%8.0fkB time=%s bitrate=%6.1fkbits/s speed=%4.3gx    %c",
+                  kilobytes, clockText(static_cast<std::int64_t>(seconds * AV_TIME_BASE)).c_str(),
+                  seconds > 0 ? kilobytes * 8.192 / seconds : 0.0,
+                  elapsed > 0 ? seconds / elapsed : 0.0, last ? '\n' : '\r');
+    return text;
+}
+
+void copyChapters(const AVFormatContext& in, AVFormatContext& out, std::optional<double> start,
+                  std::optional<double> length, std::int64_t offset)
+{
+    const std::int64_t first = start ? static_cast<std::int64_t>(*start * AV_TIME_BASE) : 0;
+    for (unsigned i = 0; i < in.nb_chapters; ++i) {
+        const AVChapter* chapter = in.chapters[i];
+        const std::int64_t shift = av_rescale_q(first - offset, AV_TIME_BASE_Q, chapter->time_base);
+        const std::int64_t limit =
+            length ? av_rescale_q(static_cast<std::int64_t>(*length * AV_TIME_BASE), AV_TIME_BASE_Q,
+                                  chapter->time_base)
+                   : INT64_MAX;
+        if (chapter->end < shift)
+            continue;
+        if (limit != INT64_MAX && shift > chapter->start - limit)
+            break;
+        AVChapter* copy = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (copy == nullptr)
+            return;
+        copy->id = chapter->id;
+        copy->time_base = chapter->time_base;
+        copy->start = std::max<std::int64_t>(0, chapter->start - shift);
+        copy->end = std::min(limit, chapter->end - shift);
+        av_dict_copy(&copy->metadata, chapter->metadata, 0);
+        av_dynarray_add(&out.chapters, reinterpret_cast<int*>(&out.nb_chapters), copy);
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct AVFormatContext;
+
+// Small pieces of the in-process pipeline: its console lines, its choice of source streams and
+// the chapters it copies.
+
+// Writes a line to conv's console (stderr), as ffmpeg's messages go there.
+void say(const std::string& line);
+
+// FFmpeg's words for an error code.
+std::string errorText(int error);
+
+// A time as ffmpeg's reports give it: "00:03:25.47".
+std::string clockText(std::int64_t microseconds);
+
+// ffmpeg's pick of an audio stream when no map names one: a stream that delivered packets while
+// the file was read, then one marked as default, then the most channels; the first of equals.
+int streamFfmpegPicks(const AVFormatContext& context);
+
+// The streams a map names: "0:a" (every audio stream), "0:a:N", "0:v", "0:N"; a trailing "?".
+std::vector<int> mappedStreams(const AVFormatContext& context, std::string spec);
+
+// ffmpeg's progress line: "size=  95kB time=00:00:06.00 bitrate= 129.1kbits/s speed=1x", ending in
+// a carriage return while the output grows and in a newline at the end.
+std::string progressLine(double kilobytes, double seconds, double elapsed, bool last);
+
+// The source's chapters within the cut, moved with it, as ffmpeg copies them. `offset` is what
+// moves the source's first timestamp to zero (microseconds).
+void copyChapters(const AVFormatContext& in, AVFormatContext& out, std::optional<double> start,
+                  std::optional<double> length, std::int64_t offset);
