@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/conversion_settings.h"
+#include "engine/dos_outputs.h"
 #include "engine/job_plan.h"
 #include "engine/progress_tracker.h"
 #include "engine/source_guard.h"
@@ -8,13 +9,13 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
 #include <functional>
 #include <memory>
 
-class DOSOutputs;
 class FileListModel;
 class MessageSink;
 
@@ -154,6 +155,8 @@ private:
     void onReceiveOutputs(Slot& slot, const QString& block);
     void onCommandOver(Slot& slot);
     void onStartFailed(Slot& slot);
+    DOSOutputs::StartResult runInWorker(Slot& slot);
+    DOSOutputs::StartResult runAlone(Slot& slot);
     void endJob(Slot& slot, const JobOutcome& outcome);
     void recordFailure(qint64 ordinal, const QString& source, const QString& reason);
     void markDone(int row);
@@ -178,6 +181,7 @@ private:
     int m_doneRows = 0;
     mutable int m_firstOpen = 0; // no row before it is open (waiting or running)
     QList<qint64> m_failureOrdinals;
+    QSet<QString> m_isolated; // sources that ended a worker: each runs as a process of its own
     BatchReport m_report;
     int m_endedEntries = 0; // entries converted, failed or refused in this batch
     int m_detachedJobs = 0; // running jobs whose entry has been taken off the list
