@@ -212,8 +212,10 @@ void ConvWorker::onExitFrame(const std::string& payload)
     if (m_result.stoppedByUser || m_result.exitCode >= 128) {
         QProcess* ending = m_process;
         dropProcess();
-        connect(ending, &QProcess::finished, ending, &QObject::deleteLater);
-        QTimer::singleShot(3000, ending, [ending] { ending->kill(); });
+        if (ending->state() != QProcess::NotRunning) {
+            connect(ending, &QProcess::finished, ending, &QObject::deleteLater);
+            QTimer::singleShot(3000, ending, [ending] { ending->kill(); });
+        }
     }
     emit CommandOver();
 }

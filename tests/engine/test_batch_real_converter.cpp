@@ -4,6 +4,7 @@
 #include "engine/batch_scheduler.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -147,7 +148,7 @@ TEST_F(RealConverterBatch, MissingConverterIsReportedOnce)
     EXPECT_EQ(missing.view.events.last(), QStringLiteral("controls on"));
 }
 
-TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOneFailsOnlyItsJob)
+TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOrStoppedOneEndsOnlyItsJob)
 {
     // Each of the files at once keeps one converter from job to job: 120 files start a handful.
     const QString program = countingProgramFolder(dir);
@@ -201,4 +202,20 @@ TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOneFailsOnlyIts
         after.removeOne(name);
     EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
     EXPECT_GT(durationOf(dir.filePath(QStringLiteral("out/after.mp3"))), 2.8);
+
+    // Stop ends the running job at once: its entry stays, and nothing of its output is left.
+    rig->add(makeClip(dir, QStringLiteral("stopped.wav"), 60));
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress,
+                     [&] { rig->driver.stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(rig->runToEnd());
+    EXPECT_LT(clock.elapsed(), 3000) << "the stop waited for the job";
+    EXPECT_TRUE(rig->driver.report().stoppedEarly);
+    EXPECT_TRUE(rig->driver.report().failures.isEmpty());
+    EXPECT_EQ(rig->list.count(), 1);
+    after = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : before)
+        after.removeOne(name);
+    EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
 }
