@@ -1,7 +1,6 @@
 #include "engine/batch_scheduler.h"
 
-#include "engine/conv_worker.h"
-#include "engine/dos_outputs.h"
+#include "engine/batch_slot.h"
 #include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
 #include "platform/converter_processes.h"
@@ -21,32 +20,6 @@ namespace {
 constexpr int LookAhead = 256;
 
 } // namespace
-
-// A slot runs its jobs in its worker, which stays alive from job to job, or, for a converter
-// that runs no jobs as a worker and for a source that ended a worker once, one process a job.
-struct BatchScheduler::Slot
-{
-    std::unique_ptr<DOSOutputs> runner;
-    std::unique_ptr<ConvWorker> worker;
-    bool onWorker = false; // the running or last job runs in the worker
-    ProgressTracker tracker;
-    ScheduledJob job;
-    double fraction = 0;
-    bool busy = false;
-
-    const JobResult& result() const
-    {
-        return onWorker ? worker->lastResult() : runner->lastResult();
-    }
-    qint64 processId() const { return onWorker ? worker->processId() : runner->processId(); }
-    void stop(int graceMilliseconds)
-    {
-        if (onWorker)
-            worker->stop(graceMilliseconds);
-        else
-            runner->stop(graceMilliseconds);
-    }
-};
 
 BatchScheduler::BatchScheduler(FileListModel& list, MessageSink& messages,
                                SettingsProvider settings, QString programFolder, QObject* parent)
@@ -366,12 +339,8 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     // now, the helpers they started and the workers (idle or not) are spared.
     if (m_sweepNeeded) {
         QSet<qint64> running;
-        for (const auto& other : m_slots) {
-            if (other->busy)
-                running.insert(other->processId());
-            if (const qint64 worker = other->worker->workerProcessId())
-                running.insert(worker);
-        }
+        for (const auto& other : m_slots)
+            other->addLiveProcesses(running);
         m_report.strayConvertersTerminated +=
             KillProcessesByName(plan.invocation.program, running).size();
         m_sweepNeeded = false;
@@ -388,27 +357,12 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     m_rows[row].slot = slotIndex;
     slot.onWorker = !m_isolated.contains(slot.job.source) &&
                     ConvWorker::runsJobs(plan.invocation.program);
-    const DOSOutputs::StartResult started = slot.onWorker
-                                                ? runInWorker(slot)
-                                                : runAlone(slot);
-    if (started != DOSOutputs::StartResult::Started) {
+    if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);
         return;
     }
     emit jobStarted(slot.job);
-}
-
-DOSOutputs::StartResult BatchScheduler::runInWorker(Slot& slot)
-{
-    slot.worker->setCommandLine(slot.job.plan.commandText, slot.job.plan.invocation);
-    return slot.worker->ExecuteCommand();
-}
-
-DOSOutputs::StartResult BatchScheduler::runAlone(Slot& slot)
-{
-    slot.runner->setCommandLine(slot.job.plan.commandText, slot.job.plan.invocation);
-    return slot.runner->ExecuteCommand();
 }
 
 void BatchScheduler::refuse(int row, const QString& reason)

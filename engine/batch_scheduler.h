@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/conversion_settings.h"
-#include "engine/dos_outputs.h"
 #include "engine/job_plan.h"
 #include "engine/progress_tracker.h"
 #include "engine/source_guard.h"
@@ -16,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class DOSOutputs;
 class FileListModel;
 class MessageSink;
 
@@ -155,8 +155,6 @@ private:
     void onReceiveOutputs(Slot& slot, const QString& block);
     void onCommandOver(Slot& slot);
     void onStartFailed(Slot& slot);
-    DOSOutputs::StartResult runInWorker(Slot& slot);
-    DOSOutputs::StartResult runAlone(Slot& slot);
     void endJob(Slot& slot, const JobOutcome& outcome);
     void recordFailure(qint64 ordinal, const QString& source, const QString& reason);
     void markDone(int row);
