@@ -43,6 +43,13 @@ int runFramed(const std::function<int(const std::vector<std::string>&)>& convert
     const int savedError = dup(STDERR_FILENO);
     dup2(console[1], STDERR_FILENO);
     close(console[1]);
+    // Signals are the job's: its stop and its helpers' ends are read by the job's own thread
+    // (some through a signalfd), so the pump is started with every signal blocked and never
+    // takes one of them away.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, &before);
     std::thread pump([reader = console[0]] {
         char buffer[4096];
         while (true) {
@@ -55,6 +62,7 @@ int runFramed(const std::function<int(const std::vector<std::string>&)>& convert
         }
         close(reader);
     });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     const int status = convertOne(arguments);
     dup2(savedError, STDERR_FILENO); // the pipe's last writer closes: the pump drains and ends
     close(savedError);

@@ -1,6 +1,6 @@
 #include "engine/batch_scheduler.h"
 
-#include "engine/dos_outputs.h"
+#include "engine/batch_slot.h"
 #include "engine/library_jobs.h"
 #include "intake/file_list_model.h"
 #include "platform/converter_processes.h"
@@ -20,15 +20,6 @@ namespace {
 constexpr int LookAhead = 256;
 
 } // namespace
-
-struct BatchScheduler::Slot
-{
-    std::unique_ptr<DOSOutputs> runner;
-    ProgressTracker tracker;
-    ScheduledJob job;
-    double fraction = 0;
-    bool busy = false;
-};
 
 BatchScheduler::BatchScheduler(FileListModel& list, MessageSink& messages,
                                SettingsProvider settings, QString programFolder, QObject* parent)
@@ -80,8 +71,10 @@ BatchScheduler::~BatchScheduler()
 {
     // Each runner kills its running job and removes its partial output as it goes; nothing it
     // does then may reach this half-destroyed scheduler.
-    for (const auto& slot : m_slots)
+    for (const auto& slot : m_slots) {
         slot->runner->disconnect(this);
+        slot->worker->disconnect(this);
+    }
     std::vector<JobPlan> running;
     for (const auto& slot : m_slots) {
         if (slot->busy)
@@ -108,6 +101,13 @@ void BatchScheduler::createSlots()
         connect(raw->runner.get(), &DOSOutputs::CommandOver, this,
                 [this, raw] { onCommandOver(*raw); });
         connect(raw->runner.get(), &DOSOutputs::StartFailed, this,
+                [this, raw] { onStartFailed(*raw); });
+        slot->worker = std::make_unique<ConvWorker>(m_messages);
+        connect(raw->worker.get(), &ConvWorker::ReceiveOutputs, this,
+                [this, raw](const QString& block) { onReceiveOutputs(*raw, block); });
+        connect(raw->worker.get(), &ConvWorker::CommandOver, this,
+                [this, raw] { onCommandOver(*raw); });
+        connect(raw->worker.get(), &ConvWorker::StartFailed, this,
                 [this, raw] { onStartFailed(*raw); });
         m_slots.push_back(std::move(slot));
     }
@@ -142,7 +142,7 @@ void BatchScheduler::stop(int graceMilliseconds)
     m_stopRequested = true;
     for (const auto& slot : m_slots) {
         if (slot->busy)
-            slot->runner->stop(graceMilliseconds);
+            slot->stop(graceMilliseconds);
     }
     finishIfDone();
 }
@@ -169,8 +169,7 @@ int BatchScheduler::firstOpenRow() const
 
 qint64 BatchScheduler::processId(int slot) const
 {
-    return slot >= 0 && slot < static_cast<int>(m_slots.size()) ? m_slots[slot]->runner->processId()
-                                                                : 0;
+    return slot >= 0 && slot < static_cast<int>(m_slots.size()) ? m_slots[slot]->processId() : 0;
 }
 
 int BatchScheduler::findRow(int slot) const
@@ -337,13 +336,11 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     // A converter of this program can only be left over when a job did not end cleanly (or from
     // before this batch): one that exits normally has ended its own helpers. The process-table
     // scan is skipped otherwise, as it costs more than the job start itself. The jobs running
-    // now, and the helpers they started, are spared.
+    // now, the helpers they started and the workers (idle or not) are spared.
     if (m_sweepNeeded) {
         QSet<qint64> running;
-        for (const auto& other : m_slots) {
-            if (other->busy)
-                running.insert(other->runner->processId());
-        }
+        for (const auto& other : m_slots)
+            other->addLiveProcesses(running);
         m_report.strayConvertersTerminated +=
             KillProcessesByName(plan.invocation.program, running).size();
         m_sweepNeeded = false;
@@ -358,8 +355,9 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.fraction = 0;
     slot.busy = true;
     m_rows[row].slot = slotIndex;
-    slot.runner->setCommandLine(plan.commandText, plan.invocation);
-    if (slot.runner->ExecuteCommand() != DOSOutputs::StartResult::Started) {
+    slot.onWorker = !m_isolated.contains(slot.job.source) &&
+                    ConvWorker::runsJobs(plan.invocation.program);
+    if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);
         return;
@@ -401,7 +399,10 @@ void BatchScheduler::onCommandOver(Slot& slot)
 {
     if (!slot.busy)
         return;
-    const JobResult& result = slot.runner->lastResult();
+    const JobResult& result = slot.result();
+    // A source that ended a worker runs alone from now on, so it cannot take a worker down again.
+    if (slot.onWorker && result.crashed && !result.stoppedByUser)
+        m_isolated.insert(slot.job.source);
     JobOutcome outcome;
     outcome.exitCode = result.exitCode;
     outcome.lastLine = result.lastErrorLine;
@@ -489,5 +490,8 @@ void BatchScheduler::finishIfDone()
     // With nothing running, a fill that started nothing means the list holds nothing to start.
     m_running = false;
     m_report.stoppedEarly = m_stopRequested || m_report.startFailed;
+    // Idle workers end with the batch; the next batch starts its own.
+    for (const auto& slot : m_slots)
+        slot->worker->quit();
     emit finished(m_report);
 }

@@ -187,17 +187,22 @@ void DOSOutputs::stop(int graceMilliseconds)
 
 QString DOSOutputs::lastNonEmptyLine() const
 {
+    return LastConsoleLine(m_outputs);
+}
+
+QString LastConsoleLine(const QString& outputs)
+{
     // The converter's closing "Conversion failed!" says nothing about why: the reason is the line
     // before it (a full disk, a read-only folder, an unreadable input).
     const QString generic = QStringLiteral("Conversion failed!");
     QString fallback;
-    qsizetype end = m_outputs.size();
+    qsizetype end = outputs.size();
     while (end > 0) {
         qsizetype start = end - 1;
-        while (start >= 0 && m_outputs.at(start) != QLatin1Char('\n') &&
-               m_outputs.at(start) != QLatin1Char('\r'))
+        while (start >= 0 && outputs.at(start) != QLatin1Char('\n') &&
+               outputs.at(start) != QLatin1Char('\r'))
             --start;
-        const QString line = m_outputs.mid(start + 1, end - start - 1).trimmed();
+        const QString line = outputs.mid(start + 1, end - start - 1).trimmed();
         if (!line.isEmpty()) {
             if (line != generic)
                 return line;
@@ -211,21 +216,26 @@ QString DOSOutputs::lastNonEmptyLine() const
 
 void DOSOutputs::removePartialOutput(bool exitedCleanly)
 {
-    if (exitedCleanly)
-        return;
+    if (!exitedCleanly && RemovePartialOutput(m_invocation.outputPath, m_outputBefore, m_childPid))
+        m_result.partialOutputRemoved = true;
+}
+
+bool RemovePartialOutput(const QString& path, const FileSnapshot& before, qint64 converterPid)
+{
+    bool removed = false;
     // Only what this job created or changed: a file of the same name left by an earlier job, that
     // the converter was stopped before it reached, is not this job's to remove.
-    const QString path = m_invocation.outputPath;
     const FileSnapshot now = SnapshotOf(path);
-    if (now.exists && now != m_outputBefore)
-        m_result.partialOutputRemoved = QFile::remove(path);
+    if (now.exists && now != before)
+        removed = QFile::remove(path);
     // The converter writes under an unfinished name carrying its process id and renames the file
     // only when it is whole; one killed before it could clean up leaves that file behind.
-    if (path.isEmpty() || m_childPid <= 0)
-        return;
+    if (path.isEmpty() || converterPid <= 0)
+        return removed;
     const QString unfinished = QFile::decodeName(QByteArray::fromStdString(unfinishedOutputPath(
-        QFile::encodeName(path).toStdString(), static_cast<long>(m_childPid))));
+        QFile::encodeName(path).toStdString(), static_cast<long>(converterPid))));
     const QFileInfo file(unfinished);
     if (file.isFile() && !file.isSymLink() && QFile::remove(unfinished))
-        m_result.partialOutputRemoved = true;
+        removed = true;
+    return removed;
 }

@@ -107,3 +107,12 @@ private:
     bool m_running = false;
     bool m_starting = false;
 };
+
+// The converter's last non-empty console line, passing over its closing "Conversion failed!"
+// when a line before it says why.
+QString LastConsoleLine(const QString& outputs);
+
+// Removes what a converter that did not finish left of a job: the file at path when it is not as
+// it was before the job, and the converter's unfinished file named with converterPid. True when
+// something was removed.
+bool RemovePartialOutput(const QString& path, const FileSnapshot& before, qint64 converterPid);

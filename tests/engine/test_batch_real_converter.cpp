@@ -1,28 +1,61 @@
 #include "batch_fixture.h"
 #include "qt_print.h"
 
+#include "engine/batch_scheduler.h"
+
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
 const QString ProgramFolder = QStringLiteral(TREVALON_PROGRAM_DIR);
 
-// A three-second tone in the given container, made by the system's ffmpeg.
-QString makeClip(const QTemporaryDir& dir, const QString& name)
+// A tone of the given seconds (three by default) in the given container, made by the system's
+// ffmpeg.
+QString makeClip(const QTemporaryDir& dir, const QString& name, int seconds = 3)
 {
     const QString path = dir.filePath(name);
     QProcess::execute(QStringLiteral("ffmpeg"),
                       {QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
                        QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
                        QStringLiteral("lavfi"), QStringLiteral("-i"),
-                       QStringLiteral("sine=frequency=440:duration=3"), path});
+                       QStringLiteral("sine=frequency=440:duration=%1").arg(seconds), path});
     return path;
+}
+
+// A program folder whose converter is a script that logs each start, then becomes the real one.
+QString countingProgramFolder(const QTemporaryDir& dir)
+{
+    const QString folder = dir.filePath(QStringLiteral("program"));
+    QDir().mkpath(folder + QStringLiteral("/data"));
+    QFile script(folder + QStringLiteral("/data/conv"));
+    if (!script.open(QIODevice::WriteOnly))
+        return {};
+    script.write(QStringLiteral("#!/bin/sh\necho \"$$ $*\" >>'%1'\nexec '%2' \"$@\"\n")
+                     .arg(dir.filePath(QStringLiteral("starts.log")),
+                          ProgramFolder + QStringLiteral("/data/conv"))
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return folder;
+}
+
+QStringList linesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly)
+               ? QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+               : QStringList();
 }
 
 double durationOf(const QString& path)
@@ -113,4 +146,76 @@ TEST_F(RealConverterBatch, MissingConverterIsReportedOnce)
     EXPECT_EQ(missing.sink.messages[0].text, QStringLiteral("File or command not found"));
     EXPECT_EQ(missing.list.count(), 2);
     EXPECT_EQ(missing.view.events.last(), QStringLiteral("controls on"));
+}
+
+TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOrStoppedOneEndsOnlyItsJob)
+{
+    // Each of the files at once keeps one converter from job to job: 120 files start a handful.
+    const QString program = countingProgramFolder(dir);
+    ASSERT_FALSE(program.isEmpty());
+    const QString clip = makeClip(dir, QStringLiteral("clip.flac"), 1);
+    BatchRig many(program);
+    many.settings = rig->settings;
+    many.driver.setFilesAtOnce(2);
+    QDir().mkpath(dir.filePath(QStringLiteral("in")));
+    for (int i = 0; i < 120; ++i) {
+        const QString copy = dir.filePath(QStringLiteral("in/clip %1.flac").arg(i));
+        ASSERT_TRUE(QFile::copy(clip, copy));
+        many.add(copy);
+    }
+    ASSERT_TRUE(many.runToEnd(120000));
+    EXPECT_EQ(many.driver.report().converted, 120);
+    EXPECT_TRUE(many.driver.report().failures.isEmpty());
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files).size(), 120);
+    const QStringList starts = linesOf(dir.filePath(QStringLiteral("starts.log")));
+    EXPECT_GE(starts.size(), 1);
+    EXPECT_LE(starts.size(), 12) << starts.join(QLatin1Char('\n')).toStdString();
+
+    // A converter killed in the middle of a job fails that job, with a reason, and leaves nothing
+    // of it; the next job runs in a fresh converter.
+    rig->add(makeClip(dir, QStringLiteral("killed.wav"), 60));
+    rig->add(makeClip(dir, QStringLiteral("after.wav")));
+    qint64 killed = 0;
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress, [&] {
+        if (killed == 0 && (killed = rig->driver.scheduler().processId(0)) > 0)
+            ::kill(static_cast<pid_t>(killed), SIGKILL);
+    });
+    qint64 next = 0;
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobStarted,
+                     [&](const ScheduledJob& job) {
+                         if (job.source == QStringLiteral("after.wav"))
+                             next = rig->driver.scheduler().processId(0);
+                     });
+    const QStringList before = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files);
+    ASSERT_TRUE(rig->runToEnd());
+    EXPECT_GT(killed, 0);
+    EXPECT_GT(next, 0);
+    EXPECT_NE(next, killed);
+    EXPECT_EQ(rig->driver.report().converted, 1);
+    ASSERT_EQ(rig->driver.report().failures.size(), 1);
+    EXPECT_EQ(rig->driver.report().failures[0].source, QStringLiteral("killed.wav"));
+    EXPECT_EQ(rig->driver.report().failures[0].lastErrorLine,
+              QStringLiteral("the converter crashed on this file"));
+    QStringList after = QDir(dir.filePath(QStringLiteral("out")))
+                            .entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : before)
+        after.removeOne(name);
+    EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
+    EXPECT_GT(durationOf(dir.filePath(QStringLiteral("out/after.mp3"))), 2.8);
+
+    // Stop ends the running job at once: its entry stays, and nothing of its output is left.
+    rig->add(makeClip(dir, QStringLiteral("stopped.wav"), 60));
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress,
+                     [&] { rig->driver.stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(rig->runToEnd());
+    EXPECT_LT(clock.elapsed(), 3000) << "the stop waited for the job";
+    EXPECT_TRUE(rig->driver.report().stoppedEarly);
+    EXPECT_TRUE(rig->driver.report().failures.isEmpty());
+    EXPECT_EQ(rig->list.count(), 1);
+    after = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : before)
+        after.removeOne(name);
+    EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
 }

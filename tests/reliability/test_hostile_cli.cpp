@@ -307,12 +307,16 @@ TEST_F(HostileCommandLine, ConverterKilledMidFileIsSummarisedAndLeavesNoPartialO
     batch.start(ProgramFolder + QStringLiteral("/trevalon-batch"),
                 arguments({QStringLiteral("--format"), QStringLiteral("MP3"), live, next}));
     ASSERT_TRUE(batch.waitForStarted());
-    // The converter writes under an unfinished name until the file is whole.
-    const auto writing = [this] {
+    // The converter writes under an unfinished name, carrying its process id, until the file is
+    // whole: that names the converter running live.wav, whichever job it took before.
+    pid_t converter = 0;
+    const auto writing = [this, &converter] {
         for (const QString& name : filesIn(out)) {
             const auto file = readUnfinishedOutputName(QFile::encodeName(name).toStdString());
-            if (file && file->outputName == "live.mp3")
+            if (file && file->outputName == "live.mp3") {
+                converter = static_cast<pid_t>(file->pid);
                 return true;
+            }
         }
         return false;
     };
@@ -322,12 +326,8 @@ TEST_F(HostileCommandLine, ConverterKilledMidFileIsSummarisedAndLeavesNoPartialO
         QThread::msleep(10);
     ASSERT_TRUE(writing()) << "the converter never opened its output";
     QThread::msleep(200); // let it encode what it was given
-    pid_t converter = 0;
-    for (const pid_t child : childrenOf(batch.processId())) {
-        QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(child));
-        if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains("live.wav"))
-            converter = child;
-    }
+    const QList<pid_t> children = childrenOf(batch.processId());
+    EXPECT_TRUE(children.contains(converter)) << "the writer is not the batch's converter";
     ASSERT_GT(converter, 0) << "no converter of live.wav found";
     ASSERT_EQ(::kill(converter, SIGKILL), 0);
     finish();

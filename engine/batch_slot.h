@@ -1,0 +1,54 @@
+#pragma once
+
+#include "engine/batch_scheduler.h"
+#include "engine/conv_worker.h"
+#include "engine/dos_outputs.h"
+
+#include <QSet>
+
+#include <memory>
+
+// One of a batch's files at once. It runs its jobs in its worker, which stays alive from job to
+// job, or, for a converter that runs no jobs as a worker and for a source that ended a worker
+// once, one process a job in its runner.
+struct BatchScheduler::Slot
+{
+    std::unique_ptr<DOSOutputs> runner;
+    std::unique_ptr<ConvWorker> worker;
+    bool onWorker = false; // the running or last job runs in the worker
+    ProgressTracker tracker;
+    ScheduledJob job;
+    double fraction = 0;
+    bool busy = false;
+
+    // Starts job in the worker or the runner, as onWorker says.
+    DOSOutputs::StartResult start()
+    {
+        if (onWorker) {
+            worker->setCommandLine(job.plan.commandText, job.plan.invocation);
+            return worker->ExecuteCommand();
+        }
+        runner->setCommandLine(job.plan.commandText, job.plan.invocation);
+        return runner->ExecuteCommand();
+    }
+    const JobResult& result() const
+    {
+        return onWorker ? worker->lastResult() : runner->lastResult();
+    }
+    // The running job's converter and the worker, idle or not.
+    void addLiveProcesses(QSet<qint64>& processes) const
+    {
+        if (busy)
+            processes.insert(processId());
+        if (const qint64 alive = worker->workerProcessId())
+            processes.insert(alive);
+    }
+    qint64 processId() const { return onWorker ? worker->processId() : runner->processId(); }
+    void stop(int graceMilliseconds)
+    {
+        if (onWorker)
+            worker->stop(graceMilliseconds);
+        else
+            runner->stop(graceMilliseconds);
+    }
+};
