@@ -59,6 +59,18 @@ inline double durationOf(const QString& path)
     return ok ? seconds : -1;
 }
 
+// A tag of the file's container as players read it; "" when it has none.
+inline QString formatTagOf(const QString& path, const QString& tag)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                 QStringLiteral("format_tags=") + tag, QStringLiteral("-of"),
+                 QStringLiteral("csv=p=0"), path});
+    probe.waitForFinished();
+    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
 // Whether any running process has the text in its command line.
 inline bool anyProcessMentions(const QString& text)
 {

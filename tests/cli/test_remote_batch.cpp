@@ -402,7 +402,8 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     const BatchOutcome run =
         runBatch({QStringLiteral("--sshloginfile"), loginFile, QStringLiteral("--format"),
                   QStringLiteral("MP3"), QStringLiteral("--settings-dir"), dir.path(),
-                  QStringLiteral("--output"), out, QStringLiteral("--copy-same-format"), in},
+                  QStringLiteral("--output"), out, QStringLiteral("--copy-same-format"),
+                  QStringLiteral("--loudness"), QStringLiteral("tag"), in},
                  RemoteTimeoutMs, environment);
     const std::string shown = (run.out + run.err).toStdString();
     EXPECT_EQ(run.exitCode, 1) << shown;
@@ -415,6 +416,19 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     }
     EXPECT_NEAR(durationOf(out + QStringLiteral("/song.mp3")), 1.0, 0.1) << shown;
     EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 12) << shown;
+    // Converted on other machines, gated here as one album from what each converter reported:
+    // every file, the copied one too, carries its own track value and the album's.
+    // (zz/clip 01 is an album of its own, and its output is the one that stays.)
+    const QString albumGain =
+        formatTagOf(out + QStringLiteral("/clip 02 é.mp3"), QStringLiteral("REPLAYGAIN_ALBUM_GAIN"));
+    EXPECT_TRUE(albumGain.endsWith(QStringLiteral(" dB"))) << shown;
+    EXPECT_TRUE(run.out.contains(in + QStringLiteral(": 12 files, gain ") + albumGain)) << shown;
+    for (const QString& name : {QStringLiteral("/clip 07 é.mp3"), QStringLiteral("/song.mp3")}) {
+        EXPECT_EQ(formatTagOf(out + name, QStringLiteral("REPLAYGAIN_ALBUM_GAIN")), albumGain)
+            << name.toStdString();
+        EXPECT_FALSE(formatTagOf(out + name, QStringLiteral("REPLAYGAIN_TRACK_GAIN")).isEmpty())
+            << name.toStdString();
+    }
     EXPECT_TRUE(run.err.contains(machines.loginLine(QStringLiteral("down")) +
                                  QStringLiteral(": cannot log in")))
         << shown;
