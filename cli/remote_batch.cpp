@@ -210,10 +210,13 @@ void RemoteBatch::closeConnections()
             closer->kill();
         closer->waitForFinished(1000);
     }
-    const QStringList left = QDir(m_socketFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+    const QStringList left = QDir(m_socketFolder)
+                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                            QDir::System | QDir::Hidden);
     if (!QDir().rmdir(m_socketFolder))
-        emit machineMessage(QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
-                                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
+        emit machineMessage(
+            QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
+                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
     m_socketFolder.clear();
 }
 

@@ -30,6 +30,11 @@ QString loginPart(const QString& line, qsizetype* prefixLength)
     return trimmed.mid(*prefixLength);
 }
 
+bool sshProgram(const QString& word)
+{
+    return word.section(QLatin1Char('/'), -1) == QLatin1String("ssh");
+}
+
 } // namespace
 
 QString ConnectionSocketFolder(QString* problem)
@@ -60,7 +65,8 @@ QString WithSharedConnection(const QString& loginLine, const QString& options)
     qsizetype prefixLength = 0;
     const QString login = loginPart(loginLine, &prefixLength);
     const qsizetype blank = login.indexOf(QLatin1Char(' '));
-    if (blank < 0 || options.isEmpty())
+    // A command that is not ssh itself (a wrapper) is left as it is: its own words come first.
+    if (blank < 0 || options.isEmpty() || !sshProgram(login.left(blank)))
         return loginLine.trimmed();
     return loginLine.trimmed().insert(prefixLength + blank, QLatin1Char(' ') + options);
 }
@@ -82,6 +88,8 @@ QString CloseConnectionCommand(const QString& loginLine, const QString& options)
     // [ssh command ][user[:password]@]host[:port], read as parallel reads it.
     const qsizetype blank = login.lastIndexOf(QLatin1Char(' '));
     const QString command = blank < 0 ? QStringLiteral("ssh ") + options : login.left(blank);
+    if (!command.contains(options)) // a wrapper without the shared connection: nothing to close
+        return {};
     QString host = login.mid(blank + 1);
     QString user;
     if (const qsizetype at = host.lastIndexOf(QLatin1Char('@')); at >= 0) {

@@ -20,7 +20,8 @@ QString SharedConnectionOptions(const QString& socketFolder);
 
 // A sshlogin file line ([@groups/][jobs/][ssh command ]login) with the options put into its own
 // ssh command. A line without a command of its own is kept: its machine gets them through
-// parallel's --ssh, which only such lines use.
+// parallel's --ssh, which only such lines use. So is a line whose command is not ssh itself (a
+// wrapper such as sshpass), whose calls then log in each time.
 QString WithSharedConnection(const QString& loginLine, const QString& options);
 // A text (a message naming a login) as the user wrote the login.
 QString WithoutSharedConnection(QString text, const QString& options);

@@ -176,6 +176,9 @@ TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
     EXPECT_EQ(CloseConnectionCommand(QStringLiteral("ssh -F c h"), o),
               QStringLiteral("ssh -o ControlPath=/s/%C -F c -O exit h"));
     EXPECT_EQ(CloseConnectionCommand(QStringLiteral(":"), o), QString());
+    EXPECT_EQ(WithSharedConnection(QStringLiteral("sshpass -e ssh h"), o),
+              QStringLiteral("sshpass -e ssh h"));
+    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("sshpass -e ssh h"), o), QString());
 }
 
 // The names in a folder as the file system has them: QDir lists only one of two names whose bytes
