@@ -1,6 +1,7 @@
 #include "cli/remote_batch.h"
 
 #include "cli/remote_check.h"
+#include "cli/remote_connection.h"
 #include "cli/remote_reports.h"
 #include "cli/returned_output.h"
 
@@ -153,8 +154,70 @@ void RemoteBatch::start()
     }
     if (std::all_of(m_states.begin(), m_states.end(), [](State s) { return s == State::Ended; }))
         finish();
-    else
+    else {
+        shareConnections();
         startCheck();
+    }
+}
+
+void RemoteBatch::shareConnections()
+{
+    QString problem;
+    QFile loginFile(m_run.sshLoginFile);
+    if (!loginFile.open(QIODevice::ReadOnly))
+        return; // the check says so once it reads the file
+    const QStringList lines = QString::fromUtf8(loginFile.readAll()).split(QLatin1Char('\n'));
+    m_socketFolder = ConnectionSocketFolder(&problem);
+    if (m_socketFolder.isEmpty()) {
+        emit machineMessage(
+            QStringLiteral("each ssh call logs in anew, no folder for shared connections: %1")
+                .arg(problem));
+        return;
+    }
+    const QString options = SharedConnectionOptions(m_socketFolder);
+    for (const QString& line : lines)
+        m_logins << WithSharedConnection(line, options);
+    QFile shared(m_lists->filePath(QStringLiteral("logins")));
+    if (!shared.open(QIODevice::WriteOnly) ||
+        shared.write((m_logins.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
+        emit machineMessage(QStringLiteral("each ssh call logs in anew: cannot write %1: %2")
+                                .arg(shared.fileName(), shared.errorString()));
+        m_logins.clear();
+        QDir().rmdir(m_socketFolder);
+        m_socketFolder.clear();
+        return;
+    }
+    m_run.sshLoginFile = shared.fileName();
+    m_run.sshOptions = options;
+}
+
+void RemoteBatch::closeConnections()
+{
+    if (m_socketFolder.isEmpty())
+        return;
+    // Every master is asked at once; a machine never logged in to has none and says so, unread.
+    std::vector<std::unique_ptr<QProcess>> closers;
+    for (const QString& line : std::as_const(m_logins)) {
+        const QString command = CloseConnectionCommand(line, m_run.sshOptions);
+        if (command.isEmpty())
+            continue;
+        closers.push_back(std::make_unique<QProcess>());
+        closers.back()->setProcessChannelMode(QProcess::MergedChannels);
+        closers.back()->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    }
+    for (const auto& closer : closers) {
+        if (!closer->waitForFinished(10000))
+            closer->kill();
+        closer->waitForFinished(1000);
+    }
+    const QStringList left = QDir(m_socketFolder)
+                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                            QDir::System | QDir::Hidden);
+    if (!QDir().rmdir(m_socketFolder))
+        emit machineMessage(
+            QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
+                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
+    m_socketFolder.clear();
 }
 
 // Machines that cannot be logged in to, or cannot convert with the run's settings, are left out
@@ -202,7 +265,7 @@ void RemoteBatch::checkOver(QProcess* check)
         SelectMachines(QString::fromUtf8(loginFile.readAll()),
                        QString::fromUtf8(check->readAllStandardOutput()), m_setup.jobsPerMachine);
     for (const QString& line : machines.skipped)
-        emit machineMessage(line);
+        emit machineMessage(WithoutSharedConnection(line, m_run.sshOptions));
     QFile usable(m_lists->filePath(QStringLiteral("machines")));
     if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
         usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
@@ -444,5 +507,6 @@ void RemoteBatch::failRemaining(const QString& reason)
 
 void RemoteBatch::finish()
 {
+    closeConnections();
     emit finished();
 }

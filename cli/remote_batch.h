@@ -57,6 +57,10 @@ private:
         Ended
     };
 
+    // Puts the shared connections' options into the run's own copy of the sshlogin file; a run
+    // that cannot have them logs in per call and says so.
+    void shareConnections();
+    void closeConnections();
     void startCheck();
     void checkOver(QProcess* check);
     void startRound();
@@ -92,4 +96,6 @@ private:
     QByteArray m_outTail;
     QByteArray m_errTail;
     QTimer m_collect;
+    QString m_socketFolder; // the control sockets of the shared connections; "" when not shared
+    QStringList m_logins;   // the sshlogin file's lines, with the shared connections' options
 };

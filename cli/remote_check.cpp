@@ -103,6 +103,7 @@ QStringList MachineCheckArguments(const RemoteRunSetup& setup)
             QStringLiteral("printf 'trevalon-machine %s %s %s\\n' \"$s\" %1 \"$why\"")
                 .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHLOGIN\"")))}
             .join(QStringLiteral("; "));
-    return {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"), setup.sshLoginFile,
-            QStringLiteral("--nonall"), script};
+    return SshArguments(setup) + QStringList{QStringLiteral("--will-cite"),
+                                             QStringLiteral("--sshloginfile"), setup.sshLoginFile,
+                                             QStringLiteral("--nonall"), script};
 }

@@ -166,9 +166,17 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
         .join(QStringLiteral("; "));
 }
 
+QStringList SshArguments(const RemoteRunSetup& setup)
+{
+    if (setup.sshOptions.isEmpty())
+        return {};
+    return {QStringLiteral("--ssh"), QStringLiteral("ssh ") + setup.sshOptions};
+}
+
 QStringList ParallelArguments(const RemoteRunSetup& setup)
 {
-    return {QStringLiteral("--will-cite"),
+    QStringList arguments = SshArguments(setup);
+    arguments += {QStringLiteral("--will-cite"),
             QStringLiteral("-0"),
             QStringLiteral("--link"),
             QStringLiteral("--line-buffer"),
@@ -197,18 +205,21 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
             QStringLiteral("-a"),
             listPath(setup, "name.list"),
             RemoteJobCommand(setup.remoteProgram, setup.settingsFlags)};
+    return arguments;
 }
 
 QStringList RemoteCleanupArguments(const RemoteRunSetup& setup)
 {
     const QString folder = ShellQuoted(setup.remoteFolder);
     const QString parent = ShellQuoted(setup.remoteFolder.section(QLatin1Char('/'), 0, -2));
-    return {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"), setup.sshLoginFile,
-            QStringLiteral("--nonall"),
+    QStringList arguments = SshArguments(setup);
+    arguments += {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"),
+            setup.sshLoginFile, QStringLiteral("--nonall"),
             // A stopped job may still be removing its partial file: try again for a moment.
             QStringLiteral("for i in 1 2 3; do rm -rf -- %1 2>/dev/null && break; sleep 1; done; "
                            "rmdir -- %2 2>/dev/null; test ! -e %1")
                 .arg(folder, parent)};
+    return arguments;
 }
 
 RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection,

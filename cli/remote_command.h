@@ -55,6 +55,7 @@ struct RemoteRunSetup
     QString stagingFolder; // local folder the converted files come back to, one <tag>.out each
     QString listFolder;    // local folder of the argument lists, one a job argument
     int retries = 2;       // attempts per job, each on a machine where it has not failed yet
+    QString sshOptions;    // added to every ssh call (one shared connection a machine); "" for none
 };
 
 // The shell command parallel runs on the other machine for one job. {1} to {5} are the transfer
@@ -65,6 +66,8 @@ struct RemoteRunSetup
 // is taken by its exact name, whatever other files the output folder holds.
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags);
 
+// parallel's --ssh with the run's ssh options, for the logins without an ssh command of their own.
+QStringList SshArguments(const RemoteRunSetup& setup);
 // The arguments of the parallel run that converts one round.
 QStringList ParallelArguments(const RemoteRunSetup& setup);
 // The arguments of the pass that removes the run's working folder on every machine, whatever the

@@ -1,6 +1,7 @@
 #include "cli/batch_options.h"
 #include "cli/batch_process.h"
 #include "cli/remote_command.h"
+#include "cli/remote_connection.h"
 #include "cli/remote_reports.h"
 #include "engine/command_line.h"
 #include "settings/extra_settings.h"
@@ -159,6 +160,25 @@ TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
                            QStringLiteral("left out ':': this machine takes part as 'ssh "
                                           "localhost' only")}));
     EXPECT_EQ(SelectMachines(loginFile, answers).usable.value(1), QStringLiteral("b"));
+
+    // The shared connection's options go into a line's own ssh command, before the login, and
+    // its master is closed the way parallel calls ssh for that line.
+    const QString o = QStringLiteral("-o ControlPath=/s/%C");
+    EXPECT_EQ(WithSharedConnection(QStringLiteral("@g/2/ssh -p 2222 u@h"), o),
+              QStringLiteral("@g/2/ssh -o ControlPath=/s/%C -p 2222 u@h"));
+    EXPECT_EQ(WithoutSharedConnection(QStringLiteral("left out ssh -o ControlPath=/s/%C -p 2222 "
+                                                     "u@h: cannot log in"),
+                                      o),
+              QStringLiteral("left out ssh -p 2222 u@h: cannot log in"));
+    EXPECT_EQ(WithSharedConnection(QStringLiteral("3/h"), o), QStringLiteral("3/h"));
+    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("3/u:pw@h.lan:2222"), o),
+              QStringLiteral("ssh -o ControlPath=/s/%C -p 2222 -l u -O exit h.lan"));
+    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("ssh -F c h"), o),
+              QStringLiteral("ssh -o ControlPath=/s/%C -F c -O exit h"));
+    EXPECT_EQ(CloseConnectionCommand(QStringLiteral(":"), o), QString());
+    EXPECT_EQ(WithSharedConnection(QStringLiteral("sshpass -e ssh h"), o),
+              QStringLiteral("sshpass -e ssh h"));
+    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("sshpass -e ssh h"), o), QString());
 }
 
 // The names in a folder as the file system has them: QDir lists only one of two names whose bytes
@@ -378,7 +398,8 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
         ASSERT_TRUE(corrupt.open(QIODevice::WriteOnly));
         corrupt.write(QByteArray(4096, '\x5a'));
     }
-    const QString temp = dir.filePath(QStringLiteral("tmp"));
+    // A TMPDIR this long leaves no room for an ssh control socket in the private folder there.
+    const QString temp = dir.filePath(QStringLiteral("tmp-") + QString(64, QLatin1Char('t')));
     QDir().mkpath(temp);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TMPDIR"), temp);
@@ -581,6 +602,14 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     EXPECT_EQ(leftBehind(), QStringList{});
     EXPECT_TRUE(
         QDir(oddTemp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    // Every shared connection was closed and its socket folder removed (runs still going on this
+    // machine keep theirs).
+    QStringList sockets = QDir(QStringLiteral("/tmp/trevalon-%1").arg(::getuid()))
+                              .entryList({QStringLiteral("ssh-*")}, QDir::AllEntries | QDir::System);
+    sockets.removeIf([](const QString& name) {
+        return QFileInfo::exists(QStringLiteral("/proc/") + name.mid(4));
+    });
+    EXPECT_EQ(sockets, QStringList{});
 
     // With no machine that can convert, the run fails before it starts.
     const QString brokenOnly = dir.filePath(QStringLiteral("broken-only.txt"));
