@@ -42,7 +42,7 @@ void takeStopsByHandler()
 } // namespace
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops)
+                              ChildProcess& stops, const DecodedAudio& decoded)
 {
     InProcessRun run;
     std::string error;
@@ -62,19 +62,29 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
         AmrWriter writer(job->bitrate);
         if ((run.writeError = writer.open(written)) != 0)
             return run;
-        converted = runPipeline(*job, written, stop, [&](const char* data, std::size_t size) {
-            run.writeError = writer.write(data, size);
-            return run.writeError == 0;
-        });
+        converted = runPipeline(
+            *job, written, stop,
+            [&](const char* data, std::size_t size) {
+                run.writeError = writer.write(data, size);
+                return run.writeError == 0;
+            },
+            decoded);
         if (converted.status == 0 && run.writeError == 0)
             run.writeError = writer.finish();
     } else {
-        converted = runPipeline(*job, written, stop, {});
+        converted = runPipeline(*job, written, stop, {}, decoded);
     }
     run.result.stopSignal = converted.stopSignal;
     run.result.exitStatus = converted.stopSignal == 0 && run.writeError == 0 ? converted.status : 0;
     run.emptyOutput = converted.nothingDecoded;
     return run;
+}
+
+bool decodesInProcess(const Arguments& arguments)
+{
+    std::string error;
+    const auto job = parseJob(arguments, error);
+    return job && !job->copy;
 }
 
 bool takeInProcessChoice(Arguments& arguments)

@@ -2,6 +2,7 @@
 
 #include "converter/arguments.h"
 #include "converter/child_process.h"
+#include "converter/pipeline.h"
 
 #include <string>
 
@@ -17,8 +18,13 @@ struct InProcessRun
     bool refused = false;     // the arguments are not a shape conv takes
 };
 
+// `decoded`, when given, takes the decoded source audio as well.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops);
+                              ChildProcess& stops, const DecodedAudio& decoded = {});
+
+// Whether the arguments are a job conv converts in this process by decoding the audio (not one that
+// copies its packets, nor one it refuses).
+bool decodesInProcess(const Arguments& arguments);
 
 // Whether conv converts in-process, as it does unless a leading "--ffmpeg" (taken off the
 // arguments, like "--in-process") or TREVALON_CONV_IN_PROCESS=0 in the environment has it run the

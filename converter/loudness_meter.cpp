@@ -31,6 +31,23 @@ LoudnessMeter::~LoudnessMeter()
         ebur128_destroy(&m_state);
 }
 
+bool LoudnessMeter::start(int channels, int rate)
+{
+    m_channels = channels;
+    m_rate = rate;
+    int mode = EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK;
+    if (m_wantTruePeak)
+        mode |= EBUR128_MODE_TRUE_PEAK;
+    m_state = ebur128_init(static_cast<unsigned>(m_channels), static_cast<unsigned long>(m_rate),
+                           mode);
+    if (m_state == nullptr) {
+        m_error = "cannot measure audio of this shape";
+        return false;
+    }
+    m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
+    return true;
+}
+
 bool LoudnessMeter::readHeader()
 {
     // RIFF/WAVE, then chunks; ffmpeg may put a LIST chunk before "data", whose size it cannot know
@@ -71,16 +88,8 @@ bool LoudnessMeter::readHeader()
                 m_error = "the measured stream is not 32-bit float";
                 return false;
             }
-            int mode = EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK;
-            if (m_wantTruePeak)
-                mode |= EBUR128_MODE_TRUE_PEAK;
-            m_state = ebur128_init(static_cast<unsigned>(m_channels),
-                                   static_cast<unsigned long>(m_rate), mode);
-            if (m_state == nullptr) {
-                m_error = "cannot measure audio of this shape";
+            if (!start(m_channels, m_rate))
                 return false;
-            }
-            m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
         }
         at += 8 + padded;
     }
@@ -113,6 +122,31 @@ bool LoudnessMeter::consume(const char* data, std::size_t size)
         return false;
     if (!m_inData)
         return true;
+    return feedPending();
+}
+
+bool LoudnessMeter::consumeFloat(const float* samples, std::size_t frames, int channels, int rate)
+{
+    if (!m_error.empty())
+        return false;
+    if (m_state == nullptr) {
+        if (channels < 1 || rate < 1 || !start(channels, rate)) {
+            if (m_error.empty())
+                m_error = "the measured audio has no channels or no rate";
+            return false;
+        }
+        m_inData = true;
+    } else if (channels != m_channels || rate != m_rate) {
+        m_error = "the measured audio changed its channels or rate midway";
+        return false;
+    }
+    m_pending.append(reinterpret_cast<const char*>(samples),
+                     frames * static_cast<std::size_t>(channels) * sizeof(float));
+    return feedPending();
+}
+
+bool LoudnessMeter::feedPending()
+{
     const std::size_t stepBytes = m_step * static_cast<std::size_t>(m_channels) * sizeof(float);
     std::size_t used = 0;
     // The steps are copied out: the pending bytes need not be aligned for floats.

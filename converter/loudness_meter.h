@@ -7,7 +7,8 @@
 
 #include <ebur128.h>
 
-// Measures the 32-bit float WAV stream ffmpeg writes to a pipe, with libebur128: the integrated
+// Measures the 32-bit float WAV stream ffmpeg writes to a pipe, or float audio given directly, with
+// libebur128: the integrated
 // loudness, the sample peak, optionally the true peak, and the loudness of every 400 ms gating
 // block. The audio is fed in steps of exactly 100 ms, so that after each step the momentary
 // loudness is the block libebur128 has just gated on.
@@ -21,6 +22,9 @@ public:
 
     // False, with error() saying why, when the stream is not what ffmpeg was asked for.
     bool consume(const char* data, std::size_t size);
+    // Interleaved float audio given directly instead of a WAV stream, in any number of frames;
+    // false, with error() saying why, when its shape changes midway.
+    bool consumeFloat(const float* samples, std::size_t frames, int channels, int rate);
     // Measures what is left of the stream; false when it never held audio.
     bool finish();
 
@@ -33,6 +37,8 @@ public:
 
 private:
     bool readHeader();
+    bool start(int channels, int rate);
+    bool feedPending();
     bool feed(const float* frames, std::size_t count);
 
     bool m_wantTruePeak;

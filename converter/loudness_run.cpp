@@ -171,6 +171,20 @@ ChildProcess::Sink LoudnessRun::sink()
     };
 }
 
+DecodedAudio LoudnessRun::decodedAudio(const Arguments& arguments)
+{
+    const std::string output = outputPathOf(arguments);
+    if (m_mode != LoudnessMode::Tag || output.empty() || !holdsLoudnessTags(output))
+        return {};
+    // The source's own channels and rate, as prepare() has ffmpeg decode them.
+    m_meter = std::make_unique<LoudnessMeter>(false);
+    return [this](const float* samples, std::size_t frames, int channels, int rate) {
+        // The conversion goes on whatever the meter thinks; finish() tells why it failed.
+        m_meter->consumeFloat(samples, frames, channels, rate);
+        return true;
+    };
+}
+
 bool LoudnessRun::finish(const std::string& output, std::string& error)
 {
     if (!m_gainLine.empty())

@@ -3,14 +3,15 @@
 #include "converter/arguments.h"
 #include "converter/child_process.h"
 #include "converter/loudness_meter.h"
+#include "converter/pipeline.h"
 
 #include <functional>
 #include <memory>
 #include <string>
 
 // conv's part in levelling loudness, chosen by its own leading switch "-loudness tag|apply":
-// - tag: the source is measured in the same ffmpeg run that converts it (a second output sends the
-//   decoded audio to conv as PCM), the output gets its track values, and conv's last line is the
+// - tag: the source is measured in the same run that converts it (a second output of ffmpeg's sends
+//   the decoded audio to conv as PCM, or the conversion in this process hands it over), the output gets its track values, and conv's last line is the
 //   report the program gates an album with;
 // - apply: the source is measured first, in a run of its own, and converted with one constant
 //   gain to -18 LUFS; where that gain would lift the true peak above -1 dBTP a true-peak limiter
@@ -40,6 +41,11 @@ public:
                  const std::string& ffmpeg, ChildResult& result);
     // What reads ffmpeg's standard output during the conversion; empty when nothing is measured.
     ChildProcess::Sink sink();
+    // Whether the run only tags, which a conversion in this process can measure as it decodes.
+    bool tagsOnly() const { return m_mode == LoudnessMode::Tag; }
+    // tag, converting in this process (instead of prepare and sink): what takes the decoded
+    // source audio; empty when the output holds no loudness tags.
+    DecodedAudio decodedAudio(const Arguments& arguments);
     // Once the output is complete: tags it and prints the report as conv's very last line. False,
     // with the reason in `error`, when it could not be measured or tagged.
     bool finish(const std::string& output, std::string& error);

@@ -163,9 +163,10 @@ int convertOne(int argc, char** argv)
     // loudness run takes its own.
     const CheckRequest check = takeCheckSwitch(arguments);
     LoudnessRun loudness(arguments, report);
-    // The loudness meter listens to a second output of ffmpeg's, so a run that measures converts
-    // through ffmpeg; the check decodes with ffmpeg too.
-    if (loudness.active())
+    // Tagging measures the audio the conversion in this process decodes; the other loudness modes
+    // measure a second output of ffmpeg's, so they convert through ffmpeg, as does tagging a copy.
+    // The check decodes with ffmpeg too.
+    if (loudness.active() && !(loudness.tagsOnly() && decodesInProcess(arguments)))
         inProcess = false;
     const Arguments given = arguments;
     const bool needsFfmpeg = !inProcess || check.verify;
@@ -216,7 +217,8 @@ int convertOne(int argc, char** argv)
             fitToSource(arguments, encoderOwner, source, report);
         }
         converted = arguments;
-        const InProcessRun run = convertInProcess(arguments, written, amr, process);
+        const InProcessRun run = convertInProcess(arguments, written, amr, process,
+                                                  loudness.decodedAudio(arguments));
         result = run.result;
         writeError = run.writeError;
         emptyOutput = run.emptyOutput;

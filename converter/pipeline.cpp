@@ -1,6 +1,7 @@
 #include "converter/pipeline.h"
 
 #include "converter/audio_graph.h"
+#include "converter/decoded_tap.h"
 #include "converter/pipeline_streams.h"
 
 extern "C" {
@@ -22,8 +23,9 @@ namespace {
 class Conversion
 {
 public:
-    Conversion(const Job& job, const std::string& path, const StopCheck& stop, const PcmSink& pcm)
-        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm)
+    Conversion(const Job& job, const std::string& path, const StopCheck& stop, const PcmSink& pcm,
+               const DecodedAudio& decoded)
+        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_decodedAudio(decoded)
     {
     }
 
@@ -196,8 +198,10 @@ private:
             }
             shape = encoderShape(*encoder, m_job.rate, m_job.channels);
         }
-        if (const int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape);
-            error < 0) {
+        int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape);
+        if (error >= 0 && m_decodedAudio)
+            error = m_tap.open(*m_decoder, m_job.start, m_job.length, m_decodedAudio);
+        if (error < 0) {
             say("Error configuring the audio filters: " + errorText(error));
             return false;
         }
@@ -357,6 +361,13 @@ private:
 
     bool filter(AVFrame* frame)
     {
+        if (m_tap.active()) {
+            if (const int error = m_tap.push(frame); error != 0) {
+                if (error < 0)
+                    say("Error while filtering the audio: " + errorText(error));
+                return false;
+            }
+        }
         if (const int error = m_graph.push(frame); error < 0) {
             say("Error while filtering the audio: " + errorText(error));
             return false;
@@ -445,6 +456,7 @@ private:
     const std::string m_path;
     const StopCheck& m_stop;
     const PcmSink& m_pcm;
+    const DecodedAudio& m_decodedAudio;
     PipelineResult m_result;
 
     AVFormatContext* m_in = nullptr;
@@ -455,6 +467,7 @@ private:
     std::string m_encoderName;
     bool m_fixedFrames = false;
     AudioGraph m_graph;
+    DecodedTap m_tap;
     AVPacket* m_packet = nullptr;
     AVPacket* m_encoded = nullptr;
     AVFrame* m_decoded = nullptr;
@@ -475,7 +488,7 @@ private:
 } // namespace
 
 PipelineResult runPipeline(const Job& job, const std::string& path, const StopCheck& stop,
-                           const PcmSink& pcm)
+                           const PcmSink& pcm, const DecodedAudio& decoded)
 {
-    return Conversion(job, path, stop, pcm).run();
+    return Conversion(job, path, stop, pcm, decoded).run();
 }

@@ -27,6 +27,12 @@ using StopCheck = std::function<int()>;
 // stops the conversion.
 using PcmSink = std::function<bool(const char* data, std::size_t size)>;
 
-// Writes the job's output at `path` (the unfinished file), or feeds `pcm` when given.
+// Takes the decoded audio interleaved as 32-bit float in the source's own rate and channels, cut
+// as the output is cut; false stops the conversion.
+using DecodedAudio =
+    std::function<bool(const float* samples, std::size_t frames, int channels, int rate)>;
+
+// Writes the job's output at `path` (the unfinished file), or feeds `pcm` when given; hands the
+// decoded audio to `decoded` as well when given.
 PipelineResult runPipeline(const Job& job, const std::string& path, const StopCheck& stop,
-                           const PcmSink& pcm);
+                           const PcmSink& pcm, const DecodedAudio& decoded = {});
