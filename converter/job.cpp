@@ -36,12 +36,12 @@ std::optional<int> count(const std::string& text)
 // "0:a", "0:a:N", "0:N", "0:v", each optionally ending in "?".
 bool streamPick(const std::string& text)
 {
-    std::string spec = text;
-    if (!spec.empty() && spec.back() == '?')
-        spec.pop_back();
-    if (spec.rfind("0:", 0) != 0)
+    std::string choice = text;
+    if (!choice.empty() && choice.back() == '?')
+        choice.pop_back();
+    if (choice.rfind("0:", 0) != 0)
         return false;
-    const std::string rest = spec.substr(2);
+    const std::string rest = choice.substr(2);
     if (rest == "a" || rest == "v")
         return true;
     if (rest.rfind("a:", 0) == 0)

@@ -55,11 +55,11 @@ int streamFfmpegPicks(const AVFormatContext& context)
     return best;
 }
 
-std::vector<int> mappedStreams(const AVFormatContext& context, std::string spec)
+std::vector<int> mappedStreams(const AVFormatContext& context, std::string choice)
 {
-    if (!spec.empty() && spec.back() == '?')
-        spec.pop_back();
-    const std::string rest = spec.substr(2);
+    if (!choice.empty() && choice.back() == '?')
+        choice.pop_back();
+    const std::string rest = choice.substr(2);
     std::vector<int> found;
     const auto ofType = [&](AVMediaType type) {
         std::vector<int> streams;

@@ -24,7 +24,7 @@ std::string clockText(std::int64_t microseconds);
 int streamFfmpegPicks(const AVFormatContext& context);
 
 // The streams a map names: "0:a" (every audio stream), "0:a:N", "0:v", "0:N"; a trailing "?".
-std::vector<int> mappedStreams(const AVFormatContext& context, std::string spec);
+std::vector<int> mappedStreams(const AVFormatContext& context, std::string choice);
 
 // ffmpeg's progress line: "size=  95kB time=00:00:06.00 bitrate= 129.1kbits/s speed=1x", ending in
 // a carriage return while the output grows and in a newline at the end.
