@@ -1,6 +1,7 @@
 #include "converter/source_probe.h"
 
 #include "converter/ffmpeg_libraries.h"
+#include "converter/pipeline_streams.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -36,29 +37,6 @@ const AVStream* coverStream(const AVFormatContext& context)
             return stream;
     }
     return nullptr;
-}
-
-// The audio stream ffmpeg converts when the command line maps none: a stream that delivered
-// packets while the file was read, then one marked as default, then the most channels; the first
-// of equals. (The libraries' own "best stream" goes by other marks and can differ.)
-int streamFfmpegPicks(const AVFormatContext& context)
-{
-    long bestScore = 0;
-    int best = -1;
-    for (unsigned i = 0; i < context.nb_streams; ++i) {
-        const AVStream* stream = context.streams[i];
-        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        const long score =
-            stream->codecpar->ch_layout.nb_channels +
-            100000000L * ((stream->event_flags & AVSTREAM_EVENT_FLAG_NEW_PACKETS) != 0) +
-            5000000L * ((stream->disposition & AV_DISPOSITION_DEFAULT) != 0);
-        if (score > bestScore) {
-            bestScore = score;
-            best = static_cast<int>(i);
-        }
-    }
-    return best;
 }
 
 } // namespace

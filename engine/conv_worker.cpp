@@ -7,21 +7,11 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
-#include <QStandardPaths>
 
 namespace {
 
 constexpr qsizetype BlockSize = 1024;
 constexpr int ProbeMilliseconds = 5000;
-
-bool programFound(const QString& program)
-{
-    if (QFileInfo(program).isAbsolute() || program.contains(QLatin1Char('/'))) {
-        const QFileInfo file(program);
-        return file.isFile() && file.isExecutable();
-    }
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
 
 } // namespace
 
@@ -114,7 +104,7 @@ DOSOutputs::StartResult ConvWorker::ExecuteCommand()
         return DOSOutputs::StartResult::AlreadyRunning;
     if (m_commandLine.isEmpty() || m_invocation.isEmpty())
         return fail(QStringLiteral("Command Line empty"), DOSOutputs::StartResult::CommandLineEmpty);
-    if (!programFound(m_invocation.program))
+    if (!ConverterProgramFound(m_invocation.program))
         return fail(QStringLiteral("File or command not found"), DOSOutputs::StartResult::NotFound);
     if (m_process && m_program != m_invocation.program) {
         m_process->disconnect(this);

@@ -13,17 +13,6 @@ namespace {
 
 constexpr qint64 BlockSize = 1024;
 
-bool programFound(const QString& program)
-{
-    // A path (absolute, or relative to the working folder) names the file itself; a bare name
-    // is looked up in the search path, as the system would.
-    if (QFileInfo(program).isAbsolute() || program.contains(QLatin1Char('/'))) {
-        const QFileInfo file(program);
-        return file.isFile() && file.isExecutable();
-    }
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
-
 } // namespace
 
 DOSOutputs::DOSOutputs(MessageSink& messages, QObject* parent)
@@ -78,7 +67,7 @@ DOSOutputs::StartResult DOSOutputs::ExecuteCommand()
         showStartMessage(QStringLiteral("Command Line empty"));
         return StartResult::CommandLineEmpty;
     }
-    if (!programFound(m_invocation.program)) {
+    if (!ConverterProgramFound(m_invocation.program)) {
         showStartMessage(QStringLiteral("File or command not found"));
         return StartResult::NotFound;
     }
@@ -238,4 +227,13 @@ bool RemovePartialOutput(const QString& path, const FileSnapshot& before, qint64
     if (file.isFile() && !file.isSymLink() && QFile::remove(unfinished))
         removed = true;
     return removed;
+}
+
+bool ConverterProgramFound(const QString& program)
+{
+    if (QFileInfo(program).isAbsolute() || program.contains(QLatin1Char('/'))) {
+        const QFileInfo file(program);
+        return file.isFile() && file.isExecutable();
+    }
+    return !QStandardPaths::findExecutable(program).isEmpty();
 }

@@ -112,6 +112,10 @@ private:
 // when a line before it says why.
 QString LastConsoleLine(const QString& outputs);
 
+// Whether the program can be started: a path (absolute, or relative to the working folder) names
+// the file itself; a bare name is looked up in the search path, as the system would.
+bool ConverterProgramFound(const QString& program);
+
 // Removes what a converter that did not finish left of a job: the file at path when it is not as
 // it was before the job, and the converter's unfinished file named with converterPid. True when
 // something was removed.
