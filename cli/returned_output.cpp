@@ -1,6 +1,7 @@
 #include "cli/returned_output.h"
 
 #include "converter/unfinished_name.h"
+#include "engine/staged_names.h"
 
 #include <QFile>
 
@@ -20,17 +21,6 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Creates the folder and those above it that are missing, by their bytes.
-int makeFolders(const QByteArray& folder)
-{
-    for (qsizetype at = folder.indexOf('/', 1);; at = folder.indexOf('/', at + 1)) {
-        const QByteArray part = at < 0 ? folder : folder.left(at);
-        if (!part.isEmpty() && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
-            return errno;
-        if (at < 0)
-            return 0;
-    }
-}
 
 // Copies the file into a new file of this process's unfinished form beside the output, flushed
 // to the disk, and renames it onto the output; 0 or the errno of the step that failed.
@@ -84,7 +74,7 @@ bool PlaceReturnedOutput(const QString& staged, const QByteArray& destination, Q
 {
     const QString shown = QFile::decodeName(destination);
     const QByteArray folder = destination.left(destination.lastIndexOf('/'));
-    if (const int why = makeFolders(folder); why != 0) {
+    if (const int why = MakeFolders(folder); why != 0) {
         *error = QStringLiteral("cannot create the folder of %1: %2").arg(shown, systemError(why));
         return false;
     }

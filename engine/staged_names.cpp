@@ -67,17 +67,6 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// Creates the folder and those above it that are missing.
-bool makeFolders(const QByteArray& folder)
-{
-    for (qsizetype at = folder.indexOf('/', 1);; at = folder.indexOf('/', at + 1)) {
-        const QByteArray part = at < 0 ? folder : folder.left(at);
-        if (!part.isEmpty() && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
-            return false;
-        if (at < 0)
-            return true;
-    }
-}
 
 } // namespace
 
@@ -144,7 +133,7 @@ QString PrepareStagedJob(const JobPlan& plan)
     if (::symlink(staged.source.constData(), link.constData()) != 0)
         return QStringLiteral("cannot link %1: %2").arg(staged.link, systemError());
     const QByteArray outputFolder = staged.output.left(staged.output.lastIndexOf('/'));
-    if (!makeFolders(outputFolder)) {
+    if (MakeFolders(outputFolder) != 0) {
         const QString why = QStringLiteral("cannot create the folder %1: %2")
                                 .arg(QFile::decodeName(outputFolder), systemError());
         ::unlink(link.constData());
@@ -182,4 +171,15 @@ QString StagedReason(const JobPlan& plan, const QString& line)
     reason.replace(link, shownSource);
     return reason.replace(link.mid(link.lastIndexOf(Separator) + 1),
                           shownSource.mid(shownSource.lastIndexOf(Separator) + 1));
+}
+
+int MakeFolders(const QByteArray& folder)
+{
+    for (qsizetype at = folder.indexOf('/', 1);; at = folder.indexOf('/', at + 1)) {
+        const QByteArray part = at < 0 ? folder : folder.left(at);
+        if (!part.isEmpty() && ::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
+        if (at < 0)
+            return 0;
+    }
 }

@@ -44,6 +44,10 @@ QString PlaceStagedOutput(const JobPlan& plan);
 // The converter's line about a staged job with the link's name replaced by the source's, as shown.
 QString StagedReason(const JobPlan& plan, const QString& line);
 
+// Creates the folder and those above it that are missing, by their bytes: 0, or the errno of
+// the folder that could not be made.
+int MakeFolders(const QByteArray& folder);
+
 // Removes the link and, when it is still there, the partial file: after a failure or a stop
 // nothing of the job is left.
 void ClearStagedJob(const JobPlan& plan);
