@@ -1,5 +1,7 @@
 #include "converter/child_process.h"
 
+#include "converter/keep_alive.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -183,6 +185,8 @@ ChildResult ChildProcess::run(const std::string& program, const std::vector<std:
         if (count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
             const ssize_t got = read(m_stdoutFd, buffer.data(), buffer.size());
             if (got > 0 && !result.sinkFailed && !m_stopping) {
+                // What a helper hands over is work done, also where it prints nothing itself.
+                keep_alive::jobMoved();
                 if (!stdoutSink(buffer.data(), static_cast<std::size_t>(got))) {
                     result.sinkFailed = true;
                     requestStop();

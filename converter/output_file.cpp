@@ -1,5 +1,6 @@
 #include "converter/output_file.h"
 
+#include "converter/keep_alive.h"
 #include "converter/unfinished_name.h"
 
 #include <cerrno>
@@ -11,6 +12,25 @@
 #include <unistd.h>
 
 namespace {
+
+constexpr off_t FlushStep = 16 * 1024 * 1024;
+
+// Flushes the file to the disk a part at a time, so that a long flush (a large file going to a
+// slow stick) shows that it moves; the closing fsync writes the rest and the file's entry.
+int flush(int fd)
+{
+    struct stat file;
+    if (fstat(fd, &file) == 0) {
+        for (off_t at = 0; at < file.st_size; at += FlushStep) {
+            if (sync_file_range(fd, at, FlushStep,
+                                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                    SYNC_FILE_RANGE_WAIT_AFTER) != 0)
+                break; // a file system that cannot: fsync does it all
+            keep_alive::jobMoved();
+        }
+    }
+    return fsync(fd) == 0 ? 0 : errno;
+}
 
 // ffmpeg takes "name:..." as a protocol when the name is made of these characters.
 bool namesProtocol(const std::string& path)
@@ -106,7 +126,7 @@ int putInPlace(const std::string& unfinishedPath, const std::string& outputPath)
     const int fd = open(unfinishedPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0)
         return errno;
-    const int flushed = fsync(fd) == 0 ? 0 : errno;
+    const int flushed = flush(fd);
     close(fd);
     if (flushed != 0 && flushed != EINVAL) // EINVAL: a file system that cannot flush
         return flushed;

@@ -2,6 +2,7 @@
 
 #include "converter/audio_graph.h"
 #include "converter/decoded_tap.h"
+#include "converter/keep_alive.h"
 #include "converter/pipeline_streams.h"
 
 extern "C" {
@@ -67,6 +68,7 @@ public:
                     say(m_job.input + ": " + errorText(read));
                 break;
             }
+            keep_alive::jobMoved();
             const bool ok = handlePacket();
             av_packet_unref(m_packet);
             if (!ok)

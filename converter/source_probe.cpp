@@ -1,6 +1,7 @@
 #include "converter/source_probe.h"
 
 #include "converter/ffmpeg_libraries.h"
+#include "converter/keep_alive.h"
 #include "converter/pipeline_streams.h"
 
 #include <cerrno>
@@ -141,6 +142,7 @@ bool holdsAudio(const std::string& path)
         audio = packet->size > 0 &&
                 context->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
         av->unrefPacket(packet);
+        keep_alive::jobMoved();
     }
     av->freePacket(&packet);
     av->closeInput(&context);

@@ -1,6 +1,7 @@
 #include "converter/worker.h"
 
 #include "converter/in_process.h"
+#include "converter/keep_alive.h"
 #include "converter/worker_frames.h"
 
 #include <csignal>
@@ -31,6 +32,12 @@ bool send(char kind, const std::string& payload)
 {
     const std::lock_guard<std::mutex> lock(outputLock);
     return writeAll(STDOUT_FILENO, worker_frames::encode(kind, payload));
+}
+
+// The job's steps that print nothing for a while still show the driver that the job moves.
+void sendKeepAlive()
+{
+    send(worker_frames::KeepAlive, {});
 }
 
 // Runs one job with its console (stderr) going into frames as it is written.
@@ -76,6 +83,7 @@ int runWorker(const std::function<int(const std::vector<std::string>&)>& convert
 {
     // The job's results go back on stdout as frames; nothing else may write there.
     signal(SIGPIPE, SIG_IGN);
+    keep_alive::setBeat(sendKeepAlive);
     worker_frames::Reader reader;
     char buffer[4096];
     while (true) {

@@ -9,6 +9,7 @@
 //     J<length>\n<arguments>   to the worker: a job, its arguments joined by NUL bytes
 //     E<length>\n<bytes>       from the worker: what the job wrote on its console (its reports)
 //     X<length>\n<status>      from the worker: the job ended with this exit status
+//     K0\n                     from the worker: the job moves, though it prints nothing now
 
 #include <cstddef>
 #include <optional>
@@ -20,6 +21,7 @@ namespace worker_frames {
 constexpr char Job = 'J';
 constexpr char Console = 'E';
 constexpr char Exit = 'X';
+constexpr char KeepAlive = 'K';
 // A frame longer than this is not one (a broken stream), so a reader never waits for gigabytes.
 constexpr std::size_t LongestPayload = 16 * 1024 * 1024;
 

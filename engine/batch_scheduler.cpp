@@ -355,8 +355,8 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.fraction = 0;
     slot.busy = true;
     m_rows[row].slot = slotIndex;
-    slot.onWorker = !m_isolated.contains(slot.job.source) &&
-                    ConvWorker::runsJobs(plan.invocation.program);
+    slot.onWorker = ConvWorker::runsJobs(plan.invocation.program);
+    slot.alone = m_isolated.contains(slot.job.source);
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);
@@ -400,7 +400,8 @@ void BatchScheduler::onCommandOver(Slot& slot)
     if (!slot.busy)
         return;
     const JobResult& result = slot.result();
-    // A source that ended a worker runs alone from now on, so it cannot take a worker down again.
+    // A source that crashed or hung a worker runs alone from now on, so it cannot take a worker
+    // down again.
     if (slot.onWorker && result.crashed && !result.stoppedByUser)
         m_isolated.insert(slot.job.source);
     JobOutcome outcome;

@@ -179,7 +179,7 @@ private:
     int m_doneRows = 0;
     mutable int m_firstOpen = 0; // no row before it is open (waiting or running)
     QList<qint64> m_failureOrdinals;
-    QSet<QString> m_isolated; // sources that ended a worker: each runs as a process of its own
+    QSet<QString> m_isolated; // sources that ended a worker: each runs in a worker of its own
     BatchReport m_report;
     int m_endedEntries = 0; // entries converted, failed or refused in this batch
     int m_detachedJobs = 0; // running jobs whose entry has been taken off the list

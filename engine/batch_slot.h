@@ -9,13 +9,15 @@
 #include <memory>
 
 // One of a batch's files at once. It runs its jobs in its worker, which stays alive from job to
-// job, or, for a converter that runs no jobs as a worker and for a source that ended a worker
-// once, one process a job in its runner.
+// job, or, for a converter that runs no jobs as a worker, one process a job in its runner. A
+// source that crashed or hung a worker once runs in a worker of its own, started for its job and
+// ended after it, so it cannot take another job's worker down, and a hang is still caught.
 struct BatchScheduler::Slot
 {
     std::unique_ptr<DOSOutputs> runner;
     std::unique_ptr<ConvWorker> worker;
     bool onWorker = false; // the running or last job runs in the worker
+    bool alone = false;    // and in a worker of its own
     ProgressTracker tracker;
     ScheduledJob job;
     double fraction = 0;
@@ -25,6 +27,7 @@ struct BatchScheduler::Slot
     DOSOutputs::StartResult start()
     {
         if (onWorker) {
+            worker->setOneJobEach(alone);
             worker->setCommandLine(job.plan.commandText, job.plan.invocation);
             return worker->ExecuteCommand();
         }

@@ -12,6 +12,20 @@ namespace {
 
 constexpr qsizetype BlockSize = 1024;
 constexpr int ProbeMilliseconds = 5000;
+// A worker that tells nothing of its job for this long has hung. Its quiet steps send keep-alive
+// frames at least every half second while they move, so a minute is far beyond any pause of a
+// worker at work, even on a loaded machine.
+constexpr int SilenceLimitMilliseconds = 60000;
+// How long a hung worker is given to end on its own (and remove its unfinished file) before it
+// is killed.
+constexpr int HungGraceMilliseconds = 2000;
+
+int silenceLimit()
+{
+    bool set = false;
+    const int limit = qEnvironmentVariableIntValue("TREVALON_WORKER_SILENCE_MS", &set);
+    return set && limit > 0 ? limit : SilenceLimitMilliseconds;
+}
 
 } // namespace
 
@@ -51,6 +65,8 @@ bool ConvWorker::runsJobs(const QString& program)
 ConvWorker::ConvWorker(MessageSink& messages, QObject* parent)
     : QObject(parent), m_messages(messages), m_decoder(QStringDecoder::System)
 {
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, &ConvWorker::onSilence);
 }
 
 ConvWorker::~ConvWorker()
@@ -83,6 +99,7 @@ bool ConvWorker::startWorker()
     connect(m_process, &QProcess::errorOccurred, this, &ConvWorker::onErrorOccurred);
     connect(m_process, &QProcess::finished, this, &ConvWorker::onFinished);
     m_program = m_invocation.program;
+    m_quitting = false;
     m_reader = worker_frames::Reader{};
     m_process->start(QIODevice::ReadWrite);
     if (m_process->state() == QProcess::NotRunning) {
@@ -106,7 +123,9 @@ DOSOutputs::StartResult ConvWorker::ExecuteCommand()
         return fail(QStringLiteral("Command Line empty"), DOSOutputs::StartResult::CommandLineEmpty);
     if (!ConverterProgramFound(m_invocation.program))
         return fail(QStringLiteral("File or command not found"), DOSOutputs::StartResult::NotFound);
-    if (m_process && m_program != m_invocation.program) {
+    // A worker told to end (its input closed) takes no more jobs, even before it has ended; a job
+    // that runs alone gets a fresh one.
+    if (m_process && (m_program != m_invocation.program || m_quitting || m_oneJobEach)) {
         m_process->disconnect(this);
         m_process->kill();
         m_process->waitForFinished();
@@ -125,6 +144,10 @@ DOSOutputs::StartResult ConvWorker::ExecuteCommand()
     m_process->write(frame.data(), static_cast<qint64>(frame.size()));
     m_running = true;
     m_result.started = true;
+    m_hung = false;
+    m_silenceLimit = silenceLimit();
+    m_lastSign.start();
+    m_silence.start(m_silenceLimit);
     return DOSOutputs::StartResult::Started;
 }
 
@@ -140,8 +163,10 @@ void ConvWorker::stop(int graceMilliseconds)
 
 void ConvWorker::quit()
 {
-    if (m_process && !m_running)
+    if (m_process && !m_running) {
         m_process->closeWriteChannel();
+        m_quitting = true;
+    }
 }
 
 void ConvWorker::addConsole(const QByteArray& bytes)
@@ -160,8 +185,12 @@ void ConvWorker::addConsole(const QByteArray& bytes)
 void ConvWorker::readStandardError()
 {
     // The worker's own words outside the frames belong to the job it is running, if any.
-    if (m_process)
-        addConsole(m_process->readAllStandardError());
+    if (!m_process)
+        return;
+    const QByteArray bytes = m_process->readAllStandardError();
+    if (!bytes.isEmpty())
+        m_lastSign.restart();
+    addConsole(bytes);
 }
 
 void ConvWorker::readFrames()
@@ -169,6 +198,8 @@ void ConvWorker::readFrames()
     if (!m_process)
         return;
     const QByteArray bytes = m_process->readAllStandardOutput();
+    if (!bytes.isEmpty())
+        m_lastSign.restart();
     m_reader.add(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     while (m_process) {
         const std::optional<worker_frames::Frame> frame = m_reader.next();
@@ -178,6 +209,8 @@ void ConvWorker::readFrames()
             addConsole(QByteArray::fromStdString(frame->payload));
         else if (frame->kind == worker_frames::Exit)
             onExitFrame(frame->payload);
+        else if (frame->kind == worker_frames::KeepAlive)
+            continue; // its bytes have already counted as a sign of life
         else
             m_process->kill(); // not a frame a worker writes: its end fails the job
     }
@@ -190,22 +223,31 @@ void ConvWorker::onExitFrame(const std::string& payload)
     if (!m_running)
         return;
     m_running = false;
+    m_silence.stop();
     bool numeric = false;
     const int status = QByteArray::fromStdString(payload).toInt(&numeric);
     m_result.exitCode = numeric ? status : -1;
     m_result.lastErrorLine = LastConsoleLine(m_outputs);
-    if (m_result.stoppedByUser && m_result.exitCode != 0)
+    // A hung worker that still ended its job when asked to: the job failed all the same, unless
+    // it had just finished whole.
+    if (m_hung && !m_result.stoppedByUser && m_result.exitCode != 0) {
+        m_result.crashed = true;
+        m_result.lastErrorLine = HungReason();
+    }
+    if ((m_result.stoppedByUser || m_result.crashed) && m_result.exitCode != 0)
         m_result.partialOutputRemoved =
             RemovePartialOutput(m_invocation.outputPath, m_outputBefore, m_pid);
     // A job ended by a stop ends its worker too: it takes no next job, and it is left to end on
-    // its own (killed if it lingers), so the next job starts a fresh one.
-    if (m_result.stoppedByUser || m_result.exitCode >= 128) {
+    // its own (killed if it lingers), so the next job starts a fresh one. So does a hung one.
+    if (m_result.stoppedByUser || m_hung || m_result.exitCode >= 128) {
         QProcess* ending = m_process;
         dropProcess();
         if (ending->state() != QProcess::NotRunning) {
             connect(ending, &QProcess::finished, ending, &QObject::deleteLater);
             QTimer::singleShot(3000, ending, [ending] { ending->kill(); });
         }
+    } else if (m_oneJobEach) {
+        quit();
     }
     emit CommandOver();
 }
@@ -215,6 +257,7 @@ void ConvWorker::onErrorOccurred(QProcess::ProcessError error)
     if (error != QProcess::FailedToStart || !m_running)
         return;
     m_running = false;
+    m_silence.stop();
     m_result.started = false;
     dropProcess();
     const QString text = QStringLiteral("File or command not found");
@@ -233,12 +276,15 @@ void ConvWorker::onFinished(int exitCode, QProcess::ExitStatus status)
     if (!m_running)
         return; // an idle worker ended, or one that was stopped after its job's end
     m_running = false;
+    m_silence.stop();
     // The worker ended in the middle of the job: the job failed, whatever its exit code says.
     m_result.exitCode = status == QProcess::NormalExit ? exitCode : -1;
     m_result.crashed = true;
     // Its last console line may be any report (a progress line): the reason says what happened.
     if (m_result.stoppedByUser)
         m_result.lastErrorLine = LastConsoleLine(m_outputs);
+    else if (m_hung)
+        m_result.lastErrorLine = HungReason();
     else if (status == QProcess::CrashExit)
         m_result.lastErrorLine = QStringLiteral("the converter crashed on this file");
     else
@@ -247,6 +293,25 @@ void ConvWorker::onFinished(int exitCode, QProcess::ExitStatus status)
                 .arg(exitCode);
     m_result.partialOutputRemoved = RemovePartialOutput(m_invocation.outputPath, m_outputBefore, pid);
     emit CommandOver();
+}
+
+void ConvWorker::onSilence()
+{
+    if (!m_process || !m_running || m_hung || m_result.stoppedByUser)
+        return; // a stop has its own end
+    // What the worker wrote while this program was busy elsewhere counts: read it first.
+    m_process->waitForReadyRead(0);
+    if (!m_process || !m_running)
+        return; // the job ended in what was read
+    if (const qint64 quiet = m_lastSign.elapsed(); quiet < m_silenceLimit) {
+        m_silence.start(static_cast<int>(m_silenceLimit - quiet));
+        return;
+    }
+    // Asked to stop first, so a worker that can still end its job removes its unfinished file
+    // itself; one stuck in the kernel (a read from a dead share) is killed.
+    m_hung = true;
+    m_process->terminate();
+    QTimer::singleShot(HungGraceMilliseconds, m_process, [process = m_process] { process->kill(); });
 }
 
 void ConvWorker::dropProcess()

@@ -3,6 +3,7 @@
 #include "converter/worker_frames.h"
 #include "engine/dos_outputs.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -20,6 +21,13 @@ class MessageSink;
 // (the job's console text, then its exit status), so no file name can be mistaken for a report.
 // A worker that ends in the middle of a job (a crash, a kill) fails that job alone: its partial
 // output is removed and the next job starts a fresh worker. A stop ends the job and the worker.
+//
+// While a job runs the worker keeps talking: its progress, or a keep-alive frame from the steps
+// that print nothing but still move (converter/keep_alive.h). A worker silent for the silence
+// limit has hung (a source on a dead share, a library that deadlocked): it is asked to stop,
+// killed when it does not, and its job fails like a crashed one, with its partial output removed.
+// The limit is a minute; TREVALON_WORKER_SILENCE_MS in the environment sets another, in
+// milliseconds, so that tests need not wait that long.
 //
 // Whether a converter runs jobs as a worker at all is asked once, before its first job
 // (runsJobs): an older or stand-in converter does not, and its jobs run one process each.
@@ -52,6 +60,14 @@ public:
     qint64 workerProcessId() const { return m_process ? m_pid : 0; }
     // Ends an idle worker by closing its input; nothing when a job runs.
     void quit();
+    // With it, each job runs in a worker started for it alone, which ends after it: for a source
+    // that once crashed a worker or hung it. Its jobs are watched as any other.
+    void setOneJobEach(bool each) { m_oneJobEach = each; }
+    // The failure reason of a job whose worker stopped answering.
+    static QString HungReason()
+    {
+        return QStringLiteral("the converter stopped responding on this file");
+    }
 
 signals:
     void ReceiveOutputs(const QString& CommandOutputs);
@@ -66,6 +82,7 @@ private:
     void onExitFrame(const std::string& payload);
     void onErrorOccurred(QProcess::ProcessError error);
     void onFinished(int exitCode, QProcess::ExitStatus status);
+    void onSilence();
     void dropProcess();
 
     MessageSink& m_messages;
@@ -80,4 +97,10 @@ private:
     QStringDecoder m_decoder;
     JobResult m_result;
     bool m_running = false;
+    bool m_quitting = false;    // the live worker's input is closed: it takes no further job
+    bool m_oneJobEach = false;
+    QTimer m_silence;           // fires when the running job's worker may have fallen silent
+    QElapsedTimer m_lastSign;   // since the running job's worker last wrote anything
+    int m_silenceLimit = 0;     // the running job's limit, in milliseconds
+    bool m_hung = false;        // the running job's worker fell silent and is being ended
 };

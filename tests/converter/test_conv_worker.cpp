@@ -19,6 +19,7 @@ struct JobResult
 {
     QByteArray console;
     int status = -1;
+    int keepAlives = 0;
 };
 
 TEST_F(Converter, WorkerConvertsJobAfterJobAndFramesEachJobsReportsAndStatus)
@@ -55,6 +56,9 @@ TEST_F(Converter, WorkerConvertsJobAfterJobAndFramesEachJobsReportsAndStatus)
     while (auto frame = reader.next()) {
         if (frame->kind == worker_frames::Console) {
             results.last().console += QByteArray::fromStdString(frame->payload);
+        } else if (frame->kind == worker_frames::KeepAlive) {
+            EXPECT_TRUE(frame->payload.empty());
+            ++results.last().keepAlives;
         } else {
             ASSERT_EQ(frame->kind, worker_frames::Exit);
             results.last().status = std::stoi(frame->payload);
@@ -64,6 +68,8 @@ TEST_F(Converter, WorkerConvertsJobAfterJobAndFramesEachJobsReportsAndStatus)
     EXPECT_FALSE(reader.broken());
     ASSERT_EQ(results.size(), jobs.size() + 1);
     EXPECT_TRUE(results.last().console.isEmpty());
+    // The first packet read proves the job moves; the driver takes a silent worker for hung.
+    EXPECT_GE(results[0].keepAlives, 1);
 
     for (const int ok : {0, 2}) {
         SCOPED_TRACE(jobs[ok].outputPath.toStdString());

@@ -9,12 +9,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -148,7 +150,7 @@ TEST_F(RealConverterBatch, MissingConverterIsReportedOnce)
     EXPECT_EQ(missing.view.events.last(), QStringLiteral("controls on"));
 }
 
-TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOrStoppedOneEndsOnlyItsJob)
+TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledHungOrStoppedOneEndsOnlyItsJob)
 {
     // Each of the files at once keeps one converter from job to job: 120 files start a handful.
     const QString program = countingProgramFolder(dir);
@@ -203,6 +205,58 @@ TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOrStoppedOneEnd
     EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
     EXPECT_GT(durationOf(dir.filePath(QStringLiteral("out/after.mp3"))), 2.8);
 
+    // A converter that stops answering is ended after the silence limit, here shortened: one
+    // waiting for a pipe nobody writes, as for a source on a dead share, and one frozen in the
+    // middle of its output, which a request to stop cannot reach. Each fails its job with a
+    // reason and leaves nothing of it, and the other files go on converting meanwhile.
+    qputenv("TREVALON_WORKER_SILENCE_MS", "4000");
+    const auto restoreLimit = qScopeGuard([] { qunsetenv("TREVALON_WORKER_SILENCE_MS"); });
+    const QString silent = dir.filePath(QStringLiteral("silent.wav"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(silent).constData(), 0600), 0);
+    rig->driver.setFilesAtOnce(2);
+    rig->add(silent);
+    rig->add(makeClip(dir, QStringLiteral("between.wav")));
+    rig->add(makeClip(dir, QStringLiteral("frozen.wav"), 60));
+    rig->add(makeClip(dir, QStringLiteral("later.wav")));
+    auto watching = std::make_unique<QObject>();
+    QStringList ended;
+    qint64 frozen = 0;
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobFinished, watching.get(),
+                     [&](const ScheduledJob& job) { ended.append(job.source); });
+    QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress, watching.get(),
+                     [&](const ScheduledJob& job) {
+                         if (frozen == 0 && job.source == QStringLiteral("frozen.wav") &&
+                             (frozen = rig->driver.scheduler().processId(job.slot)) > 0)
+                             ::kill(static_cast<pid_t>(frozen), SIGSTOP);
+                     });
+    const QStringList beforeHang =
+        QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_TRUE(rig->runToEnd(40000)) << "a hung converter held the batch";
+    EXPECT_GT(frozen, 0);
+    EXPECT_EQ(rig->driver.report().converted, 2);
+    ASSERT_EQ(rig->driver.report().failures.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(rig->driver.report().failures[i].source,
+                  i == 0 ? QStringLiteral("silent.wav") : QStringLiteral("frozen.wav"));
+        EXPECT_EQ(rig->driver.report().failures[i].lastErrorLine,
+                  QStringLiteral("the converter stopped responding on this file"));
+    }
+    EXPECT_LT(ended.indexOf(QStringLiteral("between.wav")), ended.indexOf(QStringLiteral("silent.wav")))
+        << ended.join(QLatin1Char(' ')).toStdString();
+    after = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
+    for (const QString& name : beforeHang)
+        after.removeOne(name);
+    EXPECT_EQ(after, (QStringList{QStringLiteral("between.mp3"), QStringLiteral("later.mp3")}));
+    // A source that hung a converter runs in one of its own from then on, and a hang there is
+    // caught the same way.
+    rig->add(silent);
+    ASSERT_TRUE(rig->runToEnd(20000)) << "a hung converter of its own held the batch";
+    ASSERT_EQ(rig->driver.report().failures.size(), 1);
+    EXPECT_EQ(rig->driver.report().failures[0].lastErrorLine,
+              QStringLiteral("the converter stopped responding on this file"));
+    watching.reset();
+    qunsetenv("TREVALON_WORKER_SILENCE_MS");
+
     // Stop ends the running job at once: its entry stays, and nothing of its output is left.
     rig->add(makeClip(dir, QStringLiteral("stopped.wav"), 60));
     QObject::connect(&rig->driver.scheduler(), &BatchScheduler::jobProgress,
@@ -215,7 +269,7 @@ TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledOrStoppedOneEnd
     EXPECT_TRUE(rig->driver.report().failures.isEmpty());
     EXPECT_EQ(rig->list.count(), 1);
     after = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : before)
+    for (const QString& name : beforeHang)
         after.removeOne(name);
-    EXPECT_EQ(after, QStringList{QStringLiteral("after.mp3")});
+    EXPECT_EQ(after, (QStringList{QStringLiteral("between.mp3"), QStringLiteral("later.mp3")}));
 }
