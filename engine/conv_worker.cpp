@@ -311,7 +311,8 @@ void ConvWorker::onSilence()
     // itself; one stuck in the kernel (a read from a dead share) is killed.
     m_hung = true;
     m_process->terminate();
-    QTimer::singleShot(HungGraceMilliseconds, m_process, [process = m_process] { process->kill(); });
+    QTimer::singleShot(HungGraceMilliseconds, m_process,
+                       [process = m_process] { process->kill(); });
 }
 
 void ConvWorker::dropProcess()

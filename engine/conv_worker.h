@@ -97,10 +97,10 @@ private:
     QStringDecoder m_decoder;
     JobResult m_result;
     bool m_running = false;
-    bool m_quitting = false;    // the live worker's input is closed: it takes no further job
+    bool m_quitting = false;  // the live worker's input is closed: it takes no further job
     bool m_oneJobEach = false;
-    QTimer m_silence;           // fires when the running job's worker may have fallen silent
-    QElapsedTimer m_lastSign;   // since the running job's worker last wrote anything
-    int m_silenceLimit = 0;     // the running job's limit, in milliseconds
-    bool m_hung = false;        // the running job's worker fell silent and is being ended
+    QTimer m_silence;         // fires when the running job's worker may have fallen silent
+    QElapsedTimer m_lastSign; // since the running job's worker last wrote anything
+    int m_silenceLimit = 0;   // the running job's limit, in milliseconds
+    bool m_hung = false;      // the running job's worker fell silent and is being ended
 };

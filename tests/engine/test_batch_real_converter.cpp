@@ -241,7 +241,8 @@ TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledHungOrStoppedOn
         EXPECT_EQ(rig->driver.report().failures[i].lastErrorLine,
                   QStringLiteral("the converter stopped responding on this file"));
     }
-    EXPECT_LT(ended.indexOf(QStringLiteral("between.wav")), ended.indexOf(QStringLiteral("silent.wav")))
+    EXPECT_LT(ended.indexOf(QStringLiteral("between.wav")),
+              ended.indexOf(QStringLiteral("silent.wav")))
         << ended.join(QLatin1Char(' ')).toStdString();
     after = QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden);
     for (const QString& name : beforeHang)
