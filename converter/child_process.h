@@ -1,25 +1,12 @@
 #pragma once
 
+#include "converter/child_result.h"
+
 #include <csignal>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
-
-// How a supervised child ended, and why conv itself may have ended it.
-struct ChildResult
-{
-    int startError = 0;  // errno when the program could not be started
-    int exitStatus = -1; // the child's exit code after a normal exit
-    int termSignal = 0;  // the signal that ended the child
-    int stopSignal = 0;  // the signal (SIGTERM, SIGINT, SIGHUP) that asked conv to stop
-    bool sinkFailed = false;
-
-    bool succeeded() const
-    {
-        return startError == 0 && stopSignal == 0 && !sinkFailed && exitStatus == 0;
-    }
-};
 
 // Runs one child program with no standard input and conv's own stderr, optionally with its stdout
 // on a pipe read by conv. The child dies with conv (also after SIGKILL of conv), and a stop request

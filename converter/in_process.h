@@ -1,7 +1,7 @@
 #pragma once
 
 #include "converter/arguments.h"
-#include "converter/child_process.h"
+#include "converter/child_result.h"
 #include "converter/pipeline.h"
 
 #include <string>

@@ -32,26 +32,24 @@ public:
     LoudnessRun(Arguments& arguments, Report report);
 
     bool measuresOnly() const { return m_mode == LoudnessMode::Measure; }
-    bool active() const { return m_mode != LoudnessMode::Off; }
-    // The measure mode: decodes and measures the file; conv's exit status.
-    int measure(const Arguments& arguments, ChildProcess& process, const std::string& ffmpeg);
-    // The same, decoding the file in this process.
+    // The measure mode: decodes the file in this process and measures it; conv's exit status.
     int measureInProcess(const Arguments& arguments, const StopCheck& stop);
+    // The same through ffmpeg, for conv's "--ffmpeg" path.
+    int measure(const Arguments& arguments, ChildProcess& process, const std::string& ffmpeg);
 
-    // Before the conversion runs, with the arguments as they will run and as conv was given them.
-    // False when measuring the source failed or was stopped; `result` then says how it ended.
-    bool prepare(Arguments& arguments, const Arguments& given, ChildProcess& process,
-                 const std::string& ffmpeg, ChildResult& result);
-    // The same for a conversion in this process, with the arguments as they will run: apply
+    // Before a conversion in this process runs, with the arguments as they will run: apply
     // measures the audio as the encoder will take it and gives the gain (and limiter) as a filter
     // chain in `filters`; tag measures the source of a copy, whose audio the conversion never
     // decodes. False when the source could not be decoded or a stop came; `stopSignal` says which.
     bool prepareInProcess(const Arguments& arguments, const StopCheck& stop, std::string& filters,
                           int& stopSignal);
+    // The same for the "--ffmpeg" path, with the arguments as they will run and as conv was given
+    // them: the gain goes into the arguments, and tagging adds a second output for the meter.
+    // False when measuring the source failed or was stopped; `result` then says how it ended.
+    bool prepare(Arguments& arguments, const Arguments& given, ChildProcess& process,
+                 const std::string& ffmpeg, ChildResult& result);
     // What reads ffmpeg's standard output during the conversion; empty when nothing is measured.
     ChildProcess::Sink sink();
-    // Whether the run only tags, which a conversion in this process can measure as it decodes.
-    bool tagsOnly() const { return m_mode == LoudnessMode::Tag; }
     // tag, converting in this process (instead of prepare and sink): what takes the decoded
     // source audio; empty when the output holds no loudness tags.
     DecodedAudio decodedAudio(const Arguments& arguments);

@@ -1,7 +1,8 @@
 // conv: the converter the program runs for every file. It converts in its own process with the
 // FFmpeg libraries (converter/pipeline.h), taking the command lines the program builds and printing
-// the reports ffmpeg prints; "--ffmpeg" has it run the system's ffmpeg with the same arguments
-// instead, its console output let through untouched. Either way, with these additions:
+// the reports ffmpeg prints; its loudness measurements and its check of an output decode in this
+// process too, so it starts no program. "--ffmpeg" has it run the system's ffmpeg with the same
+// arguments instead, its console output let through untouched. Either way, with these additions:
 // ".amr" output is encoded here from decoded PCM; a sample rate or channel count the
 // chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
 // the source's cover picture; an output that would hold no audio is a failure; an output file
