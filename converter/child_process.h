@@ -26,10 +26,6 @@ public:
     ChildResult run(const std::string& program, const std::vector<std::string>& arguments,
                     const Sink& stdoutSink);
 
-    // For work done in this process instead: the stop request (SIGTERM, SIGINT, SIGHUP) received
-    // so far, 0 for none. Never blocks; a request once seen is kept.
-    int pendingStop();
-
 private:
     bool start(const std::string& program, const std::vector<std::string>& arguments,
                bool pipeStdout, ChildResult& result);
@@ -41,5 +37,4 @@ private:
     pid_t m_pid = -1;
     bool m_stopping = false;
     long long m_killDeadline = 0;
-    int m_pendingStop = 0;
 };
