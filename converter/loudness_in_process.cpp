@@ -92,6 +92,10 @@ bool LoudnessRun::prepareInProcess(const Arguments& arguments, const StopCheck& 
         return decoded.stopSignal == 0;
     }
     // apply: the audio as the encoder will take it, so the output itself lands on the target.
+    if (job->copy) {
+        m_report("a copied stream cannot be levelled: its audio is never decoded");
+        return false;
+    }
     LoudnessMeter meter(true);
     const PipelineResult decoded = measureDecoded(*job, meter, true, stop);
     stopSignal = decoded.stopSignal;
