@@ -33,7 +33,7 @@ AudioGraph::~AudioGraph()
 }
 
 int AudioGraph::open(const AVCodecContext& decoder, std::optional<double> start,
-                     std::optional<double> length, const Shape& shape)
+                     std::optional<double> length, const Shape& shape, const std::string& filters)
 {
     m_graph = avfilter_graph_alloc();
     if (m_graph == nullptr)
@@ -68,6 +68,8 @@ int AudioGraph::open(const AVCodecContext& decoder, std::optional<double> start,
             chain += std::string(start ? ":" : "") + "duration=" + number(*length);
         chain += ",asetpts=PTS-STARTPTS,";
     }
+    if (!filters.empty())
+        chain += filters + ',';
     std::string format;
     for (const auto& [key, value] :
          {std::pair<const char*, const std::string&>{"sample_fmts", shape.sampleFormats},

@@ -9,7 +9,7 @@ extern "C" {
 }
 
 // The filter graph between the decoder and the encoder: the cut (atrim, with timestamps starting
-// again at zero), then the sample format, rate and channel layout the encoder takes, which
+// again at zero), then any further filters the job asks for (the loudness gain), then the sample format, rate and channel layout the encoder takes, which
 // libavfilter reaches by inserting its resampler as ffmpeg's own graphs do. Frames come out in the
 // encoder's frame size where the encoder needs a fixed one.
 class AudioGraph
@@ -27,9 +27,10 @@ public:
     AudioGraph(const AudioGraph&) = delete;
     AudioGraph& operator=(const AudioGraph&) = delete;
 
-    // Builds the graph for the decoder's output; the error code, 0 on success.
+    // Builds the graph for the decoder's output; the error code, 0 on success. `filters` is a
+    // libavfilter chain run after the cut ("volume=-3.20dB"); empty for none.
     int open(const AVCodecContext& decoder, std::optional<double> start,
-             std::optional<double> length, const Shape& shape);
+             std::optional<double> length, const Shape& shape, const std::string& filters = {});
 
     // Feeds a decoded frame (nullptr: the end); the error code.
     int push(AVFrame* frame);

@@ -119,17 +119,6 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
     return true;
 }
 
-int ChildProcess::pendingStop()
-{
-    signalfd_siginfo info;
-    while (m_signalFd >= 0 &&
-           read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        if (info.ssi_signo != SIGCHLD && m_pendingStop == 0)
-            m_pendingStop = static_cast<int>(info.ssi_signo);
-    }
-    return m_pendingStop;
-}
-
 void ChildProcess::requestStop()
 {
     if (m_stopping)

@@ -1,25 +1,12 @@
 #pragma once
 
+#include "converter/child_result.h"
+
 #include <csignal>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
-
-// How a supervised child ended, and why conv itself may have ended it.
-struct ChildResult
-{
-    int startError = 0;  // errno when the program could not be started
-    int exitStatus = -1; // the child's exit code after a normal exit
-    int termSignal = 0;  // the signal that ended the child
-    int stopSignal = 0;  // the signal (SIGTERM, SIGINT, SIGHUP) that asked conv to stop
-    bool sinkFailed = false;
-
-    bool succeeded() const
-    {
-        return startError == 0 && stopSignal == 0 && !sinkFailed && exitStatus == 0;
-    }
-};
 
 // Runs one child program with no standard input and conv's own stderr, optionally with its stdout
 // on a pipe read by conv. The child dies with conv (also after SIGKILL of conv), and a stop request
@@ -39,10 +26,6 @@ public:
     ChildResult run(const std::string& program, const std::vector<std::string>& arguments,
                     const Sink& stdoutSink);
 
-    // For work done in this process instead: the stop request (SIGTERM, SIGINT, SIGHUP) received
-    // so far, 0 for none. Never blocks; a request once seen is kept.
-    int pendingStop();
-
 private:
     bool start(const std::string& program, const std::vector<std::string>& arguments,
                bool pipeStdout, ChildResult& result);
@@ -54,5 +37,4 @@ private:
     pid_t m_pid = -1;
     bool m_stopping = false;
     long long m_killDeadline = 0;
-    int m_pendingStop = 0;
 };

@@ -19,10 +19,9 @@ void noteStop(int signal)
         stopAsked = signal;
 }
 
-// conv holds the stop signals for its wait loop; converting in this process, it takes them by a
-// handler instead, so that a read or write waiting on a pipe or a slow disk returns at once
-// (EINTR) and the conversion ends. A request that came while the signals were held still counts.
-void takeStopsByHandler()
+} // namespace
+
+void takeStopsInProcess()
 {
     struct sigaction action
     {
@@ -39,10 +38,13 @@ void takeStopsByHandler()
     pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-} // namespace
+StopCheck inProcessStop()
+{
+    return [] { return static_cast<int>(stopAsked); };
+}
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded)
+                              const std::string& filters, const DecodedAudio& decoded)
 {
     InProcessRun run;
     std::string error;
@@ -54,9 +56,8 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
         run.result.exitStatus = 2;
         return run;
     }
-    const int held = stops.pendingStop();
-    takeStopsByHandler();
-    const StopCheck stop = [held] { return held != 0 ? held : static_cast<int>(stopAsked); };
+    job->filters = filters;
+    const StopCheck stop = inProcessStop();
     PipelineResult converted;
     if (amr) {
         AmrWriter writer(job->bitrate);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "converter/arguments.h"
-#include "converter/child_process.h"
+#include "converter/child_result.h"
 #include "converter/pipeline.h"
 
 #include <string>
@@ -18,9 +18,17 @@ struct InProcessRun
     bool refused = false;     // the arguments are not a shape conv takes
 };
 
+// `filters` is a filter chain run on the audio after the cut (the loudness gain), empty for none;
 // `decoded`, when given, takes the decoded source audio as well.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded = {});
+                              const std::string& filters = {}, const DecodedAudio& decoded = {});
+
+// Converting in this process, conv takes the stop signals (SIGTERM, SIGINT, SIGHUP) by a handler
+// from its start, so that a read or write waiting on a pipe or a slow disk returns at once (EINTR)
+// and the work ends; inProcessStop() tells which came. Nothing is held or lost between the start
+// and the conversion.
+void takeStopsInProcess();
+StopCheck inProcessStop();
 
 // Whether the arguments are a job conv converts in this process by decoding the audio (not one that
 // copies its packets, nor one it refuses).

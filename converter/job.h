@@ -29,6 +29,9 @@ struct Job
     bool copy = false;             // the packets are copied, not decoded and encoded again
     std::vector<std::string> maps; // "0:a:0", "0:v?", "0:3": in the order given
     bool copyPictures = false;     // -c:v copy
+    // A libavfilter chain run on the audio after the cut, never read from the arguments: conv
+    // adds it itself (the gain that levels the loudness).
+    std::string filters;
 };
 
 // The job, or nothing with the reason in `error` for an argument vector of any other shape.

@@ -100,14 +100,26 @@ bool LoudnessRun::prepare(Arguments& arguments, const Arguments& given, ChildPro
     });
     if (!result.succeeded())
         return false;
+    const std::string filter = gainFilter(meter);
+    if (filter.empty())
+        return true;
+    if (const auto existing = outputOption(arguments, {"-af", "-filter:a"}))
+        arguments[existing->index + 1] += "," + filter;
+    else
+        insertBeforeOutput(arguments, {"-af", filter});
+    return true;
+}
+
+std::string LoudnessRun::gainFilter(LoudnessMeter& meter)
+{
     if (!meter.finish()) {
         m_report("cannot measure the loudness of the source: " + meter.error() +
                  "; converted without a gain");
-        return true;
+        return {};
     }
     if (!std::isfinite(meter.integrated())) {
         m_report("loudness gain none: the source is silent");
-        return true;
+        return {};
     }
     const double gain = TargetLoudness - meter.integrated();
     const double truePeak = toDecibels(meter.truePeak());
@@ -122,13 +134,9 @@ bool LoudnessRun::prepare(Arguments& arguments, const Arguments& given, ChildPro
                   ":level=0:latency=1,aresample=" + std::to_string(rate);
         line += "; a true-peak limiter holds the peaks at -1 dBTP";
     }
-    if (const auto existing = outputOption(arguments, {"-af", "-filter:a"}))
-        arguments[existing->index + 1] += "," + filter;
-    else
-        insertBeforeOutput(arguments, {"-af", filter});
     m_report(line);
     m_gainLine = line;
-    return true;
+    return filter;
 }
 
 int LoudnessRun::measure(const Arguments& arguments, ChildProcess& process,

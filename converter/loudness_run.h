@@ -10,8 +10,9 @@
 #include <string>
 
 // conv's part in levelling loudness, chosen by its own leading switch "-loudness tag|apply":
-// - tag: the source is measured in the same run that converts it (a second output of ffmpeg's sends
-//   the decoded audio to conv as PCM, or the conversion in this process hands it over), the output gets its track values, and conv's last line is the
+// - tag: the source is measured in the same run that converts it (the conversion in this process
+//   hands the decoded audio over, or a second output of ffmpeg's sends it to conv as PCM; a copied
+//   stream is decoded for it first), the output gets its track values, and conv's last line is the
 //   report the program gates an album with;
 // - apply: the source is measured first, in a run of its own, and converted with one constant
 //   gain to -18 LUFS; where that gain would lift the true peak above -1 dBTP a true-peak limiter
@@ -31,18 +32,24 @@ public:
     LoudnessRun(Arguments& arguments, Report report);
 
     bool measuresOnly() const { return m_mode == LoudnessMode::Measure; }
-    bool active() const { return m_mode != LoudnessMode::Off; }
-    // The measure mode: decodes and measures the file; conv's exit status.
+    // The measure mode: decodes the file in this process and measures it; conv's exit status.
+    int measureInProcess(const Arguments& arguments, const StopCheck& stop);
+    // The same through ffmpeg, for conv's "--ffmpeg" path.
     int measure(const Arguments& arguments, ChildProcess& process, const std::string& ffmpeg);
 
-    // Before the conversion runs, with the arguments as they will run and as conv was given them.
+    // Before a conversion in this process runs, with the arguments as they will run: apply
+    // measures the audio as the encoder will take it and gives the gain (and limiter) as a filter
+    // chain in `filters`; tag measures the source of a copy, whose audio the conversion never
+    // decodes. False when the source could not be decoded or a stop came; `stopSignal` says which.
+    bool prepareInProcess(const Arguments& arguments, const StopCheck& stop, std::string& filters,
+                          int& stopSignal);
+    // The same for the "--ffmpeg" path, with the arguments as they will run and as conv was given
+    // them: the gain goes into the arguments, and tagging adds a second output for the meter.
     // False when measuring the source failed or was stopped; `result` then says how it ended.
     bool prepare(Arguments& arguments, const Arguments& given, ChildProcess& process,
                  const std::string& ffmpeg, ChildResult& result);
     // What reads ffmpeg's standard output during the conversion; empty when nothing is measured.
     ChildProcess::Sink sink();
-    // Whether the run only tags, which a conversion in this process can measure as it decodes.
-    bool tagsOnly() const { return m_mode == LoudnessMode::Tag; }
     // tag, converting in this process (instead of prepare and sink): what takes the decoded
     // source audio; empty when the output holds no loudness tags.
     DecodedAudio decodedAudio(const Arguments& arguments);
@@ -51,6 +58,8 @@ public:
     bool finish(const std::string& output, std::string& error);
 
 private:
+    // apply: the gain filter for what the meter took, reported; empty for none.
+    std::string gainFilter(LoudnessMeter& meter);
     Arguments measuringOutput(const Arguments& arguments, const Arguments& given,
                               bool encoderShape) const;
 

@@ -1,7 +1,8 @@
 // conv: the converter the program runs for every file. It converts in its own process with the
 // FFmpeg libraries (converter/pipeline.h), taking the command lines the program builds and printing
-// the reports ffmpeg prints; "--ffmpeg" has it run the system's ffmpeg with the same arguments
-// instead, its console output let through untouched. Either way, with these additions:
+// the reports ffmpeg prints; its loudness measurements and its check of an output decode in this
+// process too, so it starts no program. "--ffmpeg" has it run the system's ffmpeg with the same
+// arguments instead, its console output let through untouched. Either way, with these additions:
 // ".amr" output is encoded here from decoded PCM; a sample rate or channel count the
 // chosen encoder refuses becomes the nearest it takes; every output whose tags can hold it keeps
 // the source's cover picture; an output that would hold no audio is a failure; an output file
@@ -17,6 +18,7 @@
 #include "converter/failure_reason.h"
 #include "converter/in_process.h"
 #include "converter/loudness_run.h"
+#include "converter/output_audio.h"
 #include "converter/output_check.h"
 #include "converter/output_file.h"
 #include "converter/source_fit.h"
@@ -29,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,6 +143,19 @@ AmrRun convertToAmr(ChildProcess& process, const std::string& ffmpeg, const Argu
     return run;
 }
 
+// The check of an output converted in this process, its source decoded as the conversion read it.
+CheckResult checkConversion(const Arguments& converted, const std::string& filters,
+                            const std::string& written, const CheckRequest& check,
+                            const StopCheck& stop)
+{
+    std::string error;
+    auto job = parseJob(converted, error);
+    if (!job)
+        return checkFailed("the conversion cannot be read again: " + error);
+    job->filters = filters;
+    return checkOutputInProcess(*job, written, check, stop);
+}
+
 int exitCode(const ChildResult& result)
 {
     if (result.stopSignal != 0)
@@ -154,31 +170,34 @@ int exitCode(const ChildResult& result)
 // One conversion, as a single conv run or a worker's job does it.
 int convertOne(int argc, char** argv)
 {
-    // Constructed first: from here on a stop request is held until the wait loop acts on it.
-    ChildProcess process;
-
     Arguments arguments(argv + 1, argv + argc);
-    bool inProcess = takeInProcessChoice(arguments);
+    // Everything, the loudness measurements and the check included, is done in this process
+    // unless the old path through the system's ffmpeg is asked for.
+    const bool inProcess = takeInProcessChoice(arguments);
+    // From here on a stop request is caught: by a handler in this process, or, for the ffmpeg
+    // path, held by the child supervisor until its wait loop acts on it.
+    std::optional<ChildProcess> process;
+    if (inProcess)
+        takeStopsInProcess();
+    else
+        process.emplace();
+    const StopCheck stop = inProcessStop();
+
     // conv's own switches come next; ffmpeg never sees them. The check reads them before the
     // loudness run takes its own.
     const CheckRequest check = takeCheckSwitch(arguments);
     LoudnessRun loudness(arguments, report);
-    // Tagging measures the audio the conversion in this process decodes; the other loudness modes
-    // measure a second output of ffmpeg's, so they convert through ffmpeg, as does tagging a copy.
-    // The check decodes with ffmpeg too.
-    if (loudness.active() && !(loudness.tagsOnly() && decodesInProcess(arguments)))
-        inProcess = false;
     const Arguments given = arguments;
-    const bool needsFfmpeg = !inProcess || check.verify;
-    const std::string ffmpeg = needsFfmpeg ? findFfmpeg() : std::string();
+    const std::string ffmpeg = inProcess ? std::string() : findFfmpeg();
     // What the encoders' answers are remembered for: the libraries of that ffmpeg, or conv's own.
     const std::string encoderOwner = inProcess ? ownProgram() : ffmpeg;
-    if (ffmpeg.empty() && needsFfmpeg) {
+    if (ffmpeg.empty() && !inProcess) {
         report("cannot find ffmpeg in PATH");
         return 127;
     }
     if (loudness.measuresOnly())
-        return loudness.measure(arguments, process, ffmpeg);
+        return inProcess ? loudness.measureInProcess(arguments, stop)
+                         : loudness.measure(arguments, *process, ffmpeg);
     const std::string output = outputPathOf(arguments);
     const bool amr = !output.empty() && endsWithIgnoringCase(output, ".amr");
     const bool overwrite = std::find(arguments.begin(), arguments.end(), "-y") != arguments.end();
@@ -210,6 +229,8 @@ int convertOne(int argc, char** argv)
     // The conversion as the check reads it: the loudness meter's own output, added next, is no
     // part of it.
     Arguments converted = arguments;
+    // The loudness gain (and limiter) the conversion in this process runs after the cut.
+    std::string filters;
     bool emptyOutput = false;
     if (inProcess) {
         if (!amr) {
@@ -217,14 +238,23 @@ int convertOne(int argc, char** argv)
             fitToSource(arguments, encoderOwner, source, report);
         }
         converted = arguments;
-        const InProcessRun run = convertInProcess(arguments, written, amr, process,
-                                                  loudness.decodedAudio(arguments));
-        result = run.result;
-        writeError = run.writeError;
-        emptyOutput = run.emptyOutput;
+        int measureStop = 0;
+        if (!loudness.prepareInProcess(arguments, stop, filters, measureStop)) {
+            // The source could not be measured, or a stop came meanwhile; nothing is written.
+            result.stopSignal = measureStop;
+            result.exitStatus = measureStop != 0 ? 0 : 1;
+        } else {
+            // A copy never decodes; its source was measured by prepareInProcess.
+            const InProcessRun run = convertInProcess(
+                arguments, written, amr, filters,
+                decodesInProcess(arguments) ? loudness.decodedAudio(arguments) : DecodedAudio());
+            result = run.result;
+            writeError = run.writeError;
+            emptyOutput = run.emptyOutput;
+        }
     } else if (amr) {
-        if (loudness.prepare(arguments, given, process, ffmpeg, result)) {
-            const AmrRun run = convertToAmr(process, ffmpeg, arguments, written);
+        if (loudness.prepare(arguments, given, *process, ffmpeg, result)) {
+            const AmrRun run = convertToAmr(*process, ffmpeg, arguments, written);
             result = run.child;
             writeError = run.writeError;
         }
@@ -232,8 +262,8 @@ int convertOne(int argc, char** argv)
         adjustSampleRate(arguments, ffmpeg, written);
         fitToSource(arguments, ffmpeg, source, report);
         converted = arguments;
-        if (loudness.prepare(arguments, given, process, ffmpeg, result))
-            result = process.run(ffmpeg, failingOnEmptyOutput(arguments), loudness.sink());
+        if (loudness.prepare(arguments, given, *process, ffmpeg, result))
+            result = process->run(ffmpeg, failingOnEmptyOutput(arguments), loudness.sink());
     }
 
     int status = 0;
@@ -277,7 +307,9 @@ int convertOne(int argc, char** argv)
     // With -verify the tagged file is decoded and compared before it may replace anything.
     std::string checkFailure;
     if (check.verify && whole && status == 0) {
-        const CheckResult checked = checkOutput(process, ffmpeg, converted, written, check);
+        const CheckResult checked = inProcess
+                                        ? checkConversion(converted, filters, written, check, stop)
+                                        : checkOutput(*process, ffmpeg, converted, written, check);
         checkFailure = checked.failure;
         if (checked.stopSignal != 0)
             result.stopSignal = checked.stopSignal;

@@ -2,6 +2,7 @@
 
 #include "converter/child_process.h"
 #include "converter/ffmpeg_libraries.h"
+#include "converter/output_audio.h"
 
 #include <cmath>
 #include <cstdio>
@@ -15,16 +16,42 @@ namespace {
 constexpr double LengthSlackSeconds = 0.5;
 constexpr double LengthSlackShare = 0.001;
 
-// What the output holds, as far as the comparison needs it.
-struct OutputAudio
+std::string secondsText(double seconds)
 {
-    bool read = false;      // the libraries could read it
-    bool lossless = false;  // FLAC, ALAC or plain PCM: the source's samples are expected back
-    int sampleRate = 0;
-    int channels = 0;
-    std::string sampleFormat; // what the source is brought to: "s16" or "s32"
-    std::string pcmCodec;     // how both decodes are hashed
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+// One full decode: the MD5 of the PCM and how long it lasted, as ffmpeg's progress report tells.
+struct Decode
+{
+    ChildResult child;
+    std::string md5;
+    double seconds = -1;
 };
+
+} // namespace
+
+CheckResult checkFailed(const std::string& why)
+{
+    return CheckResult{"verify failed: " + why, 0};
+}
+
+CheckResult compareDecodes(const DecodedSum& output, const DecodedSum& source, bool compareSamples)
+{
+    if (compareSamples && output.md5 == source.md5)
+        return {};
+    // Equal samples last equally long; a lossy output only nearly so.
+    const double slack =
+        compareSamples ? 0.001 : LengthSlackSeconds + LengthSlackShare * source.seconds;
+    if (std::fabs(output.seconds - source.seconds) > slack)
+        return checkFailed("the output lasts " + secondsText(output.seconds) + ", the source " +
+                           secondsText(source.seconds));
+    if (compareSamples)
+        return checkFailed("the output's samples differ from the source's");
+    return {};
+}
 
 OutputAudio readOutputAudio(const std::string& path)
 {
@@ -63,13 +90,7 @@ OutputAudio readOutputAudio(const std::string& path)
     return audio;
 }
 
-// One full decode: the MD5 of the PCM and how long it lasted, as ffmpeg's progress report tells.
-struct Decode
-{
-    ChildResult child;
-    std::string md5;
-    double seconds = -1;
-};
+namespace {
 
 Decode decode(ChildProcess& process, const std::string& ffmpeg, Arguments arguments)
 {
@@ -137,23 +158,11 @@ Arguments sourceDecodeArguments(const Arguments& arguments, const OutputAudio& o
     return decode;
 }
 
-std::string secondsText(double seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f s", seconds);
-    return text;
-}
-
 CheckResult stopped(const Decode& run)
 {
     CheckResult result;
     result.stopSignal = run.child.stopSignal;
     return result;
-}
-
-CheckResult failed(const std::string& why)
-{
-    return CheckResult{"verify failed: " + why, 0};
 }
 
 } // namespace
@@ -182,10 +191,10 @@ CheckResult checkOutput(ChildProcess& process, const std::string& ffmpeg,
                         const CheckRequest& request)
 {
     if (ffmpegLibraries() == nullptr)
-        return failed("the FFmpeg libraries that read the output cannot be loaded");
+        return checkFailed("the FFmpeg libraries that read the output cannot be loaded");
     const OutputAudio output = readOutputAudio(written);
     if (!output.read)
-        return failed("the output cannot be read as audio");
+        return checkFailed("the output cannot be read as audio");
     const bool compareSamples = request.compareSamples && output.lossless;
 
     // The whole output, where any damaged frame ends the decode.
@@ -197,24 +206,15 @@ CheckResult checkOutput(ChildProcess& process, const std::string& ffmpeg,
     if (decoded.child.stopSignal != 0)
         return stopped(decoded);
     if (!decoded.child.succeeded() || decoded.md5.empty() || decoded.seconds < 0)
-        return failed("the output cannot be decoded to its end");
+        return checkFailed("the output cannot be decoded to its end");
 
     const Decode source =
         decode(process, ffmpeg, sourceDecodeArguments(arguments, output, compareSamples));
     if (source.child.stopSignal != 0)
         return stopped(source);
     if (!source.child.succeeded() || source.md5.empty() || source.seconds < 0)
-        return failed("the source cannot be decoded again to compare the output with it");
+        return checkFailed("the source cannot be decoded again to compare the output with it");
 
-    if (compareSamples && decoded.md5 == source.md5)
-        return {};
-    // Equal samples last equally long; a lossy output only nearly so.
-    const double slack =
-        compareSamples ? 0.001 : LengthSlackSeconds + LengthSlackShare * source.seconds;
-    if (std::fabs(decoded.seconds - source.seconds) > slack)
-        return failed("the output lasts " + secondsText(decoded.seconds) + ", the source " +
-                      secondsText(source.seconds));
-    if (compareSamples)
-        return failed("the output's samples differ from the source's");
-    return {};
+    return compareDecodes({decoded.md5, decoded.seconds}, {source.md5, source.seconds},
+                          compareSamples);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "converter/arguments.h"
+#include "converter/job.h"
+#include "converter/pipeline.h"
 
 #include <string>
 
@@ -30,7 +32,13 @@ struct CheckResult
     int stopSignal = 0;  // conv was asked to stop while checking
 };
 
-// Checks the unfinished output `written`; `arguments` are those ffmpeg converted with (the
+// Checks the unfinished output `written` with both decodes done in this process; `job` is the
+// conversion as it ran (its source, audio stream, cut and filters). A stop request ends it.
+CheckResult checkOutputInProcess(const Job& job, const std::string& written,
+                                 const CheckRequest& request, const StopCheck& stop);
+
+// The same with ffmpeg doing the decodes (conv's "--ffmpeg" path). `arguments` are those ffmpeg
+// converted with (the
 // source is the last "-i", the output the last argument). The lines ffmpeg prints about a damaged
 // output go to conv's stderr; the result says what failed.
 CheckResult checkOutput(ChildProcess& process, const std::string& ffmpeg,

@@ -1,6 +1,7 @@
 #include "converter/pipeline.h"
 
 #include "converter/audio_graph.h"
+#include "converter/decode_route.h"
 #include "converter/decoded_tap.h"
 #include "converter/keep_alive.h"
 #include "converter/pipeline_streams.h"
@@ -25,8 +26,9 @@ class Conversion
 {
 public:
     Conversion(const Job& job, const std::string& path, const StopCheck& stop, const PcmSink& pcm,
-               const DecodedAudio& decoded)
-        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_decodedAudio(decoded)
+               const DecodedAudio& decoded, const DecodeRoute* route = nullptr)
+        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_decodedAudio(decoded),
+          m_route(route)
     {
     }
 
@@ -64,8 +66,11 @@ public:
             if (read < 0) {
                 if (m_stop && m_stop() != 0)
                     return fail();
-                if (read != AVERROR_EOF)
+                if (read != AVERROR_EOF) {
                     say(m_job.input + ": " + errorText(read));
+                    if (m_route != nullptr && m_route->strict)
+                        return fail();
+                }
                 break;
             }
             keep_alive::jobMoved();
@@ -83,7 +88,7 @@ public:
             }
         }
         report(true);
-        if (!m_result.gaveAudio) {
+        if (!m_result.gaveAudio && m_route == nullptr) {
             say("Output file is empty, nothing was encoded");
             m_result.nothingDecoded = true;
             return fail();
@@ -133,7 +138,8 @@ private:
             line += "N/A";
         if (m_in->bit_rate > 0)
             line += ", bitrate: " + std::to_string(m_in->bit_rate / 1000) + " kb/s";
-        say(line);
+        if (m_route == nullptr)
+            say(line);
         return true;
     }
 
@@ -178,13 +184,17 @@ private:
         avcodec_parameters_to_context(m_decoder, stream->codecpar);
         m_decoder->pkt_timebase = stream->time_base;
         m_decoder->thread_count = 1;
+        if (m_route != nullptr && m_route->strict)
+            m_decoder->err_recognition |= AV_EF_CRCCHECK;
         if (const int error = avcodec_open2(m_decoder, decoder, nullptr); error < 0) {
             say("Error while opening decoder for " + m_job.input + ": " + errorText(error));
             return false;
         }
         const AVCodec* encoder = nullptr;
         AudioGraph::Shape shape;
-        if (m_pcm) {
+        if (m_route != nullptr) {
+            shape = m_route->shape;
+        } else if (m_pcm) {
             shape = {"s16", "8000", "mono"};
         } else {
             const AVOutputFormat* format = av_guess_format(
@@ -200,7 +210,7 @@ private:
             }
             shape = encoderShape(*encoder, m_job.rate, m_job.channels);
         }
-        int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape);
+        int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape, m_job.filters);
         if (error >= 0 && m_decodedAudio)
             error = m_tap.open(*m_decoder, m_job.start, m_job.length, m_decodedAudio);
         if (error < 0) {
@@ -333,13 +343,18 @@ private:
     bool decode(const AVPacket* packet)
     {
         int error = avcodec_send_packet(m_decoder, packet);
-        // A damaged packet is passed over, as ffmpeg does.
-        if (error < 0 && error != AVERROR_EOF && error != AVERROR_INVALIDDATA) {
+        // A damaged packet is passed over, as ffmpeg does, unless the decode is a strict one.
+        const bool strict = m_route != nullptr && m_route->strict;
+        if (error < 0 && error != AVERROR_EOF && (error != AVERROR_INVALIDDATA || strict)) {
             say("Error while decoding " + m_job.input + ": " + errorText(error));
             return false;
         }
         while ((error = avcodec_receive_frame(m_decoder, m_decoded)) >= 0 ||
                error == AVERROR_INVALIDDATA) {
+            if (error < 0 && strict) {
+                say("Error while decoding " + m_job.input + ": " + errorText(error));
+                return false;
+            }
             if (error < 0)
                 continue;
             // Timestamps in samples, continuous where the source gives none.
@@ -392,7 +407,9 @@ private:
             return true;
         m_result.gaveAudio = true;
         m_samples += frame->nb_samples;
-        m_seconds = static_cast<double>(m_samples) / 8000;
+        m_seconds = static_cast<double>(m_samples) / frame->sample_rate;
+        if (m_route != nullptr)
+            return m_route->take(*frame);
         if (!m_pcm(reinterpret_cast<const char*>(frame->data[0]),
                    static_cast<std::size_t>(frame->nb_samples) * 2))
             return false;
@@ -443,6 +460,8 @@ private:
     // ffmpeg's progress line, at most twice a second and once at the end.
     void report(bool last)
     {
+        if (m_route != nullptr)
+            return;
         const std::int64_t now = av_gettime_relative();
         if (!last && now - m_lastReport < 500000)
             return;
@@ -459,6 +478,7 @@ private:
     const StopCheck& m_stop;
     const PcmSink& m_pcm;
     const DecodedAudio& m_decodedAudio;
+    const DecodeRoute* m_route; // a decode only, without an encoder
     PipelineResult m_result;
 
     AVFormatContext* m_in = nullptr;
@@ -493,4 +513,14 @@ PipelineResult runPipeline(const Job& job, const std::string& path, const StopCh
                            const PcmSink& pcm, const DecodedAudio& decoded)
 {
     return Conversion(job, path, stop, pcm, decoded).run();
+}
+
+PipelineResult decodeAudio(const Job& job, const StopCheck& stop, const DecodeRoute& route)
+{
+    Job decoding = job;
+    decoding.copy = false;
+    decoding.copyPictures = false;
+    // The PCM branch is the one without an encoder and a container; the route takes its frames.
+    const PcmSink unused = [](const char*, std::size_t) { return true; };
+    return Conversion(decoding, std::string(), stop, unused, {}, &route).run();
 }

@@ -6,6 +6,7 @@
 #include "converter/conv_fixture.h"
 #include "converter/gated_loudness.h"
 #include "converter/loudness_meter.h"
+#include "converter/loudness_probe.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -19,40 +20,6 @@
 using namespace conv_test;
 
 namespace {
-
-// FFmpeg's ebur128 filter: the integrated loudness of the file, or of the files one after the
-// other as one programme.
-double independentLoudness(const QStringList& paths)
-{
-    QStringList arguments = {QStringLiteral("-hide_banner"), QStringLiteral("-nostats")};
-    QString graph;
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        arguments << QStringLiteral("-i") << paths[i];
-        graph += QStringLiteral("[%1:a]aformat=sample_fmts=flt:sample_rates=48000:channel_layouts="
-                                "stereo[a%1];")
-                     .arg(i);
-    }
-    for (qsizetype i = 0; i < paths.size(); ++i)
-        graph += QStringLiteral("[a%1]").arg(i);
-    graph += QStringLiteral("concat=n=%1:v=0:a=1,ebur128").arg(paths.size());
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 arguments + QStringList{QStringLiteral("-filter_complex"), graph,
-                                         QStringLiteral("-f"), QStringLiteral("null"),
-                                         QStringLiteral("-")});
-    ffmpeg.waitForFinished(60000);
-    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
-    static const QRegularExpression summary(QStringLiteral("I:\\s+(-?[0-9.]+) LUFS"));
-    double loudness = NAN;
-    for (auto match = summary.globalMatch(log); match.hasNext();)
-        loudness = match.next().captured(1).toDouble();
-    return loudness;
-}
-
-double gainValue(const QString& text)
-{
-    return text.section(QLatin1Char(' '), 0, 0).toDouble();
-}
 
 // A 32-bit float WAV stream as ffmpeg writes it to a pipe.
 std::string floatWav(const std::vector<float>& samples, int channels, int rate)
