@@ -172,7 +172,7 @@ TEST(ConvInProcess, MeasuresLevelsTagsACopyAndChecksWithNoFfmpegToStart)
     while (auto frame = reader.next()) {
         if (frame->kind == worker_frames::Console) {
             workerConsoles.last() += QByteArray::fromStdString(frame->payload);
-        } else {
+        } else if (frame->kind == worker_frames::Exit) {
             EXPECT_EQ(frame->payload, "0") << workerConsoles.last().toStdString();
             workerConsoles.append(QByteArray());
         }
