@@ -42,7 +42,7 @@ void takeStopsByHandler()
 } // namespace
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded)
+                              ChildProcess& stops, const EncoderAudio& encoded)
 {
     InProcessRun run;
     std::string error;
@@ -68,11 +68,11 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
                 run.writeError = writer.write(data, size);
                 return run.writeError == 0;
             },
-            decoded);
+            encoded);
         if (converted.status == 0 && run.writeError == 0)
             run.writeError = writer.finish();
     } else {
-        converted = runPipeline(*job, written, stop, {}, decoded);
+        converted = runPipeline(*job, written, stop, {}, encoded);
     }
     run.result.stopSignal = converted.stopSignal;
     run.result.exitStatus = converted.stopSignal == 0 && run.writeError == 0 ? converted.status : 0;

@@ -18,9 +18,9 @@ struct InProcessRun
     bool refused = false;     // the arguments are not a shape conv takes
 };
 
-// `decoded`, when given, takes the decoded source audio as well.
+// `encoded`, when given, takes the audio as it goes into the encoder as well.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded = {});
+                              ChildProcess& stops, const EncoderAudio& encoded = {});
 
 // Whether the arguments are a job conv converts in this process by decoding the audio (not one that
 // copies its packets, nor one it refuses).

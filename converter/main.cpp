@@ -163,7 +163,7 @@ int convertOne(int argc, char** argv)
     // loudness run takes its own.
     const CheckRequest check = takeCheckSwitch(arguments);
     LoudnessRun loudness(arguments, report);
-    // Tagging measures the audio the conversion in this process decodes; the other loudness modes
+    // Tagging measures the audio the conversion in this process encodes; the other loudness modes
     // measure a second output of ffmpeg's, so they convert through ffmpeg, as does tagging a copy.
     // The check decodes with ffmpeg too.
     if (loudness.active() && !(loudness.tagsOnly() && decodesInProcess(arguments)))
@@ -218,7 +218,7 @@ int convertOne(int argc, char** argv)
         }
         converted = arguments;
         const InProcessRun run = convertInProcess(arguments, written, amr, process,
-                                                  loudness.decodedAudio(arguments));
+                                                  loudness.encoderAudio(arguments));
         result = run.result;
         writeError = run.writeError;
         emptyOutput = run.emptyOutput;

@@ -1,7 +1,6 @@
 #include "converter/pipeline.h"
 
 #include "converter/audio_graph.h"
-#include "converter/decoded_tap.h"
 #include "converter/pipeline_streams.h"
 
 extern "C" {
@@ -24,8 +23,8 @@ class Conversion
 {
 public:
     Conversion(const Job& job, const std::string& path, const StopCheck& stop, const PcmSink& pcm,
-               const DecodedAudio& decoded)
-        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_decodedAudio(decoded)
+               const EncoderAudio& encoded)
+        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_encoderAudio(encoded)
     {
     }
 
@@ -198,10 +197,8 @@ private:
             }
             shape = encoderShape(*encoder, m_job.rate, m_job.channels);
         }
-        int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape);
-        if (error >= 0 && m_decodedAudio)
-            error = m_tap.open(*m_decoder, m_job.start, m_job.length, m_decodedAudio);
-        if (error < 0) {
+        if (const int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape);
+            error < 0) {
             say("Error configuring the audio filters: " + errorText(error));
             return false;
         }
@@ -361,20 +358,14 @@ private:
 
     bool filter(AVFrame* frame)
     {
-        if (m_tap.active()) {
-            if (const int error = m_tap.push(frame); error != 0) {
-                if (error < 0)
-                    say("Error while filtering the audio: " + errorText(error));
-                return false;
-            }
-        }
         if (const int error = m_graph.push(frame); error < 0) {
             say("Error while filtering the audio: " + errorText(error));
             return false;
         }
         int error;
         while ((error = m_graph.pull(m_filtered)) >= 0) {
-            const bool ok = m_pcm ? takePcm(m_filtered) : encode(m_filtered);
+            const bool ok = (!m_encoderAudio || m_encoderAudio(*m_filtered)) &&
+                            (m_pcm ? takePcm(m_filtered) : encode(m_filtered));
             av_frame_unref(m_filtered);
             if (!ok)
                 return false;
@@ -456,7 +447,7 @@ private:
     const std::string m_path;
     const StopCheck& m_stop;
     const PcmSink& m_pcm;
-    const DecodedAudio& m_decodedAudio;
+    const EncoderAudio& m_encoderAudio;
     PipelineResult m_result;
 
     AVFormatContext* m_in = nullptr;
@@ -467,7 +458,6 @@ private:
     std::string m_encoderName;
     bool m_fixedFrames = false;
     AudioGraph m_graph;
-    DecodedTap m_tap;
     AVPacket* m_packet = nullptr;
     AVPacket* m_encoded = nullptr;
     AVFrame* m_decoded = nullptr;
@@ -488,7 +478,7 @@ private:
 } // namespace
 
 PipelineResult runPipeline(const Job& job, const std::string& path, const StopCheck& stop,
-                           const PcmSink& pcm, const DecodedAudio& decoded)
+                           const PcmSink& pcm, const EncoderAudio& encoded)
 {
-    return Conversion(job, path, stop, pcm, decoded).run();
+    return Conversion(job, path, stop, pcm, encoded).run();
 }
