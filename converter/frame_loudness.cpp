@@ -9,19 +9,34 @@ extern "C" {
 
 namespace {
 
-// One channel of the frame into every `channels`-th float of `out`, scaled to [-1, 1].
+// The frame's samples interleaved into `out`, scaled to [-1, 1].
 template <typename Sample>
-void interleave(const AVFrame& frame, int channel, bool planar, float bias, float scale,
-                float* out)
+void interleave(const AVFrame& frame, bool planar, float bias, float scale, float* out)
 {
-    const int channels = frame.ch_layout.nb_channels;
-    const auto* in = reinterpret_cast<const Sample*>(planar ? frame.extended_data[channel]
-                                                            : frame.extended_data[0]) +
-                     (planar ? 0 : channel);
-    const std::size_t stride = planar ? 1 : static_cast<std::size_t>(channels);
-    out += channel;
-    for (int i = 0; i < frame.nb_samples; ++i, in += stride, out += channels)
-        *out = (static_cast<float>(*in) - bias) * scale;
+    const std::size_t channels = static_cast<std::size_t>(frame.ch_layout.nb_channels);
+    const std::size_t frames = static_cast<std::size_t>(frame.nb_samples);
+    const auto plane = [&](std::size_t channel) {
+        return reinterpret_cast<const Sample*>(frame.extended_data[channel]);
+    };
+    if (!planar) {
+        const Sample* in = plane(0);
+        for (std::size_t i = 0; i < frames * channels; ++i)
+            out[i] = (static_cast<float>(in[i]) - bias) * scale;
+    } else if (channels == 2) {
+        // Stereo on its own, where the compiler can interleave in vector registers.
+        const Sample* left = plane(0);
+        const Sample* right = plane(1);
+        for (std::size_t i = 0; i < frames; ++i) {
+            out[2 * i] = (static_cast<float>(left[i]) - bias) * scale;
+            out[2 * i + 1] = (static_cast<float>(right[i]) - bias) * scale;
+        }
+    } else {
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            const Sample* in = plane(channel);
+            for (std::size_t i = 0; i < frames; ++i)
+                out[i * channels + channel] = (static_cast<float>(in[i]) - bias) * scale;
+        }
+    }
 }
 
 } // namespace
@@ -77,34 +92,31 @@ bool FrameLoudness::take(const AVFrame& frame)
     m_interleaved.resize(frames * static_cast<std::size_t>(channels));
     const bool planar = av_sample_fmt_is_planar(format) != 0;
     float* out = m_interleaved.data();
-    for (int channel = 0; channel < channels; ++channel) {
-        switch (av_get_packed_sample_fmt(format)) {
-        case AV_SAMPLE_FMT_FLT:
-            interleave<float>(frame, channel, planar, 0, 1, out);
-            break;
-        case AV_SAMPLE_FMT_DBL:
-            interleave<double>(frame, channel, planar, 0, 1, out);
-            break;
-        case AV_SAMPLE_FMT_S16:
-            interleave<std::int16_t>(frame, channel, planar, 0, 1.0f / 32768, out);
-            break;
-        case AV_SAMPLE_FMT_S32:
-            interleave<std::int32_t>(frame, channel, planar, 0, 1.0f / 2147483648.0f, out);
-            break;
-        case AV_SAMPLE_FMT_S64:
-            interleave<std::int64_t>(frame, channel, planar, 0, 1.0f / 9223372036854775808.0f,
-                                     out);
-            break;
-        case AV_SAMPLE_FMT_U8:
-            interleave<std::uint8_t>(frame, channel, planar, 128, 1.0f / 128, out);
-            break;
-        default:
-            m_meter.fail("cannot measure audio in the sample format '" +
-                         std::string(av_get_sample_fmt_name(format) ? av_get_sample_fmt_name(format)
-                                                                   : "none") +
-                         "'");
-            return false;
-        }
+    switch (av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_FLT:
+        interleave<float>(frame, planar, 0, 1, out);
+        break;
+    case AV_SAMPLE_FMT_DBL:
+        interleave<double>(frame, planar, 0, 1, out);
+        break;
+    case AV_SAMPLE_FMT_S16:
+        interleave<std::int16_t>(frame, planar, 0, 1.0f / 32768, out);
+        break;
+    case AV_SAMPLE_FMT_S32:
+        interleave<std::int32_t>(frame, planar, 0, 1.0f / 2147483648.0f, out);
+        break;
+    case AV_SAMPLE_FMT_S64:
+        interleave<std::int64_t>(frame, planar, 0, 1.0f / 9223372036854775808.0f, out);
+        break;
+    case AV_SAMPLE_FMT_U8:
+        interleave<std::uint8_t>(frame, planar, 128, 1.0f / 128, out);
+        break;
+    default: {
+        const char* name = av_get_sample_fmt_name(format);
+        m_meter.fail("cannot measure audio in the sample format '" +
+                     std::string(name != nullptr ? name : "none") + "'");
+        return false;
+    }
     }
     return m_meter.consumeFloat(m_interleaved.data(), frames, channels, frame.sample_rate);
 }

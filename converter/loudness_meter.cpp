@@ -20,6 +20,21 @@ std::uint16_t little16(const char* at)
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
 }
 
+// The largest magnitude among the samples, in eight independent lanes so that the compiler can
+// keep them in one vector register.
+float peakOf(const float* samples, std::size_t count)
+{
+    float lanes[8] = {};
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        for (int lane = 0; lane < 8; ++lane)
+            lanes[lane] = std::max(lanes[lane], std::fabs(samples[i + lane]));
+    }
+    for (; i < count; ++i)
+        lanes[0] = std::max(lanes[0], std::fabs(samples[i]));
+    return *std::max_element(lanes, lanes + 8);
+}
+
 } // namespace
 
 LoudnessMeter::LoudnessMeter(bool truePeak) : m_wantTruePeak(truePeak) {}
@@ -117,10 +132,7 @@ bool LoudnessMeter::feed(const float* samples, std::size_t frames)
             m_error = "cannot measure the audio";
             return false;
         }
-        float peak = m_peak;
-        for (std::size_t i = 0; i < count * channels; ++i)
-            peak = std::max(peak, std::fabs(samples[i]));
-        m_peak = peak;
+        m_peak = std::max(m_peak, peakOf(samples, count * channels));
         samples += count * channels;
         frames -= count;
         m_inStep += count;
