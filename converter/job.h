@@ -1,6 +1,7 @@
 #pragma once
 
 #include "converter/arguments.h"
+#include "converter/stream_map.h"
 
 #include <optional>
 #include <string>
@@ -27,7 +28,7 @@ struct Job
     int rate = 0;               // 0: the source's, fitted to the encoder
     int channels = 0;
     bool copy = false;             // the packets are copied, not decoded and encoded again
-    std::vector<std::string> maps; // "0:a:0", "0:v?", "0:3": in the order given
+    std::vector<StreamMap> maps;   // "0:a:0", "0:v?", "0:3": in the order given
     bool copyPictures = false;     // -c:v copy
 };
 

@@ -140,16 +140,17 @@ private:
         if (m_job.maps.empty()) {
             m_audio = streamFfmpegPicks(*m_in);
         } else {
-            for (const std::string& map : m_job.maps) {
-                for (const int index : mappedStreams(*m_in, map)) {
+            for (const StreamMap& map : m_job.maps) {
+                const std::vector<int> mapped = mappedStreams(*m_in, map);
+                for (const int index : mapped) {
                     const AVMediaType type = m_in->streams[index]->codecpar->codec_type;
                     if (type == AVMEDIA_TYPE_AUDIO && m_audio < 0)
                         m_audio = index;
                     else if (type == AVMEDIA_TYPE_VIDEO && (m_job.copy || m_job.copyPictures))
                         m_pictures.push_back(index);
                 }
-                if (mappedStreams(*m_in, map).empty() && map.back() != '?') {
-                    say("Stream map '" + map + "' matches no streams.");
+                if (mapped.empty() && !map.optional) {
+                    say("Stream map '" + map.text + "' matches no streams.");
                     return false;
                 }
             }
