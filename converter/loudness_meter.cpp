@@ -49,6 +49,11 @@ bool LoudnessMeter::start(int channels, int rate)
 {
     m_channels = channels;
     m_rate = rate;
+    m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
+    if (m_step == 0) {
+        m_error = "cannot measure audio of " + std::to_string(rate) + " Hz";
+        return false;
+    }
     if (!m_places.empty() && m_places.size() != static_cast<std::size_t>(channels)) {
         m_error = "the channel places do not fit the audio's " + std::to_string(channels) +
                   " channels";
@@ -70,7 +75,6 @@ bool LoudnessMeter::start(int channels, int rate)
             return false;
         }
     }
-    m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
     return true;
 }
 
