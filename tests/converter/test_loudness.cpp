@@ -157,8 +157,10 @@ TEST(Loudness, TagsAndLevelsAgreeWithIndependentMetersAcrossFormatsAndModes)
     ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                           QStringLiteral("sine=f=997:d=6:r=44100,volume=-9dB"),
                           QStringLiteral("-ac"), QStringLiteral("2"), tone}));
+    // 24-bit, so that the lossless encoders take 32-bit samples from it.
     ASSERT_TRUE(generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                          QStringLiteral("anoisesrc=d=5:c=pink:a=0.03:r=48000"), noise}));
+                          QStringLiteral("anoisesrc=d=5:c=pink:a=0.03:r=48000"),
+                          QStringLiteral("-sample_fmt"), QStringLiteral("s32"), noise}));
 
     // 2. tag: the track values of every taggable format, stereo and mono sources.
     for (const QString& source : {tone, noise}) {
