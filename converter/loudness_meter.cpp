@@ -55,15 +55,15 @@ bool LoudnessMeter::start(int channels, int rate)
         return false;
     }
     if (!m_places.empty() && m_places.size() != static_cast<std::size_t>(channels)) {
-        m_error = "the channel places do not fit the audio's " + std::to_string(channels) +
-                  " channels";
+        m_error =
+            "the channel places do not fit the audio's " + std::to_string(channels) + " channels";
         return false;
     }
     // Momentary mode only: the meter keeps the gating blocks itself, and the sample peak is its
     // own loop over the samples. The true peak needs libebur128's oversampling.
     const int mode = m_wantTruePeak ? EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_M;
-    m_state = ebur128_init(static_cast<unsigned>(m_channels), static_cast<unsigned long>(m_rate),
-                           mode);
+    m_state =
+        ebur128_init(static_cast<unsigned>(m_channels), static_cast<unsigned long>(m_rate), mode);
     if (m_state == nullptr) {
         m_error = "cannot measure audio of this shape";
         return false;
@@ -154,8 +154,8 @@ bool LoudnessMeter::endStep()
         m_error = "cannot read the loudness of the audio";
         return false;
     }
-    m_stepEnergy[m_steps % 4] = std::isfinite(loudness) ? std::pow(10.0, (loudness + 0.691) / 10.0)
-                                                        : 0.0;
+    m_stepEnergy[m_steps % 4] =
+        std::isfinite(loudness) ? std::pow(10.0, (loudness + 0.691) / 10.0) : 0.0;
     if (++m_steps < 4)
         return true;
     const double block =

@@ -56,14 +56,14 @@ private:
     bool m_wantTruePeak;
     ebur128_state* m_state = nullptr;
     std::vector<int> m_places;
-    std::string m_pending;     // WAV header bytes, or WAV audio bytes short of a whole frame
-    std::vector<float> m_wav;  // whole frames of the WAV stream, aligned for libebur128
+    std::string m_pending;    // WAV header bytes, or WAV audio bytes short of a whole frame
+    std::vector<float> m_wav; // whole frames of the WAV stream, aligned for libebur128
     bool m_inData = false;
     int m_channels = 0;
     int m_rate = 0;
-    std::size_t m_step = 0;   // frames in 100 ms, as libebur128 counts them
-    std::size_t m_inStep = 0; // frames of the current step fed so far
-    std::size_t m_steps = 0;  // whole steps fed
+    std::size_t m_step = 0;      // frames in 100 ms, as libebur128 counts them
+    std::size_t m_inStep = 0;    // frames of the current step fed so far
+    std::size_t m_steps = 0;     // whole steps fed
     double m_stepEnergy[4] = {}; // the last four steps' mean energies, the gating block's parts
     float m_peak = 0;
     double m_integrated = 0;

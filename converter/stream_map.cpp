@@ -21,7 +21,8 @@ std::optional<StreamMap> readStreamMap(const std::string& text)
         rest.erase(0, 2);
     }
     // At most nine digits, so that the number always fits.
-    if (rest.empty() || rest.size() > 9 || rest.find_first_not_of("0123456789") != std::string::npos)
+    if (rest.empty() || rest.size() > 9 ||
+        rest.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
     map.number = std::stoi(rest);
     return map;

@@ -9,7 +9,13 @@
 // the fit and the pipeline.
 struct StreamMap
 {
-    enum class Kind { Stream, Audio, NthAudio, Video };
+    enum class Kind
+    {
+        Stream,
+        Audio,
+        NthAudio,
+        Video
+    };
 
     Kind kind = Kind::Stream;
     int number = 0;        // the stream's index (Stream) or its place among the audio (NthAudio)
