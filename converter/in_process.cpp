@@ -44,7 +44,7 @@ StopCheck inProcessStop()
 }
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              const std::string& filters, const DecodedAudio& decoded)
+                              const std::string& filters, const EncoderAudio& encoded)
 {
     InProcessRun run;
     std::string error;
@@ -69,11 +69,11 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
                 run.writeError = writer.write(data, size);
                 return run.writeError == 0;
             },
-            decoded);
+            encoded);
         if (converted.status == 0 && run.writeError == 0)
             run.writeError = writer.finish();
     } else {
-        converted = runPipeline(*job, written, stop, {}, decoded);
+        converted = runPipeline(*job, written, stop, {}, encoded);
     }
     run.result.stopSignal = converted.stopSignal;
     run.result.exitStatus = converted.stopSignal == 0 && run.writeError == 0 ? converted.status : 0;

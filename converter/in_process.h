@@ -19,9 +19,9 @@ struct InProcessRun
 };
 
 // `filters` is a filter chain run on the audio after the cut (the loudness gain), empty for none;
-// `decoded`, when given, takes the decoded source audio as well.
+// `encoded`, when given, takes the audio as it goes into the encoder as well.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              const std::string& filters = {}, const DecodedAudio& decoded = {});
+                              const std::string& filters = {}, const EncoderAudio& encoded = {});
 
 // Converting in this process, conv takes the stop signals (SIGTERM, SIGINT, SIGHUP) by a handler
 // from its start, so that a read or write waiting on a pipe or a slow disk returns at once (EINTR)

@@ -33,22 +33,6 @@ std::optional<int> count(const std::string& text)
     return value > 0 ? std::optional<int>(value) : std::nullopt;
 }
 
-// "0:a", "0:a:N", "0:N", "0:v", each optionally ending in "?".
-bool streamPick(const std::string& text)
-{
-    std::string choice = text;
-    if (!choice.empty() && choice.back() == '?')
-        choice.pop_back();
-    if (choice.rfind("0:", 0) != 0)
-        return false;
-    const std::string rest = choice.substr(2);
-    if (rest == "a" || rest == "v")
-        return true;
-    if (rest.rfind("a:", 0) == 0)
-        return plainNumber(rest.substr(2), false);
-    return plainNumber(rest, false);
-}
-
 // The trim the fit makes of a cut when it keeps a cover.
 bool readTrim(const std::string& text, Job& job)
 {
@@ -141,8 +125,8 @@ std::optional<Job> parseJob(const Arguments& arguments, std::string& error)
             job.codec = value;
         } else if (option == "-f") {
             job.format = value;
-        } else if (option == "-map" && streamPick(value)) {
-            job.maps.push_back(value);
+        } else if (const auto map = option == "-map" ? readStreamMap(value) : std::nullopt) {
+            job.maps.push_back(*map);
         } else if (option == "-c" && value == "copy") {
             copyAll = true;
         } else if (option == "-c:v" && value == "copy") {
@@ -161,8 +145,8 @@ std::optional<Job> parseJob(const Arguments& arguments, std::string& error)
     }
     if (!job.maps.empty() && noVideo && !job.copy) {
         // A map names the streams; "-vn" beside it would drop the picture the map keeps.
-        for (const std::string& map : job.maps) {
-            if (map.find(":v") != std::string::npos)
+        for (const StreamMap& map : job.maps) {
+            if (map.kind == StreamMap::Kind::Video)
                 return refuse("a picture mapped and dropped at once");
         }
     }

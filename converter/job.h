@@ -1,6 +1,7 @@
 #pragma once
 
 #include "converter/arguments.h"
+#include "converter/stream_map.h"
 
 #include <optional>
 #include <string>
@@ -26,9 +27,9 @@ struct Job
     std::optional<int> quality; // the encoder's VBR quality (-q:a)
     int rate = 0;               // 0: the source's, fitted to the encoder
     int channels = 0;
-    bool copy = false;             // the packets are copied, not decoded and encoded again
-    std::vector<std::string> maps; // "0:a:0", "0:v?", "0:3": in the order given
-    bool copyPictures = false;     // -c:v copy
+    bool copy = false;           // the packets are copied, not decoded and encoded again
+    std::vector<StreamMap> maps; // "0:a:0", "0:v?", "0:3": in the order given
+    bool copyPictures = false;   // -c:v copy
     // A libavfilter chain run on the audio after the cut, never read from the arguments: conv
     // adds it itself (the gain that levels the loudness).
     std::string filters;

@@ -1,6 +1,7 @@
 // The loudness run's measurements done in this process: the file is decoded by the pipeline's own
 // decode route and fed to the meter, with no ffmpeg started.
 #include "converter/decode_route.h"
+#include "converter/frame_loudness.h"
 #include "converter/gated_loudness.h"
 #include "converter/loudness_run.h"
 #include "converter/loudness_tags.h"
@@ -30,11 +31,11 @@ PipelineResult measureDecoded(const Job& job, LoudnessMeter& meter, bool encoder
             route.shape.layouts = name;
         av_channel_layout_uninit(&layout);
     }
-    route.take = [&meter](const AVFrame& frame) {
+    // Every channel weighed by its place, as when the conversion itself measures.
+    FrameLoudness frames(meter);
+    route.take = [&frames](const AVFrame& frame) {
         // Decoded to the end whatever the meter thinks; finish() tells why it failed.
-        meter.consumeFloat(reinterpret_cast<const float*>(frame.data[0]),
-                           static_cast<std::size_t>(frame.nb_samples), frame.ch_layout.nb_channels,
-                           frame.sample_rate);
+        frames.take(frame);
         return true;
     };
     return decodeAudio(job, stop, route);
@@ -81,7 +82,7 @@ bool LoudnessRun::prepareInProcess(const Arguments& arguments, const StopCheck& 
     if (!job)
         return true;
     if (m_mode == LoudnessMode::Tag) {
-        // A decoded conversion measures as it decodes (decodedAudio()); a copy never decodes.
+        // A decoded conversion measures what it encodes (encoderAudio()); a copy never decodes.
         if (!job->copy || !holdsLoudnessTags(output))
             return true;
         // The source's own channels, as for a decoded conversion.

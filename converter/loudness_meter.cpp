@@ -1,11 +1,10 @@
 #include "converter/loudness_meter.h"
 
-#include <ebur128.h>
-
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <limits>
 
 namespace {
 
@@ -19,6 +18,21 @@ std::uint16_t little16(const char* at)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(at);
     return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+// The largest magnitude among the samples, in eight independent lanes so that the compiler can
+// keep them in one vector register.
+float peakOf(const float* samples, std::size_t count)
+{
+    float lanes[8] = {};
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        for (int lane = 0; lane < 8; ++lane)
+            lanes[lane] = std::max(lanes[lane], std::fabs(samples[i + lane]));
+    }
+    for (; i < count; ++i)
+        lanes[0] = std::max(lanes[0], std::fabs(samples[i]));
+    return *std::max_element(lanes, lanes + 8);
 }
 
 } // namespace
@@ -35,16 +49,32 @@ bool LoudnessMeter::start(int channels, int rate)
 {
     m_channels = channels;
     m_rate = rate;
-    int mode = EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK;
-    if (m_wantTruePeak)
-        mode |= EBUR128_MODE_TRUE_PEAK;
-    m_state = ebur128_init(static_cast<unsigned>(m_channels), static_cast<unsigned long>(m_rate),
-                           mode);
+    m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
+    if (m_step == 0) {
+        m_error = "cannot measure audio of " + std::to_string(rate) + " Hz";
+        return false;
+    }
+    if (!m_places.empty() && m_places.size() != static_cast<std::size_t>(channels)) {
+        m_error =
+            "the channel places do not fit the audio's " + std::to_string(channels) + " channels";
+        return false;
+    }
+    // Momentary mode only: the meter keeps the gating blocks itself, and the sample peak is its
+    // own loop over the samples. The true peak needs libebur128's oversampling.
+    const int mode = m_wantTruePeak ? EBUR128_MODE_TRUE_PEAK : EBUR128_MODE_M;
+    m_state =
+        ebur128_init(static_cast<unsigned>(m_channels), static_cast<unsigned long>(m_rate), mode);
     if (m_state == nullptr) {
         m_error = "cannot measure audio of this shape";
         return false;
     }
-    m_step = (static_cast<std::size_t>(m_rate) + 5) / 10;
+    for (std::size_t channel = 0; channel < m_places.size(); ++channel) {
+        if (ebur128_set_channel(m_state, static_cast<unsigned>(channel), m_places[channel]) !=
+            EBUR128_SUCCESS) {
+            m_error = "cannot place channel " + std::to_string(channel + 1) + " for measuring";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -96,20 +126,42 @@ bool LoudnessMeter::readHeader()
     return true;
 }
 
-bool LoudnessMeter::feed(const float* frames, std::size_t count)
+bool LoudnessMeter::feed(const float* samples, std::size_t frames)
 {
-    if (ebur128_add_frames_float(m_state, frames, count) != EBUR128_SUCCESS) {
-        m_error = "cannot measure the audio";
+    const std::size_t channels = static_cast<std::size_t>(m_channels);
+    while (frames > 0) {
+        // Up to the end of the current 100 ms step, so that each step can be read on its own.
+        const std::size_t count = std::min(frames, m_step - m_inStep);
+        if (ebur128_add_frames_float(m_state, samples, count) != EBUR128_SUCCESS) {
+            m_error = "cannot measure the audio";
+            return false;
+        }
+        m_peak = std::max(m_peak, peakOf(samples, count * channels));
+        samples += count * channels;
+        frames -= count;
+        m_inStep += count;
+        if (m_inStep == m_step && !endStep())
+            return false;
+    }
+    return true;
+}
+
+bool LoudnessMeter::endStep()
+{
+    m_inStep = 0;
+    double loudness = 0;
+    if (ebur128_loudness_window(m_state, 100, &loudness) != EBUR128_SUCCESS) {
+        m_error = "cannot read the loudness of the audio";
         return false;
     }
-    if (count != m_step)
+    m_stepEnergy[m_steps % 4] =
+        std::isfinite(loudness) ? std::pow(10.0, (loudness + 0.691) / 10.0) : 0.0;
+    if (++m_steps < 4)
         return true;
-    // libebur128 gates its first block after four steps and one more after every step.
-    if (++m_steps >= 4) {
-        double block = 0;
-        if (ebur128_loudness_momentary(m_state, &block) == EBUR128_SUCCESS)
-            countBlock(m_blocks, block);
-    }
+    const double block =
+        (m_stepEnergy[0] + m_stepEnergy[1] + m_stepEnergy[2] + m_stepEnergy[3]) / 4.0;
+    countBlock(m_blocks, block > 0 ? 10.0 * std::log10(block) - 0.691
+                                   : -std::numeric_limits<double>::infinity());
     return true;
 }
 
@@ -122,7 +174,20 @@ bool LoudnessMeter::consume(const char* data, std::size_t size)
         return false;
     if (!m_inData)
         return true;
-    return feedPending();
+    return feedWholeFrames();
+}
+
+bool LoudnessMeter::feedWholeFrames()
+{
+    // Copied out: the bytes of a pipe need not be aligned for floats.
+    const std::size_t frameBytes = static_cast<std::size_t>(m_channels) * sizeof(float);
+    const std::size_t frames = m_pending.size() / frameBytes;
+    if (frames == 0)
+        return true;
+    m_wav.resize(frames * static_cast<std::size_t>(m_channels));
+    std::memcpy(m_wav.data(), m_pending.data(), frames * frameBytes);
+    m_pending.erase(0, frames * frameBytes);
+    return feed(m_wav.data(), frames);
 }
 
 bool LoudnessMeter::consumeFloat(const float* samples, std::size_t frames, int channels, int rate)
@@ -140,25 +205,7 @@ bool LoudnessMeter::consumeFloat(const float* samples, std::size_t frames, int c
         m_error = "the measured audio changed its channels or rate midway";
         return false;
     }
-    m_pending.append(reinterpret_cast<const char*>(samples),
-                     frames * static_cast<std::size_t>(channels) * sizeof(float));
-    return feedPending();
-}
-
-bool LoudnessMeter::feedPending()
-{
-    const std::size_t stepBytes = m_step * static_cast<std::size_t>(m_channels) * sizeof(float);
-    std::size_t used = 0;
-    // The steps are copied out: the pending bytes need not be aligned for floats.
-    std::vector<float> step(m_step * static_cast<std::size_t>(m_channels));
-    while (m_pending.size() - used >= stepBytes) {
-        std::memcpy(step.data(), m_pending.data() + used, stepBytes);
-        if (!feed(step.data(), m_step))
-            return false;
-        used += stepBytes;
-    }
-    m_pending.erase(0, used);
-    return true;
+    return feed(samples, frames);
 }
 
 bool LoudnessMeter::finish()
@@ -169,24 +216,14 @@ bool LoudnessMeter::finish()
         m_error = "the measured stream held no audio";
         return false;
     }
-    const std::size_t frameBytes = static_cast<std::size_t>(m_channels) * sizeof(float);
-    const std::size_t frames = m_pending.size() / frameBytes;
-    if (frames > 0) {
-        std::vector<float> rest(frames * static_cast<std::size_t>(m_channels));
-        std::memcpy(rest.data(), m_pending.data(), frames * frameBytes);
-        if (!feed(rest.data(), frames))
-            return false;
-    }
+    // Bytes short of a whole frame at the end of a WAV stream are no audio.
     m_pending.clear();
-    ebur128_loudness_global(m_state, &m_integrated);
-    m_samplePeak = 0;
+    m_integrated = gatedLoudness(m_blocks);
+    m_samplePeak = m_peak;
     m_truePeak = 0;
-    for (int channel = 0; channel < m_channels; ++channel) {
+    for (int channel = 0; m_wantTruePeak && channel < m_channels; ++channel) {
         double peak = 0;
-        if (ebur128_sample_peak(m_state, static_cast<unsigned>(channel), &peak) == EBUR128_SUCCESS)
-            m_samplePeak = std::max(m_samplePeak, peak);
-        if (m_wantTruePeak &&
-            ebur128_true_peak(m_state, static_cast<unsigned>(channel), &peak) == EBUR128_SUCCESS)
+        if (ebur128_true_peak(m_state, static_cast<unsigned>(channel), &peak) == EBUR128_SUCCESS)
             m_truePeak = std::max(m_truePeak, peak);
     }
     return true;

@@ -179,16 +179,17 @@ ChildProcess::Sink LoudnessRun::sink()
     };
 }
 
-DecodedAudio LoudnessRun::decodedAudio(const Arguments& arguments)
+EncoderAudio LoudnessRun::encoderAudio(const Arguments& arguments)
 {
     const std::string output = outputPathOf(arguments);
     if (m_mode != LoudnessMode::Tag || output.empty() || !holdsLoudnessTags(output))
         return {};
-    // The source's own channels and rate, as prepare() has ffmpeg decode them.
+    // The output's own rate and channels: what a player of the output hears.
     m_meter = std::make_unique<LoudnessMeter>(false);
-    return [this](const float* samples, std::size_t frames, int channels, int rate) {
+    m_frames = std::make_unique<FrameLoudness>(*m_meter);
+    return [this](const AVFrame& frame) {
         // The conversion goes on whatever the meter thinks; finish() tells why it failed.
-        m_meter->consumeFloat(samples, frames, channels, rate);
+        m_frames->take(frame);
         return true;
     };
 }

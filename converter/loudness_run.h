@@ -2,6 +2,7 @@
 
 #include "converter/arguments.h"
 #include "converter/child_process.h"
+#include "converter/frame_loudness.h"
 #include "converter/loudness_meter.h"
 #include "converter/pipeline.h"
 
@@ -10,10 +11,10 @@
 #include <string>
 
 // conv's part in levelling loudness, chosen by its own leading switch "-loudness tag|apply":
-// - tag: the source is measured in the same run that converts it (the conversion in this process
-//   hands the decoded audio over, or a second output of ffmpeg's sends it to conv as PCM; a copied
-//   stream is decoded for it first), the output gets its track values, and conv's last line is the
-//   report the program gates an album with;
+// - tag: the audio is measured in the same run that converts it (the conversion in this process
+//   hands over the audio it encodes, or a second output of ffmpeg's sends it to conv as PCM; a
+//   copied stream is decoded for it first), the output gets its track values, and conv's last
+//   line is the report the program gates an album with;
 // - apply: the source is measured first, in a run of its own, and converted with one constant
 //   gain to -18 LUFS; where that gain would lift the true peak above -1 dBTP a true-peak limiter
 //   holds the peaks. The gain is repeated as conv's last line on success;
@@ -50,9 +51,9 @@ public:
                  const std::string& ffmpeg, ChildResult& result);
     // What reads ffmpeg's standard output during the conversion; empty when nothing is measured.
     ChildProcess::Sink sink();
-    // tag, converting in this process (instead of prepare and sink): what takes the decoded
-    // source audio; empty when the output holds no loudness tags.
-    DecodedAudio decodedAudio(const Arguments& arguments);
+    // tag, converting in this process (instead of prepare and sink): what measures the audio as
+    // it goes into the encoder; empty when the output holds no loudness tags.
+    EncoderAudio encoderAudio(const Arguments& arguments);
     // Once the output is complete: tags it and prints the report as conv's very last line. False,
     // with the reason in `error`, when it could not be measured or tagged.
     bool finish(const std::string& output, std::string& error);
@@ -66,5 +67,6 @@ private:
     LoudnessMode m_mode = LoudnessMode::Off;
     Report m_report;
     std::unique_ptr<LoudnessMeter> m_meter;
+    std::unique_ptr<FrameLoudness> m_frames; // feeds m_meter from the conversion in this process
     std::string m_gainLine; // apply: the gain, said again last
 };

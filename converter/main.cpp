@@ -247,7 +247,7 @@ int convertOne(int argc, char** argv)
             // A copy never decodes; its source was measured by prepareInProcess.
             const InProcessRun run = convertInProcess(
                 arguments, written, amr, filters,
-                decodesInProcess(arguments) ? loudness.decodedAudio(arguments) : DecodedAudio());
+                decodesInProcess(arguments) ? loudness.encoderAudio(arguments) : EncoderAudio());
             result = run.result;
             writeError = run.writeError;
             emptyOutput = run.emptyOutput;

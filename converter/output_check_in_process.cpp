@@ -99,7 +99,7 @@ CheckResult checkOutputInProcess(const Job& job, const std::string& written,
     // The whole output, where any damaged frame ends the decode.
     Job outputJob;
     outputJob.input = written;
-    outputJob.maps = {"0:a:0"};
+    outputJob.maps = {*readStreamMap("0:a:0")};
     const std::string format = compareSamples ? output.sampleFormat : std::string("s16");
     const Hashed decoded = hashDecode(outputJob, {format, "", ""}, pcm, true, stop);
     if (decoded.run.stopSignal != 0)

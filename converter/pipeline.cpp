@@ -2,7 +2,6 @@
 
 #include "converter/audio_graph.h"
 #include "converter/decode_route.h"
-#include "converter/decoded_tap.h"
 #include "converter/keep_alive.h"
 #include "converter/pipeline_streams.h"
 
@@ -26,8 +25,8 @@ class Conversion
 {
 public:
     Conversion(const Job& job, const std::string& path, const StopCheck& stop, const PcmSink& pcm,
-               const DecodedAudio& decoded, const DecodeRoute* route = nullptr)
-        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_decodedAudio(decoded),
+               const EncoderAudio& encoded, const DecodeRoute* route = nullptr)
+        : m_job(job), m_path(path), m_stop(stop), m_pcm(pcm), m_encoderAudio(encoded),
           m_route(route)
     {
     }
@@ -149,16 +148,17 @@ private:
         if (m_job.maps.empty()) {
             m_audio = streamFfmpegPicks(*m_in);
         } else {
-            for (const std::string& map : m_job.maps) {
-                for (const int index : mappedStreams(*m_in, map)) {
+            for (const StreamMap& map : m_job.maps) {
+                const std::vector<int> mapped = mappedStreams(*m_in, map);
+                for (const int index : mapped) {
                     const AVMediaType type = m_in->streams[index]->codecpar->codec_type;
                     if (type == AVMEDIA_TYPE_AUDIO && m_audio < 0)
                         m_audio = index;
                     else if (type == AVMEDIA_TYPE_VIDEO && (m_job.copy || m_job.copyPictures))
                         m_pictures.push_back(index);
                 }
-                if (mappedStreams(*m_in, map).empty() && map.back() != '?') {
-                    say("Stream map '" + map + "' matches no streams.");
+                if (mapped.empty() && !map.optional) {
+                    say("Stream map '" + map.text + "' matches no streams.");
                     return false;
                 }
             }
@@ -210,10 +210,9 @@ private:
             }
             shape = encoderShape(*encoder, m_job.rate, m_job.channels);
         }
-        int error = m_graph.open(*m_decoder, m_job.start, m_job.length, shape, m_job.filters);
-        if (error >= 0 && m_decodedAudio)
-            error = m_tap.open(*m_decoder, m_job.start, m_job.length, m_decodedAudio);
-        if (error < 0) {
+        if (const int error =
+                m_graph.open(*m_decoder, m_job.start, m_job.length, shape, m_job.filters);
+            error < 0) {
             say("Error configuring the audio filters: " + errorText(error));
             return false;
         }
@@ -378,20 +377,14 @@ private:
 
     bool filter(AVFrame* frame)
     {
-        if (m_tap.active()) {
-            if (const int error = m_tap.push(frame); error != 0) {
-                if (error < 0)
-                    say("Error while filtering the audio: " + errorText(error));
-                return false;
-            }
-        }
         if (const int error = m_graph.push(frame); error < 0) {
             say("Error while filtering the audio: " + errorText(error));
             return false;
         }
         int error;
         while ((error = m_graph.pull(m_filtered)) >= 0) {
-            const bool ok = m_pcm ? takePcm(m_filtered) : encode(m_filtered);
+            const bool ok = (!m_encoderAudio || m_encoderAudio(*m_filtered)) &&
+                            (m_pcm ? takePcm(m_filtered) : encode(m_filtered));
             av_frame_unref(m_filtered);
             if (!ok)
                 return false;
@@ -477,7 +470,7 @@ private:
     const std::string m_path;
     const StopCheck& m_stop;
     const PcmSink& m_pcm;
-    const DecodedAudio& m_decodedAudio;
+    const EncoderAudio& m_encoderAudio;
     const DecodeRoute* m_route; // a decode only, without an encoder
     PipelineResult m_result;
 
@@ -489,7 +482,6 @@ private:
     std::string m_encoderName;
     bool m_fixedFrames = false;
     AudioGraph m_graph;
-    DecodedTap m_tap;
     AVPacket* m_packet = nullptr;
     AVPacket* m_encoded = nullptr;
     AVFrame* m_decoded = nullptr;
@@ -510,9 +502,9 @@ private:
 } // namespace
 
 PipelineResult runPipeline(const Job& job, const std::string& path, const StopCheck& stop,
-                           const PcmSink& pcm, const DecodedAudio& decoded)
+                           const PcmSink& pcm, const EncoderAudio& encoded)
 {
-    return Conversion(job, path, stop, pcm, decoded).run();
+    return Conversion(job, path, stop, pcm, encoded).run();
 }
 
 PipelineResult decodeAudio(const Job& job, const StopCheck& stop, const DecodeRoute& route)

@@ -27,12 +27,13 @@ using StopCheck = std::function<int()>;
 // stops the conversion.
 using PcmSink = std::function<bool(const char* data, std::size_t size)>;
 
-// Takes the decoded audio interleaved as 32-bit float in the source's own rate and channels, cut
-// as the output is cut; false stops the conversion.
-using DecodedAudio =
-    std::function<bool(const float* samples, std::size_t frames, int channels, int rate)>;
+struct AVFrame;
+
+// Takes every frame of audio as it goes into the encoder (or into the PCM sink): cut, and in the
+// rate, channels and sample format the conversion gives it; false stops the conversion.
+using EncoderAudio = std::function<bool(const AVFrame& frame)>;
 
 // Writes the job's output at `path` (the unfinished file), or feeds `pcm` when given; hands the
-// decoded audio to `decoded` as well when given.
+// audio it encodes to `encoded` as well when given.
 PipelineResult runPipeline(const Job& job, const std::string& path, const StopCheck& stop,
-                           const PcmSink& pcm, const DecodedAudio& decoded = {});
+                           const PcmSink& pcm, const EncoderAudio& encoded = {});

@@ -55,12 +55,8 @@ int streamFfmpegPicks(const AVFormatContext& context)
     return best;
 }
 
-std::vector<int> mappedStreams(const AVFormatContext& context, std::string choice)
+std::vector<int> mappedStreams(const AVFormatContext& context, const StreamMap& map)
 {
-    if (!choice.empty() && choice.back() == '?')
-        choice.pop_back();
-    const std::string rest = choice.substr(2);
-    std::vector<int> found;
     const auto ofType = [&](AVMediaType type) {
         std::vector<int> streams;
         for (unsigned i = 0; i < context.nb_streams; ++i) {
@@ -69,21 +65,23 @@ std::vector<int> mappedStreams(const AVFormatContext& context, std::string choic
         }
         return streams;
     };
-    if (rest == "a")
+    switch (map.kind) {
+    case StreamMap::Kind::Audio:
         return ofType(AVMEDIA_TYPE_AUDIO);
-    if (rest == "v")
+    case StreamMap::Kind::Video:
         return ofType(AVMEDIA_TYPE_VIDEO);
-    if (rest.rfind("a:", 0) == 0) {
+    case StreamMap::Kind::NthAudio: {
         const auto audio = ofType(AVMEDIA_TYPE_AUDIO);
-        const std::size_t nth = std::stoul(rest.substr(2));
-        if (nth < audio.size())
-            found.push_back(audio[nth]);
-        return found;
+        if (static_cast<std::size_t>(map.number) < audio.size())
+            return {audio[static_cast<std::size_t>(map.number)]};
+        return {};
     }
-    const unsigned index = static_cast<unsigned>(std::stoul(rest));
-    if (index < context.nb_streams)
-        found.push_back(static_cast<int>(index));
-    return found;
+    case StreamMap::Kind::Stream:
+        break;
+    }
+    if (static_cast<unsigned>(map.number) < context.nb_streams)
+        return {map.number};
+    return {};
 }
 
 std::string progressLine(double kilobytes, double seconds, double elapsed, bool last)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "converter/stream_map.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,8 +25,8 @@ std::string clockText(std::int64_t microseconds);
 // the file was read, then one marked as default, then the most channels; the first of equals.
 int streamFfmpegPicks(const AVFormatContext& context);
 
-// The streams a map names: "0:a" (every audio stream), "0:a:N", "0:v", "0:N"; a trailing "?".
-std::vector<int> mappedStreams(const AVFormatContext& context, std::string choice);
+// The streams of the source a map names.
+std::vector<int> mappedStreams(const AVFormatContext& context, const StreamMap& map);
 
 // ffmpeg's progress line: "size=  95kB time=00:00:06.00 bitrate= 129.1kbits/s speed=1x", ending in
 // a carriage return while the output grows and in a newline at the end.

@@ -3,6 +3,7 @@
 #include "converter/encoder_fit.h"
 #include "converter/encoder_rates.h"
 #include "converter/ffmpeg_libraries.h"
+#include "converter/stream_map.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -60,33 +61,20 @@ void insertBeforeOutput(Arguments& arguments, std::initializer_list<std::string>
     arguments.insert(arguments.end() - 1, items);
 }
 
-// The audio stream the output gets: ffmpeg's own pick, or the one a "-map" names in the forms
-// "0:3", "0:a", "0:a:1" (a trailing "?" allowed). Nothing when a map says otherwise.
+// The audio stream the output gets: ffmpeg's own pick, or the one a "-map" names. Nothing when a
+// map says otherwise.
 std::optional<AudioStream> convertedStream(const Arguments& arguments, const SourceInfo& source)
 {
-    const auto map = outputOption(arguments, {"-map"});
-    int index = source.audioStream;
-    if (map) {
-        std::string choice = map->value;
-        if (!choice.empty() && choice.back() == '?')
-            choice.pop_back();
-        index = -1;
-        const auto number = [](const std::string& text) {
-            return !text.empty() && text.size() < 6 &&
-                           text.find_first_not_of("0123456789") == std::string::npos
-                       ? std::stoi(text)
-                       : -1;
-        };
-        if (choice == "0:a") {
-            index = source.audio.empty() ? -1 : source.audio.front().index;
-        } else if (choice.rfind("0:a:", 0) == 0) {
-            const int nth = number(choice.substr(4));
-            if (nth >= 0 && nth < static_cast<int>(source.audio.size()))
-                index = source.audio[static_cast<std::size_t>(nth)].index;
-        } else if (choice.rfind("0:", 0) == 0) {
-            index = number(choice.substr(2));
-        }
-    }
+    const auto given = outputOption(arguments, {"-map"});
+    const auto map = given ? readStreamMap(given->value) : std::nullopt;
+    int index = given ? -1 : source.audioStream;
+    if (map && map->kind == StreamMap::Kind::Audio && !source.audio.empty())
+        index = source.audio.front().index;
+    else if (map && map->kind == StreamMap::Kind::NthAudio &&
+             map->number < static_cast<int>(source.audio.size()))
+        index = source.audio[static_cast<std::size_t>(map->number)].index;
+    else if (map && map->kind == StreamMap::Kind::Stream)
+        index = map->number;
     for (const AudioStream& stream : source.audio) {
         if (stream.index == index)
             return stream;

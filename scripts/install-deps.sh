@@ -9,7 +9,7 @@ packages=(
     libtag1-dev libebur128-dev
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick desktop-file-utils dpkg-dev fonts-dejavu-core
-    python3 parallel openssh-client openssh-server rsync
+    python3 parallel openssh-client openssh-server rsync time
     sound-theme-freedesktop alsa-utils
 )
 

@@ -10,16 +10,17 @@
 namespace conv_test {
 
 // FFmpeg's ebur128 filter: the integrated loudness of the file, or of the files one after the
-// other as one programme.
-inline double independentLoudness(const QStringList& paths)
+// other as one programme (in stereo, unless the one file is measured in its own channels).
+inline double independentLoudness(const QStringList& paths, bool ownChannels = false)
 {
     QStringList arguments = {QStringLiteral("-hide_banner"), QStringLiteral("-nostats")};
     QString graph;
     for (qsizetype i = 0; i < paths.size(); ++i) {
         arguments << QStringLiteral("-i") << paths[i];
-        graph += QStringLiteral("[%1:a]aformat=sample_fmts=flt:sample_rates=48000:channel_layouts="
-                                "stereo[a%1];")
-                     .arg(i);
+        graph += ownChannels ? QStringLiteral("[%1:a]anull[a%1];").arg(i)
+                             : QStringLiteral("[%1:a]aformat=sample_fmts=flt:sample_rates=48000:"
+                                              "channel_layouts=stereo[a%1];")
+                                   .arg(i);
     }
     for (qsizetype i = 0; i < paths.size(); ++i)
         graph += QStringLiteral("[a%1]").arg(i);
