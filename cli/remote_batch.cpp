@@ -2,6 +2,7 @@
 
 #include "cli/remote_check.h"
 #include "cli/remote_connection.h"
+#include "cli/remote_machines.h"
 #include "cli/remote_reports.h"
 #include "cli/returned_output.h"
 
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <unistd.h>
 #include <sys/stat.h>
@@ -88,9 +90,9 @@ QProcess* parallelProcess(QObject* parent, const QString& tempFolder)
     // The job commands are written for a POSIX shell, whatever the user's login shell is.
     environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
     // parallel's own temporary files go into this run's folder, which goes with the run, so an
-    // interrupted parallel cannot leave them in the user's temporary folder. parallel --nonall
-    // writes their names into a shell command unquoted, so the folder is given as "." from inside
-    // it: a name with a blank or a quote in the user's TMPDIR never reaches that command.
+    // interrupted parallel cannot leave them in the user's temporary folder. parallel writes their
+    // names into shell commands unquoted in places, so the folder is given as "." from inside it:
+    // a name with a blank or a quote in the user's TMPDIR never reaches such a command.
     process->setWorkingDirectory(tempFolder);
     environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("."));
     process->setProcessEnvironment(environment);
@@ -221,49 +223,44 @@ void RemoteBatch::closeConnections()
 }
 
 // Machines that cannot be logged in to, or cannot convert with the run's settings, are left out
-// before the first job, so no job is sent to them at all.
+// before the first job, so no job is sent to them at all. The check opens each machine's shared
+// connection, which the jobs then use.
 void RemoteBatch::startCheck()
 {
-    m_sent = true; // the check works in the run's folder on each machine
-    m_check = parallelProcess(this, m_lists->path());
-    QProcess* check = m_check;
-    connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
-    connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        failRemaining(QStringLiteral("cannot start %1: %2")
-                          .arg(m_setup.parallelProgram, check->errorString()));
-        m_stopping = true;
-        m_sent = false;
-        checkOver(check);
-    });
-    check->start(m_setup.parallelProgram, MachineCheckArguments(m_run));
-}
-
-void RemoteBatch::checkOver(QProcess* check)
-{
-    if (m_check != check)
-        return;
-    m_check = nullptr;
-    check->deleteLater();
-    for (const QString& line : QString::fromUtf8(check->readAllStandardError())
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        emit machineMessage(line);
-    if (m_stopping) {
-        // A check stopped halfway may leave its folder on a machine.
-        startCleanup();
-        return;
-    }
-    m_sent = false; // the check removed its folder everywhere
     QFile loginFile(m_run.sshLoginFile);
     if (!loginFile.open(QIODevice::ReadOnly)) {
         failRemaining(QStringLiteral("cannot read %1").arg(m_run.sshLoginFile));
         finish();
         return;
     }
+    m_loginText = QString::fromUtf8(loginFile.readAll());
+    m_sent = true; // the check works in the run's folder on each machine
+    m_check = new MachinePass(
+        MachinePass::LoginLines(m_loginText), m_run.sshOptions,
+        [this](const QString& login) { return MachineCheckScript(m_run, login); }, 0, this);
+    connect(m_check, &MachinePass::finished, this, &RemoteBatch::checkOver);
+    m_check->start();
+}
+
+void RemoteBatch::checkOver()
+{
+    MachinePass* check = std::exchange(m_check, nullptr);
+    check->deleteLater();
+    QString answers;
+    for (const MachinePass::Answer& answer : check->answers()) {
+        answers += QString::fromUtf8(answer.out);
+        for (const QString& line :
+             QString::fromUtf8(answer.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            emit machineMessage(line);
+    }
+    if (m_stopping) {
+        // A check stopped halfway may leave its folder on a machine.
+        startCleanup();
+        return;
+    }
+    m_sent = false; // the check removed its folder everywhere
     const MachineSelection machines =
-        SelectMachines(QString::fromUtf8(loginFile.readAll()),
-                       QString::fromUtf8(check->readAllStandardOutput()), m_setup.jobsPerMachine);
+        SelectMachines(m_loginText, answers, m_setup.jobsPerMachine);
     for (const QString& line : machines.skipped)
         emit machineMessage(WithoutSharedConnection(line, m_run.sshOptions));
     QFile usable(m_lists->filePath(QStringLiteral("machines")));
@@ -277,6 +274,7 @@ void RemoteBatch::checkOver(QProcess* check)
     }
     usable.close();
     m_run.sshLoginFile = usable.fileName();
+    m_loginText = machines.usable.join(QLatin1Char('\n'));
     m_run.retries = std::max(2, static_cast<int>(machines.usable.size()));
     startRound();
 }
@@ -287,7 +285,7 @@ void RemoteBatch::stop()
         return;
     m_stopping = true;
     if (m_check)
-        m_check->kill();
+        m_check->stop();
     // parallel answers an interrupt by stopping every job it runs, on every machine.
     if (m_parallel && m_parallel->state() != QProcess::NotRunning)
         ::kill(static_cast<pid_t>(m_parallel->processId()), SIGINT);
@@ -444,29 +442,26 @@ void RemoteBatch::startCleanup()
         finish();
         return;
     }
-    QProcess* cleanup = parallelProcess(this, m_lists->path());
-    auto done = [this, cleanup] {
-        if (cleanup->property("done").toBool())
-            return;
-        cleanup->setProperty("done", true);
-        if (cleanup->exitStatus() != QProcess::NormalExit || cleanup->exitCode() != 0) {
-            emit machineMessage(QStringLiteral("the run's working folder %1 may be left on a "
-                                               "machine:")
-                                    .arg(m_run.remoteFolder));
-            for (const QString& line : QString::fromUtf8(cleanup->readAllStandardError())
-                                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    auto* cleanup = new MachinePass(
+        MachinePass::LoginLines(m_loginText), m_run.sshOptions,
+        [this](const QString&) { return RemoteCleanupScript(m_run); }, 60000, this);
+    connect(cleanup, &MachinePass::finished, this, [this, cleanup] {
+        for (const MachinePass::Answer& answer : cleanup->answers()) {
+            if (!answer.called || answer.ran)
+                continue;
+            emit machineMessage(QStringLiteral("the run's working folder %1 may be left on %2:")
+                                    .arg(m_run.remoteFolder,
+                                         WithoutSharedConnection(MachinePass::Login(
+                                                                     answer.loginLine),
+                                                                 m_run.sshOptions)));
+            for (const QString& line :
+                 QString::fromUtf8(answer.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 emit machineMessage(line);
         }
         cleanup->deleteLater();
         finish();
-    };
-    connect(cleanup, &QProcess::finished, this, done);
-    connect(cleanup, &QProcess::errorOccurred, this, [cleanup, done](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            done();
     });
-    QTimer::singleShot(60000, cleanup, [cleanup] { cleanup->kill(); });
-    cleanup->start(m_setup.parallelProgram, RemoteCleanupArguments(m_run));
+    cleanup->start();
 }
 
 bool RemoteBatch::linkSource(int job)

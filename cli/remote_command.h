@@ -70,9 +70,10 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
 QStringList SshArguments(const RemoteRunSetup& setup);
 // The arguments of the parallel run that converts one round.
 QStringList ParallelArguments(const RemoteRunSetup& setup);
-// The arguments of the pass that removes the run's working folder on every machine, whatever the
-// jobs left there (a stopped job leaves its copied source).
-QStringList RemoteCleanupArguments(const RemoteRunSetup& setup);
+// The script of the pass that removes the run's working folder on every machine, whatever the
+// jobs left there (the last job of each slot, a stopped job's copied source); it fails when the
+// folder is still there.
+QString RemoteCleanupScript(const RemoteRunSetup& setup);
 
 // The argument lists for parallel, NUL-separated, in job order.
 struct RemoteJobLists
