@@ -234,6 +234,15 @@ void RemoteBatch::startCheck()
         return;
     }
     m_loginText = QString::fromUtf8(loginFile.readAll());
+    // Whether the parallel found is GNU parallel is asked while the machines answer: starting it
+    // costs about as much as the check itself.
+    m_version = new QProcess(this);
+    connect(m_version, &QProcess::finished, this, &RemoteBatch::versionKnown);
+    connect(m_version, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            versionKnown();
+    });
+    m_version->start(m_setup.parallelProgram, {QStringLiteral("--version")});
     m_sent = true; // the check works in the run's folder on each machine
     m_check = new MachinePass(
         MachinePass::LoginLines(m_loginText), m_run.sshOptions,
@@ -276,7 +285,33 @@ void RemoteBatch::checkOver()
     m_run.sshLoginFile = usable.fileName();
     m_loginText = machines.usable.join(QLatin1Char('\n'));
     m_run.retries = std::max(2, static_cast<int>(machines.usable.size()));
-    startRound();
+    m_machinesChosen = true;
+    if (!m_version)
+        startRound();
+}
+
+void RemoteBatch::versionKnown()
+{
+    QProcess* version = std::exchange(m_version, nullptr);
+    if (!version)
+        return;
+    version->deleteLater();
+    const bool gnu = version->exitStatus() == QProcess::NormalExit &&
+                     version->readAllStandardOutput().contains("GNU parallel");
+    if (!gnu) {
+        failRemaining(QStringLiteral("%1 is not GNU parallel; --sshloginfile needs the Debian "
+                                     "package 'parallel' (sudo apt install parallel)")
+                          .arg(m_setup.parallelProgram));
+        if (m_check) {
+            stop(); // the check's folders go once it has ended
+        } else {
+            m_stopping = true;
+            startCleanup();
+        }
+        return;
+    }
+    if (m_machinesChosen)
+        startRound();
 }
 
 void RemoteBatch::stop()
@@ -502,6 +537,12 @@ void RemoteBatch::failRemaining(const QString& reason)
 
 void RemoteBatch::finish()
 {
+    if (QProcess* version = std::exchange(m_version, nullptr)) {
+        version->disconnect(this);
+        version->kill();
+        version->waitForFinished(1000);
+        version->deleteLater();
+    }
     closeConnections();
     emit finished();
 }

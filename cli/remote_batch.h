@@ -65,6 +65,7 @@ private:
     void closeConnections();
     void startCheck();
     void checkOver();
+    void versionKnown();
     void startRound();
     // Puts the link in place that a source named in bytes that are not text travels as; false,
     // with the job ended as failed, when it cannot be made.
@@ -94,6 +95,8 @@ private:
     std::unique_ptr<QTemporaryDir> m_lists;
     RemoteRunSetup m_run;
     MachinePass* m_check = nullptr;
+    QProcess* m_version = nullptr; // parallel --version, until its answer is in
+    bool m_machinesChosen = false;
     QString m_loginText; // the sshlogin file the check and the clean-up go through
     std::unique_ptr<QProcess> m_parallel;
     QByteArray m_outTail;

@@ -355,7 +355,9 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.fraction = 0;
     slot.busy = true;
     m_rows[row].slot = slotIndex;
-    slot.onWorker = !m_isolated.contains(slot.job.source) &&
+    // A list of one file gains nothing from a worker, and asking whether the converter runs one
+    // costs a converter start of its own (each job of a remote run is such a list).
+    slot.onWorker = m_rows.size() > 1 && !m_isolated.contains(slot.job.source) &&
                     ConvWorker::runsJobs(plan.invocation.program);
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
