@@ -64,13 +64,12 @@ void RemoteBatch::closeConnections()
             closer->kill();
         closer->waitForFinished(1000);
     }
-    const QStringList left = QDir(m_socketFolder)
-                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                            QDir::System | QDir::Hidden);
+    const QStringList left =
+        QDir(m_socketFolder)
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
     if (!QDir().rmdir(m_socketFolder))
-        emit machineMessage(
-            QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
-                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
+        emit machineMessage(QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
+                                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
     m_socketFolder.clear();
 }
 
@@ -120,8 +119,7 @@ void RemoteBatch::checkOver()
         return;
     }
     m_sent = false; // the check removed its folder everywhere
-    const MachineSelection machines =
-        SelectMachines(m_loginText, answers, m_setup.jobsPerMachine);
+    const MachineSelection machines = SelectMachines(m_loginText, answers, m_setup.jobsPerMachine);
     for (const QString& line : machines.skipped)
         emit machineMessage(WithoutSharedConnection(line, m_run.sshOptions));
     QFile usable(m_lists->filePath(QStringLiteral("machines")));
@@ -179,11 +177,11 @@ void RemoteBatch::startCleanup()
         for (const MachinePass::Answer& answer : cleanup->answers()) {
             if (!answer.called || answer.ran)
                 continue;
-            emit machineMessage(QStringLiteral("the run's working folder %1 may be left on %2:")
-                                    .arg(m_run.remoteFolder,
-                                         WithoutSharedConnection(MachinePass::Login(
-                                                                     answer.loginLine),
-                                                                 m_run.sshOptions)));
+            emit machineMessage(
+                QStringLiteral("the run's working folder %1 may be left on %2:")
+                    .arg(m_run.remoteFolder,
+                         WithoutSharedConnection(MachinePass::Login(answer.loginLine),
+                                                 m_run.sshOptions)));
             for (const QString& line :
                  QString::fromUtf8(answer.err).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
                 emit machineMessage(line);

@@ -91,7 +91,7 @@ bool sshCall(const QString& loginLine, const QString& options, QString* command,
     if (login.isEmpty() || login.startsWith(QLatin1Char('#')) || login == QLatin1String(":"))
         return false;
     const qsizetype blank = login.lastIndexOf(QLatin1Char(' '));
-    *command = blank >= 0        ? login.left(blank)
+    *command = blank >= 0          ? login.left(blank)
                : options.isEmpty() ? QStringLiteral("ssh")
                                    : QStringLiteral("ssh ") + options;
     *host = login.mid(blank + 1);

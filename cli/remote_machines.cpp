@@ -36,18 +36,22 @@ void MachinePass::start()
         ++m_open;
         m_answers[index].called = true;
         connect(call, &QProcess::finished, this, [this, index, call] { callOver(index, call); });
-        connect(call, &QProcess::errorOccurred, this, [this, index, call](QProcess::ProcessError e) {
-            if (e != QProcess::FailedToStart)
-                return;
-            m_answers[index].err += call->errorString().toUtf8() + '\n';
-            callOver(index, call);
-        });
+        connect(call, &QProcess::errorOccurred, this,
+                [this, index, call](QProcess::ProcessError e) {
+                    if (e != QProcess::FailedToStart)
+                        return;
+                    m_answers[index].err += call->errorString().toUtf8() + '\n';
+                    callOver(index, call);
+                });
         if (m_timeoutMs > 0)
             QTimer::singleShot(m_timeoutMs, call, [call] { call->kill(); });
-        call->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+        // exec: stopping the call ends ssh itself, not only the shell that started it.
+        call->start(QStringLiteral("/bin/sh"),
+                    {QStringLiteral("-c"), QStringLiteral("exec ") + command});
         // One compound command: the shell there reads all of it before it runs any of it, so no
         // program it starts can read the rest of the script as its own input.
-        call->write(QStringLiteral("{ %1\n}\n").arg(m_scriptFor(Login(m_answers[index].loginLine)))
+        call->write(QStringLiteral("{ %1\n}\n")
+                        .arg(m_scriptFor(Login(m_answers[index].loginLine)))
                         .toUtf8());
         call->closeWriteChannel();
     }

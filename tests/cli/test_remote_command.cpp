@@ -169,7 +169,8 @@ TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
               QStringLiteral("ssh -o ControlPath=/s/%C -F c h exec /bin/sh"));
     EXPECT_EQ(MachineShellCommand(QStringLiteral("sshpass -e ssh h"), o),
               QStringLiteral("sshpass -e ssh h exec /bin/sh"));
-    EXPECT_EQ(MachineShellCommand(QStringLiteral("h"), QString()), QStringLiteral("ssh h exec /bin/sh"));
+    EXPECT_EQ(MachineShellCommand(QStringLiteral("h"), QString()),
+              QStringLiteral("ssh h exec /bin/sh"));
     EXPECT_EQ(MachineShellCommand(QStringLiteral(":"), o), QString());
 }
 
