@@ -1,7 +1,6 @@
 #include "cli/remote_batch.h"
 
-#include "cli/remote_check.h"
-#include "cli/remote_connection.h"
+#include "cli/remote_machines.h"
 #include "cli/remote_reports.h"
 #include "cli/returned_output.h"
 
@@ -16,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <unistd.h>
 #include <sys/stat.h>
@@ -88,9 +88,9 @@ QProcess* parallelProcess(QObject* parent, const QString& tempFolder)
     // The job commands are written for a POSIX shell, whatever the user's login shell is.
     environment.insert(QStringLiteral("PARALLEL_SHELL"), QStringLiteral("/bin/sh"));
     // parallel's own temporary files go into this run's folder, which goes with the run, so an
-    // interrupted parallel cannot leave them in the user's temporary folder. parallel --nonall
-    // writes their names into a shell command unquoted, so the folder is given as "." from inside
-    // it: a name with a blank or a quote in the user's TMPDIR never reaches that command.
+    // interrupted parallel cannot leave them in the user's temporary folder. parallel writes their
+    // names into shell commands unquoted in places, so the folder is given as "." from inside it:
+    // a name with a blank or a quote in the user's TMPDIR never reaches such a command.
     process->setWorkingDirectory(tempFolder);
     environment.insert(QStringLiteral("TMPDIR"), QStringLiteral("."));
     process->setProcessEnvironment(environment);
@@ -160,134 +160,13 @@ void RemoteBatch::start()
     }
 }
 
-void RemoteBatch::shareConnections()
-{
-    QString problem;
-    QFile loginFile(m_run.sshLoginFile);
-    if (!loginFile.open(QIODevice::ReadOnly))
-        return; // the check says so once it reads the file
-    const QStringList lines = QString::fromUtf8(loginFile.readAll()).split(QLatin1Char('\n'));
-    m_socketFolder = ConnectionSocketFolder(&problem);
-    if (m_socketFolder.isEmpty()) {
-        emit machineMessage(
-            QStringLiteral("each ssh call logs in anew, no folder for shared connections: %1")
-                .arg(problem));
-        return;
-    }
-    const QString options = SharedConnectionOptions(m_socketFolder);
-    for (const QString& line : lines)
-        m_logins << WithSharedConnection(line, options);
-    QFile shared(m_lists->filePath(QStringLiteral("logins")));
-    if (!shared.open(QIODevice::WriteOnly) ||
-        shared.write((m_logins.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
-        emit machineMessage(QStringLiteral("each ssh call logs in anew: cannot write %1: %2")
-                                .arg(shared.fileName(), shared.errorString()));
-        m_logins.clear();
-        QDir().rmdir(m_socketFolder);
-        m_socketFolder.clear();
-        return;
-    }
-    m_run.sshLoginFile = shared.fileName();
-    m_run.sshOptions = options;
-}
-
-void RemoteBatch::closeConnections()
-{
-    if (m_socketFolder.isEmpty())
-        return;
-    // Every master is asked at once; a machine never logged in to has none and says so, unread.
-    std::vector<std::unique_ptr<QProcess>> closers;
-    for (const QString& line : std::as_const(m_logins)) {
-        const QString command = CloseConnectionCommand(line, m_run.sshOptions);
-        if (command.isEmpty())
-            continue;
-        closers.push_back(std::make_unique<QProcess>());
-        closers.back()->setProcessChannelMode(QProcess::MergedChannels);
-        closers.back()->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
-    }
-    for (const auto& closer : closers) {
-        if (!closer->waitForFinished(10000))
-            closer->kill();
-        closer->waitForFinished(1000);
-    }
-    const QStringList left = QDir(m_socketFolder)
-                                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                            QDir::System | QDir::Hidden);
-    if (!QDir().rmdir(m_socketFolder))
-        emit machineMessage(
-            QStringLiteral("a shared ssh connection may still be open: %1 holds %2")
-                .arg(m_socketFolder, left.join(QStringLiteral(", "))));
-    m_socketFolder.clear();
-}
-
-// Machines that cannot be logged in to, or cannot convert with the run's settings, are left out
-// before the first job, so no job is sent to them at all.
-void RemoteBatch::startCheck()
-{
-    m_sent = true; // the check works in the run's folder on each machine
-    m_check = parallelProcess(this, m_lists->path());
-    QProcess* check = m_check;
-    connect(check, &QProcess::finished, this, [this, check] { checkOver(check); });
-    connect(check, &QProcess::errorOccurred, this, [this, check](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        failRemaining(QStringLiteral("cannot start %1: %2")
-                          .arg(m_setup.parallelProgram, check->errorString()));
-        m_stopping = true;
-        m_sent = false;
-        checkOver(check);
-    });
-    check->start(m_setup.parallelProgram, MachineCheckArguments(m_run));
-}
-
-void RemoteBatch::checkOver(QProcess* check)
-{
-    if (m_check != check)
-        return;
-    m_check = nullptr;
-    check->deleteLater();
-    for (const QString& line : QString::fromUtf8(check->readAllStandardError())
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-        emit machineMessage(line);
-    if (m_stopping) {
-        // A check stopped halfway may leave its folder on a machine.
-        startCleanup();
-        return;
-    }
-    m_sent = false; // the check removed its folder everywhere
-    QFile loginFile(m_run.sshLoginFile);
-    if (!loginFile.open(QIODevice::ReadOnly)) {
-        failRemaining(QStringLiteral("cannot read %1").arg(m_run.sshLoginFile));
-        finish();
-        return;
-    }
-    const MachineSelection machines =
-        SelectMachines(QString::fromUtf8(loginFile.readAll()),
-                       QString::fromUtf8(check->readAllStandardOutput()), m_setup.jobsPerMachine);
-    for (const QString& line : machines.skipped)
-        emit machineMessage(WithoutSharedConnection(line, m_run.sshOptions));
-    QFile usable(m_lists->filePath(QStringLiteral("machines")));
-    if (machines.usable.isEmpty() || !usable.open(QIODevice::WriteOnly) ||
-        usable.write((machines.usable.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8()) < 0) {
-        failRemaining(machines.usable.isEmpty()
-                          ? QStringLiteral("no machine of %1 can convert").arg(m_setup.sshLoginFile)
-                          : QStringLiteral("cannot write %1").arg(usable.fileName()));
-        finish();
-        return;
-    }
-    usable.close();
-    m_run.sshLoginFile = usable.fileName();
-    m_run.retries = std::max(2, static_cast<int>(machines.usable.size()));
-    startRound();
-}
-
 void RemoteBatch::stop()
 {
     if (m_stopping)
         return;
     m_stopping = true;
     if (m_check)
-        m_check->kill();
+        m_check->stop();
     // parallel answers an interrupt by stopping every job it runs, on every machine.
     if (m_parallel && m_parallel->state() != QProcess::NotRunning)
         ::kill(static_cast<pid_t>(m_parallel->processId()), SIGINT);
@@ -438,37 +317,6 @@ void RemoteBatch::roundOver()
     startRound();
 }
 
-void RemoteBatch::startCleanup()
-{
-    if (!m_sent) {
-        finish();
-        return;
-    }
-    QProcess* cleanup = parallelProcess(this, m_lists->path());
-    auto done = [this, cleanup] {
-        if (cleanup->property("done").toBool())
-            return;
-        cleanup->setProperty("done", true);
-        if (cleanup->exitStatus() != QProcess::NormalExit || cleanup->exitCode() != 0) {
-            emit machineMessage(QStringLiteral("the run's working folder %1 may be left on a "
-                                               "machine:")
-                                    .arg(m_run.remoteFolder));
-            for (const QString& line : QString::fromUtf8(cleanup->readAllStandardError())
-                                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-                emit machineMessage(line);
-        }
-        cleanup->deleteLater();
-        finish();
-    };
-    connect(cleanup, &QProcess::finished, this, done);
-    connect(cleanup, &QProcess::errorOccurred, this, [cleanup, done](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            done();
-    });
-    QTimer::singleShot(60000, cleanup, [cleanup] { cleanup->kill(); });
-    cleanup->start(m_setup.parallelProgram, RemoteCleanupArguments(m_run));
-}
-
 bool RemoteBatch::linkSource(int job)
 {
     const BatchJob& batchJob = m_jobs.at(job);
@@ -507,6 +355,12 @@ void RemoteBatch::failRemaining(const QString& reason)
 
 void RemoteBatch::finish()
 {
+    if (QProcess* version = std::exchange(m_version, nullptr)) {
+        version->disconnect(this);
+        version->kill();
+        version->waitForFinished(1000);
+        version->deleteLater();
+    }
     closeConnections();
     emit finished();
 }

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class MachinePass;
+
 // Converts a batch on the machines of a sshlogin file through GNU parallel. The job list, the
 // output paths and the same-output rule are this machine's; parallel copies each source out, runs
 // trevalon-batch there, brings the converted file back and retries a job on another machine when
@@ -62,7 +64,8 @@ private:
     void shareConnections();
     void closeConnections();
     void startCheck();
-    void checkOver(QProcess* check);
+    void checkOver();
+    void versionKnown();
     void startRound();
     // Puts the link in place that a source named in bytes that are not text travels as; false,
     // with the job ended as failed, when it cannot be made.
@@ -91,7 +94,10 @@ private:
     std::unique_ptr<QTemporaryDir> m_staging;
     std::unique_ptr<QTemporaryDir> m_lists;
     RemoteRunSetup m_run;
-    QProcess* m_check = nullptr;
+    MachinePass* m_check = nullptr;
+    QProcess* m_version = nullptr; // parallel --version, until its answer is in
+    bool m_machinesChosen = false;
+    QString m_loginText; // the sshlogin file the check and the clean-up go through
     std::unique_ptr<QProcess> m_parallel;
     QByteArray m_outTail;
     QByteArray m_errTail;

@@ -74,7 +74,7 @@ QByteArray CheckToneWav()
     return wav;
 }
 
-QStringList MachineCheckArguments(const RemoteRunSetup& setup)
+QString MachineCheckScript(const RemoteRunSetup& setup, const QString& login)
 {
     QStringList flags;
     for (const QString& flag : withoutCut(setup.settingsFlags))
@@ -100,10 +100,9 @@ QStringList MachineCheckArguments(const RemoteRunSetup& setup)
                      ShellHexOf(QStringLiteral("printf 'cannot write a working folder in %s' %1")
                                     .arg(folder))),
             QStringLiteral("rmdir -- %1 %2 2>/dev/null").arg(folder, parent),
+            // The answer names the login it came through, as the sshlogin file has it.
             QStringLiteral("printf 'trevalon-machine %s %s %s\\n' \"$s\" %1 \"$why\"")
-                .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHLOGIN\"")))}
+                .arg(QString::fromLatin1(login.toUtf8().toHex()))}
             .join(QStringLiteral("; "));
-    return SshArguments(setup) + QStringList{QStringLiteral("--will-cite"),
-                                             QStringLiteral("--sshloginfile"), setup.sshLoginFile,
-                                             QStringLiteral("--nonall"), script};
+    return script;
 }

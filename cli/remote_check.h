@@ -13,5 +13,5 @@
 // A tenth of a second of a 440 Hz tone as a WAV file: 8 kHz, mono, 16 bits.
 QByteArray CheckToneWav();
 
-// The parallel arguments of the check, all machines at once.
-QStringList MachineCheckArguments(const RemoteRunSetup& setup);
+// The check's script for /bin/sh on the machine of one login (a sshlogin line without its prefix).
+QString MachineCheckScript(const RemoteRunSetup& setup, const QString& login);

@@ -145,6 +145,12 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
     return QStringList{
         QStringLiteral("printf 'trevalon-remote %s started %s\\n' {3} %1")
             .arg(ShellHexOf(QStringLiteral("printf '%s' \"$PARALLEL_SSHHOST\""))),
+        // parallel gives a job slot ({%}) to one job at a time, on any machine, and frees it only
+        // once that job's file has come back: the folder of the slot's previous job is done with
+        // and goes now, so a machine holds at most one finished job per slot (the pass at the end
+        // takes the last ones). Costs no ssh call of its own, unlike parallel's --cleanup.
+        QStringLiteral("p=$(cat ../slot{%} 2>/dev/null); if [ -n \"$p\" ] && [ \"$p\" != {3} ]; "
+                       "then rm -rf -- \"../$p\"; fi; printf '%s' {3} >../slot{%}"),
         // A link that came as a link would name a file of that machine, not the source.
         QStringLiteral("{ test -f {2} && test ! -h {2}; } || { printf 'trevalon-batch: the source "
                        "of job %s did not arrive\\n' {3} >&2; exit 3; }"),
@@ -162,7 +168,8 @@ QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settin
             .arg(ShellHexOf(QStringLiteral("tail -n 1 \"$w/l\""))),
         QStringLiteral("printf 'trevalon-remote %s ended %s %s\\n' {3} \"$st\" %1")
             .arg(ShellHexOf(QStringLiteral("tail -n 1 \"$w/r.log\""))),
-        QStringLiteral("rm -rf \"$w\"")}
+        // The copied source is not needed any more; the converted file waits to be sent back.
+        QStringLiteral("rm -rf -- \"$w\" {2}")}
         .join(QStringLiteral("; "));
 }
 
@@ -193,7 +200,6 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
             QStringLiteral("{1}"),
             QStringLiteral("--return"),
             setup.stagingFolder + QStringLiteral("/./{4}.out"),
-            QStringLiteral("--cleanup"),
             QStringLiteral("-a"),
             listPath(setup, "transfer.list"),
             QStringLiteral("-a"),
@@ -208,18 +214,14 @@ QStringList ParallelArguments(const RemoteRunSetup& setup)
     return arguments;
 }
 
-QStringList RemoteCleanupArguments(const RemoteRunSetup& setup)
+QString RemoteCleanupScript(const RemoteRunSetup& setup)
 {
     const QString folder = ShellQuoted(setup.remoteFolder);
     const QString parent = ShellQuoted(setup.remoteFolder.section(QLatin1Char('/'), 0, -2));
-    QStringList arguments = SshArguments(setup);
-    arguments += {QStringLiteral("--will-cite"), QStringLiteral("--sshloginfile"),
-            setup.sshLoginFile, QStringLiteral("--nonall"),
-            // A stopped job may still be removing its partial file: try again for a moment.
-            QStringLiteral("for i in 1 2 3; do rm -rf -- %1 2>/dev/null && break; sleep 1; done; "
-                           "rmdir -- %2 2>/dev/null; test ! -e %1")
-                .arg(folder, parent)};
-    return arguments;
+    // A stopped job may still be removing its partial file: try again for a moment.
+    return QStringLiteral("for i in 1 2 3; do rm -rf -- %1 2>/dev/null && break; sleep 1; done; "
+                          "rmdir -- %2 2>/dev/null; test ! -e %1")
+        .arg(folder, parent);
 }
 
 RemoteJobLists BuildRemoteJobLists(const QVector<BatchJob>& jobs, const QVector<int>& selection,

@@ -63,16 +63,19 @@ struct RemoteRunSetup
 // file's name there. It reports a framed line when it starts and one when the conversion is over (see
 // ParseRemoteLine); it fails (so parallel retries elsewhere) only when the machine cannot convert
 // at all: no trevalon-batch, a source that did not arrive, a broken connection. The converted file
-// is taken by its exact name, whatever other files the output folder holds.
+// is taken by its exact name, whatever other files the output folder holds. The job removes its
+// copied source once converted and, through a note per job slot ({%}) in the run's folder there,
+// the folder the slot's previous job left; the converted file waits there to be copied back.
 QString RemoteJobCommand(const QString& remoteProgram, const QStringList& settingsFlags);
 
 // parallel's --ssh with the run's ssh options, for the logins without an ssh command of their own.
 QStringList SshArguments(const RemoteRunSetup& setup);
 // The arguments of the parallel run that converts one round.
 QStringList ParallelArguments(const RemoteRunSetup& setup);
-// The arguments of the pass that removes the run's working folder on every machine, whatever the
-// jobs left there (a stopped job leaves its copied source).
-QStringList RemoteCleanupArguments(const RemoteRunSetup& setup);
+// The script of the pass that removes the run's working folder on every machine, whatever the
+// jobs left there (the last job of each slot, a stopped job's copied source); it fails when the
+// folder is still there.
+QString RemoteCleanupScript(const RemoteRunSetup& setup);
 
 // The argument lists for parallel, NUL-separated, in job order.
 struct RemoteJobLists

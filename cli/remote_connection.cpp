@@ -78,34 +78,57 @@ QString WithoutSharedConnection(QString text, const QString& options)
     return text.remove(QLatin1Char(' ') + options);
 }
 
-QString CloseConnectionCommand(const QString& loginLine, const QString& options)
+namespace {
+
+// How parallel calls ssh for a sshlogin file line: [ssh command ][user[:password]@]host[:port]
+// becomes its own ssh command, or "ssh" with the options, then -p and -l; the host is apart, as
+// "-O exit" must come before it and a remote command after it. False for the local machine (":")
+// and lines that are no login.
+bool sshCall(const QString& loginLine, const QString& options, QString* command, QString* host)
 {
     qsizetype prefixLength = 0;
-    QString login = WithSharedConnection(loginLine, options);
-    login = loginPart(login, &prefixLength);
+    const QString login = loginPart(WithSharedConnection(loginLine, options), &prefixLength);
     if (login.isEmpty() || login.startsWith(QLatin1Char('#')) || login == QLatin1String(":"))
-        return {};
-    // [ssh command ][user[:password]@]host[:port], read as parallel reads it.
+        return false;
     const qsizetype blank = login.lastIndexOf(QLatin1Char(' '));
-    const QString command = blank < 0 ? QStringLiteral("ssh ") + options : login.left(blank);
-    if (!command.contains(options)) // a wrapper without the shared connection: nothing to close
-        return {};
-    QString host = login.mid(blank + 1);
+    *command = blank >= 0          ? login.left(blank)
+               : options.isEmpty() ? QStringLiteral("ssh")
+                                   : QStringLiteral("ssh ") + options;
+    *host = login.mid(blank + 1);
     QString user;
-    if (const qsizetype at = host.lastIndexOf(QLatin1Char('@')); at >= 0) {
-        user = host.left(at).section(QLatin1Char(':'), 0, 0);
-        host = host.mid(at + 1);
+    if (const qsizetype at = host->lastIndexOf(QLatin1Char('@')); at >= 0) {
+        user = host->left(at).section(QLatin1Char(':'), 0, 0);
+        *host = host->mid(at + 1);
     }
-    QString port;
     static const QRegularExpression withPort(QStringLiteral("^([-A-Za-z0-9._]+):(\\w+)$"));
-    if (const QRegularExpressionMatch match = withPort.match(host); match.hasMatch()) {
-        host = match.captured(1);
-        port = match.captured(2);
+    if (const QRegularExpressionMatch match = withPort.match(*host); match.hasMatch()) {
+        *host = match.captured(1);
+        *command += QStringLiteral(" -p ") + match.captured(2);
     }
-    QString close = command;
-    if (!port.isEmpty())
-        close += QStringLiteral(" -p ") + port;
     if (!user.isEmpty())
-        close += QStringLiteral(" -l ") + user;
-    return close + QStringLiteral(" -O exit ") + host;
+        *command += QStringLiteral(" -l ") + user;
+    return true;
+}
+
+} // namespace
+
+QString CloseConnectionCommand(const QString& loginLine, const QString& options)
+{
+    QString command;
+    QString host;
+    // A wrapper without the shared connection has nothing to close.
+    if (options.isEmpty() || !sshCall(loginLine, options, &command, &host) ||
+        !command.contains(options))
+        return {};
+    return command + QStringLiteral(" -O exit ") + host;
+}
+
+QString MachineShellCommand(const QString& loginLine, const QString& options)
+{
+    QString command;
+    QString host;
+    if (!sshCall(loginLine, options, &command, &host))
+        return {};
+    // Words that every login shell reads alike; the script comes on standard input.
+    return command + QLatin1Char(' ') + host + QStringLiteral(" exec /bin/sh");
 }

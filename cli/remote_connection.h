@@ -30,3 +30,8 @@ QString WithoutSharedConnection(QString text, const QString& options);
 // call ssh for it (its own ssh command or "ssh" with the options, -p, -l, then the host). Empty for
 // the local machine (":") and lines parallel could not use either.
 QString CloseConnectionCommand(const QString& loginLine, const QString& options);
+
+// The shell command that runs /bin/sh on the machine of a sshlogin file line, as parallel would
+// log in there (through the shared connection where the line has it), reading its script from
+// standard input. Empty for the local machine (":") and lines that are no login.
+QString MachineShellCommand(const QString& loginLine, const QString& options);

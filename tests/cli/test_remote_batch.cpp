@@ -1,5 +1,6 @@
 #include "cli/batch_options.h"
 #include "cli/batch_process.h"
+#include "cli/loopback_machines.h"
 #include "cli/remote_command.h"
 #include "cli/remote_connection.h"
 #include "cli/remote_reports.h"
@@ -28,158 +29,10 @@
 namespace {
 
 using namespace batch_process;
+using loopback::LoopbackMachines;
 
 // Loopback machines on a busy two-core machine: generous.
 constexpr int RemoteTimeoutMs = 280000;
-
-// The flags must make trevalon-batch on another machine build the very command this one would,
-// whatever that machine's own setup.ini and options.ini say.
-TEST(RemoteCommand, SettingsFlagsOverrideTheOtherMachinesSettings)
-{
-    SetupSettings foreignSetup;
-    foreignSetup.formatIndex = 3;
-    foreignSetup.bitrateIndex = 2;
-    foreignSetup.rateIndex = 5;
-    foreignSetup.channelIndex = 0;
-    OptionsSettings foreignCutter;
-    foreignCutter.cutterOn = 1;
-    foreignCutter.cutStart = 99;
-    foreignCutter.cutStartFraction = 7;
-    foreignCutter.cutLength = 12;
-
-    for (int variant = 0; variant < 9 * 3; ++variant) {
-        ConversionSettings local;
-        local.formatIndex = static_cast<std::int16_t>(variant % 9);
-        local.bitrateIndex = static_cast<std::int16_t>(variant % 12);
-        local.rateIndex = static_cast<std::int16_t>(variant % 8);
-        local.channelIndex = static_cast<std::int16_t>(variant % 2);
-        local.outputFolder = QStringLiteral("/out");
-        if (variant % 3 == 1) {
-            local.cutterOn = 1;
-            local.cutStart = 3723;
-            local.cutStartFraction = 25;
-            local.cutLength = 30;
-        } else if (variant % 3 == 2) {
-            local.cutterOn = 1;
-            local.cutLength = 7;
-            local.cutLengthFraction = 5;
-        }
-        // Copying and checking happen there; names and existing outputs are decided here.
-        local.library.copySameFormat = variant % 2 == 1;
-        local.library.verify = variant % 4 < 2;
-        const ParsedArguments parsed = ParseBatchArguments(
-            RemoteSettingsFlags(local) + QStringList{QStringLiteral("--"), QStringLiteral("a.wav")},
-            1);
-        ASSERT_EQ(parsed.outcome, ParsedArguments::Outcome::Run) << parsed.text.toStdString();
-        SetupSettings setup = foreignSetup;
-        OptionsSettings cutter = foreignCutter;
-        ApplyOverrides(parsed.options, setup, cutter);
-        setup.outputFolder = local.outputFolder;
-        ConversionSettings remote = ConversionSettings::from(setup, cutter);
-        remote.library = LibraryChoicesToRun(parsed.options, ExtraSettings{});
-        EXPECT_EQ(BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), remote),
-                  BuildCommandLine(ProgramFolder, QStringLiteral("/in/a.wav"), local))
-            << variant;
-        EXPECT_EQ(remote.library.copySameFormat, local.library.copySameFormat) << variant;
-    }
-}
-
-QString hexOf(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex());
-}
-
-TEST(RemoteCommand, JobLinesBecomeTheLocalReport)
-{
-    BatchJob job;
-    job.source = QStringLiteral("/home/u/in/a: b.mp4");
-    const QVector<BatchJob> jobs = {BatchJob{}, job};
-    const QString folder = QStringLiteral(".trevalon-batch/run");
-    const QString copy = QStringLiteral("/root/.trevalon-batch/run/1/home/u/in/a: b.mp4");
-
-    const auto started =
-        ParseRemoteLine(QStringLiteral("trevalon-remote 1 started %1").arg(hexOf("m2")), jobs);
-    ASSERT_TRUE(started);
-    EXPECT_EQ(started->kind, RemoteEvent::Kind::Started);
-    EXPECT_EQ(started->host, QStringLiteral("m2"));
-
-    const auto failed = ParseRemoteLine(
-        QStringLiteral("trevalon-remote 1 ended 1 %1")
-            .arg(hexOf(QStringLiteral("%1: %1: Invalid data found\n").arg(copy).toUtf8())),
-        jobs);
-    ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->status, 1);
-    EXPECT_EQ(LocalReason(failed->reason, folder, 1, job),
-              QStringLiteral("/home/u/in/a: b.mp4: Invalid data found"));
-    EXPECT_EQ(LocalReason(QStringLiteral("Error opening '%1'").arg(copy), folder, 1, job),
-              QStringLiteral("Error opening '/home/u/in/a: b.mp4'"));
-
-    // The converter's loudness report comes back whole, to gate the album here.
-    const auto loudness = ParseRemoteLine(
-        QStringLiteral("trevalon-remote 1 loudness %1").arg(hexOf("loudness 0.500000 3:4,7:1\n")),
-        jobs);
-    ASSERT_TRUE(loudness);
-    EXPECT_EQ(loudness->kind, RemoteEvent::Kind::Loudness);
-    EXPECT_EQ(loudness->loudness, QStringLiteral("loudness 0.500000 3:4,7:1"));
-
-    // Only the framed form counts: text where the bytes belong, a stray byte, anything after.
-    for (const char* line :
-         {"trevalon-remote 2 ended 0 ", "converted x -> y", "trevalon-remote 1 ended 0 x y",
-          "trevalon-remote 1 ended 0 6", "trevalon-remote 1 ended 0 6D32 ",
-          "trevalon-remote 1 started m2", "trevalon-remote 1 started 6d32\r",
-          "trevalon-remote 1 ended 0 6d32 6d32", " trevalon-remote 1 started 6d32",
-          "trevalon-remote 1 loudness 6d32"})
-        EXPECT_FALSE(ParseRemoteLine(QString::fromLatin1(line), jobs)) << line;
-
-    // The files of a job in its folder there never meet the copy of its source.
-    for (const char* top : {"1.out", "1.w", "1_.w", "1__.out"}) {
-        const QString tag = RemoteJobTag(1, QStringLiteral("/%1/a.wav").arg(QLatin1String(top)));
-        EXPECT_NE(tag + QStringLiteral(".out"), QLatin1String(top));
-        EXPECT_NE(tag + QStringLiteral(".w"), QLatin1String(top));
-    }
-}
-
-TEST(RemoteCommand, StartCheckAnswersChooseTheMachines)
-{
-    const QString loginFile = QStringLiteral("# machines\n2/a\nb\n@g/c\n@g/3/d\ne\nf\n:\n");
-    const QString answers =
-        QStringLiteral("trevalon-machine ok %1 \ntrevalon-machine ok %2 \ntrevalon-machine ok %3 \n"
-                       "trevalon-machine ok %4 \ntrevalon-machine failed %5 %6\n"
-                       "trevalon-machine missing %7 \nhello from a login script\n")
-            .arg(hexOf("a"), hexOf("b"), hexOf("c"), hexOf("d"), hexOf("e"),
-                 hexOf("/x/trevalon-check.wav: the converter could not be started\n"), hexOf("f"));
-    const MachineSelection chosen = SelectMachines(loginFile, answers, 5);
-    EXPECT_EQ(chosen.usable, (QStringList{QStringLiteral("2/a"), QStringLiteral("5/b"),
-                                          QStringLiteral("@g/5/c"), QStringLiteral("@g/3/d")}));
-    EXPECT_EQ(chosen.skipped,
-              (QStringList{QStringLiteral("not an answer to the start check, ignored: hello from "
-                                          "a login script"),
-                           QStringLiteral("left out e: the test conversion failed there: the "
-                                          "converter could not be started"),
-                           QStringLiteral("left out f: trevalon-batch does not run there"),
-                           QStringLiteral("left out ':': this machine takes part as 'ssh "
-                                          "localhost' only")}));
-    EXPECT_EQ(SelectMachines(loginFile, answers).usable.value(1), QStringLiteral("b"));
-
-    // The shared connection's options go into a line's own ssh command, before the login, and
-    // its master is closed the way parallel calls ssh for that line.
-    const QString o = QStringLiteral("-o ControlPath=/s/%C");
-    EXPECT_EQ(WithSharedConnection(QStringLiteral("@g/2/ssh -p 2222 u@h"), o),
-              QStringLiteral("@g/2/ssh -o ControlPath=/s/%C -p 2222 u@h"));
-    EXPECT_EQ(WithoutSharedConnection(QStringLiteral("left out ssh -o ControlPath=/s/%C -p 2222 "
-                                                     "u@h: cannot log in"),
-                                      o),
-              QStringLiteral("left out ssh -p 2222 u@h: cannot log in"));
-    EXPECT_EQ(WithSharedConnection(QStringLiteral("3/h"), o), QStringLiteral("3/h"));
-    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("3/u:pw@h.lan:2222"), o),
-              QStringLiteral("ssh -o ControlPath=/s/%C -p 2222 -l u -O exit h.lan"));
-    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("ssh -F c h"), o),
-              QStringLiteral("ssh -o ControlPath=/s/%C -F c -O exit h"));
-    EXPECT_EQ(CloseConnectionCommand(QStringLiteral(":"), o), QString());
-    EXPECT_EQ(WithSharedConnection(QStringLiteral("sshpass -e ssh h"), o),
-              QStringLiteral("sshpass -e ssh h"));
-    EXPECT_EQ(CloseConnectionCommand(QStringLiteral("sshpass -e ssh h"), o), QString());
-}
 
 // The names in a folder as the file system has them: QDir lists only one of two names whose bytes
 // differ where they are not text.
@@ -196,141 +49,6 @@ QSet<QByteArray> namesIn(const QByteArray& folder)
     }
     return names;
 }
-
-quint16 freePort()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
-}
-
-bool accepts(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(500);
-}
-
-// SSH servers on 127.0.0.1, each on a port of its own, with host and user keys in a private folder,
-// reached through an ssh config file of aliases. Each server's sessions get the PATH it is given.
-class LoopbackMachines
-{
-public:
-    explicit LoopbackMachines(const QString& folder) : m_folder(folder) {}
-    ~LoopbackMachines()
-    {
-        for (QProcess* server : std::as_const(m_servers)) {
-            server->kill();
-            server->waitForFinished(5000);
-            delete server;
-        }
-    }
-
-    // Empty when the machines are ready, otherwise why they cannot be.
-    QString prepare()
-    {
-        for (const char* tool : {"ssh", "ssh-keygen", "rsync", "parallel", "ffmpeg"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                return QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
-        }
-        m_sshd = QStandardPaths::findExecutable(
-            QStringLiteral("sshd"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-        if (m_sshd.isEmpty())
-            return QStringLiteral("sshd is not installed (Debian package openssh-server)");
-        // A server started by root needs its privilege separation folder, which only the system
-        // service would otherwise create.
-        if (::geteuid() == 0 && !QFileInfo::exists(QStringLiteral("/run/sshd")) &&
-            !QDir().mkpath(QStringLiteral("/run/sshd")))
-            return QStringLiteral("cannot create /run/sshd");
-        for (const char* key : {"host_key", "user_key"}) {
-            if (QProcess::execute(QStringLiteral("ssh-keygen"),
-                                  {QStringLiteral("-q"), QStringLiteral("-t"),
-                                   QStringLiteral("ed25519"), QStringLiteral("-N"), QString(),
-                                   QStringLiteral("-f"), path(QLatin1String(key))}) != 0)
-                return QStringLiteral("ssh-keygen failed");
-        }
-        if (!QFile::copy(path(QStringLiteral("user_key.pub")),
-                         path(QStringLiteral("authorized_keys"))))
-            return QStringLiteral("cannot write authorized_keys");
-        QFile::setPermissions(path(QStringLiteral("authorized_keys")),
-                              QFile::ReadOwner | QFile::WriteOwner);
-        const passwd* user = ::getpwuid(::geteuid());
-        m_user = user ? QString::fromLocal8Bit(user->pw_name) : QString();
-        m_home = user ? QString::fromLocal8Bit(user->pw_dir) : QDir::homePath();
-        return {};
-    }
-
-    // Starts a server for alias; its sessions find programs in path only.
-    QString addMachine(const QString& alias, const QString& path)
-    {
-        const quint16 port = freePort();
-        const QString config = this->path(alias + QStringLiteral(".sshd_config"));
-        writeFile(config, QStringLiteral("Port %1\nListenAddress 127.0.0.1\nHostKey %2\n"
-                                         "AuthorizedKeysFile %3\nPidFile %4\nStrictModes no\n"
-                                         "UsePAM no\nPasswordAuthentication no\n"
-                                         "KbdInteractiveAuthentication no\n"
-                                         "PermitRootLogin prohibit-password\nSetEnv PATH=%5\n")
-                              .arg(port)
-                              .arg(this->path(QStringLiteral("host_key")),
-                                   this->path(QStringLiteral("authorized_keys")),
-                                   this->path(alias + QStringLiteral(".pid")), path));
-        auto* server = new QProcess;
-        server->setProcessChannelMode(QProcess::MergedChannels);
-        server->start(m_sshd,
-                      {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), config});
-        m_servers << server;
-        for (int i = 0; i < 100 && !accepts(port); ++i)
-            QThread::msleep(50);
-        if (!accepts(port))
-            return QStringLiteral("sshd did not start: %1")
-                .arg(QString::fromLocal8Bit(server->readAll()).trimmed());
-        addAlias(alias, port);
-        m_ports.insert(alias, port);
-        if (QProcess::execute(QStringLiteral("ssh"), {QStringLiteral("-F"), sshConfig(), alias,
-                                                      QStringLiteral("true")}) != 0)
-            return QStringLiteral("cannot log in to the SSH server on port %1").arg(port);
-        return {};
-    }
-
-    // An alias whose port nothing listens on.
-    void addClosedAlias(const QString& alias) { addAlias(alias, freePort()); }
-
-    quint16 port(const QString& alias) const { return m_ports.value(alias); }
-    QString sshConfig() const { return path(QStringLiteral("ssh_config")); }
-    QString loginLine(const QString& alias) const
-    {
-        return QStringLiteral("ssh -F %1 %2").arg(sshConfig(), alias);
-    }
-    // Where the jobs work on every machine: below the login folder of the user.
-    QString remoteWorkFolder() const { return m_home + QStringLiteral("/.trevalon-batch"); }
-    QString path(const QString& name) const { return m_folder + QLatin1Char('/') + name; }
-
-    static void writeFile(const QString& path, const QString& text)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
-        file.write(text.toUtf8());
-    }
-
-private:
-    void addAlias(const QString& alias, quint16 port)
-    {
-        writeFile(sshConfig(),
-                  QStringLiteral("Host %1\n  HostName 127.0.0.1\n  Port %2\n  User %3\n"
-                                 "  IdentityFile %4\n  IdentitiesOnly yes\n"
-                                 "  UserKnownHostsFile /dev/null\n  StrictHostKeyChecking no\n"
-                                 "  BatchMode yes\n  ConnectTimeout 10\n  LogLevel ERROR\n")
-                      .arg(alias)
-                      .arg(port)
-                      .arg(m_user, path(QStringLiteral("user_key"))));
-    }
-
-    QString m_folder;
-    QString m_sshd;
-    QString m_user;
-    QString m_home;
-    QVector<QProcess*> m_servers;
-    QHash<QString, quint16> m_ports;
-};
 
 TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
 {
@@ -406,6 +124,9 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     // Other runs on this machine may come and go in the same folder meanwhile: only what this
     // test's runs added counts. A run's folder carries the id of the trevalon-batch that made it
     // (<host>-<pid>-<time>), and every run of this test has ended when this is asked.
+    const QString socketParent = QStringLiteral("/tmp/trevalon-%1").arg(::getuid());
+    const QStringList socketsBefore = QDir(socketParent).entryList(
+        {QStringLiteral("ssh-*")}, QDir::AllEntries | QDir::System);
     const QStringList workBefore =
         QDir(machines.remoteWorkFolder())
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -488,7 +209,8 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     const QString logged = dir.filePath(QStringLiteral("remote bin/logged trevalon-batch"));
     QDir().mkpath(QFileInfo(logged).path());
     LoopbackMachines::writeFile(
-        logged, QStringLiteral("#!/bin/sh\nport=${SSH_CONNECTION##* }\necho \"$port +\" >>%1\n"
+        logged, QStringLiteral("#!/bin/sh\nport=${SSH_CONNECTION##* }\n"
+                               "echo \"$port + $(ls -d ../[0-9]* 2>/dev/null | wc -l)\" >>%1\n"
                                "trevalon-batch \"$@\"\nst=$?\n[ \"$1\" = --version ] || sleep 1\n"
                                "echo \"$port -\" >>%1\nexit $st\n")
                     .arg(callLog));
@@ -584,16 +306,23 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     // Each machine ran at most as many at once as its line or --jobs says; the line's count wins.
     QHash<QString, int> running;
     QHash<QString, int> most;
+    int mostFolders = 0;
     QFile calls(callLog);
     ASSERT_TRUE(calls.open(QIODevice::ReadOnly));
     for (const QByteArray& line : calls.readAll().split('\n')) {
         const QList<QByteArray> words = line.split(' ');
-        if (words.size() != 2)
+        if (words.size() < 2)
             continue;
         const QString port = QString::fromLatin1(words[0]);
         running[port] += words[1] == "+" ? 1 : -1;
         most[port] = std::max(most[port], running[port]);
+        mostFolders = std::max(mostFolders, words.value(2).trimmed().toInt());
     }
+    // A job removes the folder its slot's previous job left: with 4 slots (the loopback machines
+    // share one folder), a job sees at most its own folder, the 3 other running jobs' and the
+    // 3 other slots' last ones, never all 9 jobs' folders.
+    EXPECT_GE(mostFolders, 1) << hostileShown;
+    EXPECT_LE(mostFolders, 7) << hostileShown;
     const QString m1 = QString::number(machines.port(QStringLiteral("m1")));
     const QString m2 = QString::number(machines.port(QStringLiteral("m2")));
     EXPECT_GE(most[m1], 2) << hostileShown;
@@ -603,11 +332,12 @@ TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
     EXPECT_TRUE(
         QDir(oddTemp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     // Every shared connection was closed and its socket folder removed (runs still going on this
-    // machine keep theirs).
-    QStringList sockets = QDir(QStringLiteral("/tmp/trevalon-%1").arg(::getuid()))
-                              .entryList({QStringLiteral("ssh-*")}, QDir::AllEntries | QDir::System);
-    sockets.removeIf([](const QString& name) {
-        return QFileInfo::exists(QStringLiteral("/proc/") + name.mid(4));
+    // machine keep theirs, and what other runs left before this test is theirs).
+    QStringList sockets =
+        QDir(socketParent).entryList({QStringLiteral("ssh-*")}, QDir::AllEntries | QDir::System);
+    sockets.removeIf([&socketsBefore](const QString& name) {
+        return socketsBefore.contains(name) ||
+               QFileInfo::exists(QStringLiteral("/proc/") + name.mid(4));
     });
     EXPECT_EQ(sockets, QStringList{});
 
