@@ -5,6 +5,8 @@
 #include "converter/ffmpeg_libraries.h"
 
 #include <cctype>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -91,12 +93,22 @@ std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
                                      ? "codec=" + codecName
                                      : "format=" + formatName + ";ext=" + extensionOf(outputPath);
     const std::string key = identity + '\t' + selector;
-    if (!identity.empty()) {
-        if (auto cached = readCachedRates(key))
-            return cached;
+    // A worker asks for every file; within one process the answer cannot change (the libraries it
+    // would be asked of are those loaded here), so it is read from the cache file once.
+    static std::mutex lock;
+    static std::map<std::string, std::optional<EncoderRates>> known;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (const auto answer = known.find(key); answer != known.end() && !identity.empty())
+        return answer->second;
+    std::optional<EncoderRates> rates;
+    if (!identity.empty())
+        rates = readCachedRates(key);
+    if (!rates) {
+        rates = askLibraries(codecName, formatName, outputPath);
+        if (rates && !identity.empty())
+            cacheRates(key, *rates, ffmpegLibraries()->files);
     }
-    auto rates = askLibraries(codecName, formatName, outputPath);
-    if (rates && !identity.empty())
-        cacheRates(key, *rates, ffmpegLibraries()->files);
+    if (!identity.empty())
+        known.emplace(key, rates);
     return rates;
 }

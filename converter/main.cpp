@@ -268,7 +268,7 @@ int convertOne(int argc, char** argv)
     std::string tagError;
     const auto input = lastOptionValue(given, {"-i"});
     if (status == 0 && !amr && !output.empty() && input &&
-        !writeTags(input->value, whole ? written : output, tagError))
+        !writeTags(input->value, whole ? written : output, tagError, source))
         status = 1;
     // The loudness report is conv's last line on success, so nothing may print after it.
     if (status == 0 && !output.empty() && !loudness.finish(whole ? written : output, tagError))
