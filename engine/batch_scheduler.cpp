@@ -356,7 +356,7 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.busy = true;
     m_rows[row].slot = slotIndex;
     slot.onWorker = !m_isolated.contains(slot.job.source) &&
-                    ConvWorker::runsJobs(plan.invocation.program);
+                    slot.worker->takesJobs(plan.invocation.program);
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);
