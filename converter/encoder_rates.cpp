@@ -7,21 +7,8 @@
 #include <cctype>
 #include <map>
 #include <mutex>
-#include <sstream>
-#include <sys/stat.h>
 
 namespace {
-
-std::string ffmpegIdentity(const std::string& ffmpegPath)
-{
-    struct stat info;
-    if (stat(ffmpegPath.c_str(), &info) != 0)
-        return {};
-    std::ostringstream identity;
-    identity << ffmpegPath << ':' << info.st_ino << ':' << info.st_size << ':'
-             << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
-    return identity.str();
-}
 
 std::string extensionOf(const std::string& path)
 {
@@ -88,7 +75,7 @@ std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
                                                const std::string& formatName,
                                                const std::string& outputPath)
 {
-    const std::string identity = ffmpegIdentity(ffmpegPath);
+    const std::string identity = programIdentity(ffmpegPath);
     const std::string selector = !codecName.empty()
                                      ? "codec=" + codecName
                                      : "format=" + formatName + ";ext=" + extensionOf(outputPath);
