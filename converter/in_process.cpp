@@ -4,6 +4,10 @@
 #include "converter/job.h"
 #include "converter/pipeline.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +46,8 @@ void takeStopsByHandler()
 } // namespace
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded)
+                              ChildProcess& stops, const DecodedAudio& decoded,
+                              std::shared_ptr<AVFormatContext> opened)
 {
     InProcessRun run;
     std::string error;
@@ -54,6 +59,8 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
         run.result.exitStatus = 2;
         return run;
     }
+    if (opened && opened->url != nullptr && job->input == opened->url)
+        job->opened = std::move(opened);
     const int held = stops.pendingStop();
     takeStopsByHandler();
     const StopCheck stop = [held] { return held != 0 ? held : static_cast<int>(stopAsked); };
@@ -102,4 +109,10 @@ bool takeInProcessChoice(Arguments& arguments)
 int stopRequestedInProcess()
 {
     return static_cast<int>(stopAsked);
+}
+
+const AVIOInterruptCB* stopInterrupt()
+{
+    static const AVIOInterruptCB callback{[](void*) { return stopAsked != 0 ? 1 : 0; }, nullptr};
+    return &callback;
 }

@@ -4,7 +4,11 @@
 #include "converter/child_process.h"
 #include "converter/pipeline.h"
 
+#include <memory>
 #include <string>
+
+struct AVFormatContext;
+struct AVIOInterruptCB;
 
 // conv's conversion without ffmpeg: the job read from the (fitted) arguments runs through the
 // pipeline in this process, into the unfinished file `written`; an AMR output goes through the
@@ -18,9 +22,15 @@ struct InProcessRun
     bool refused = false;     // the arguments are not a shape conv takes
 };
 
-// `decoded`, when given, takes the decoded source audio as well.
+// `decoded`, when given, takes the decoded source audio as well. `opened`, when given, is the
+// source already open (the fit's probe of it), read on instead of opening the file again.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              ChildProcess& stops, const DecodedAudio& decoded = {});
+                              ChildProcess& stops, const DecodedAudio& decoded = {},
+                              std::shared_ptr<AVFormatContext> opened = {});
+
+// An interrupt callback for a source opened before the conversion starts: it ends a read that
+// waits once a stop request has come.
+const AVIOInterruptCB* stopInterrupt();
 
 // Whether the arguments are a job conv converts in this process by decoding the audio (not one that
 // copies its packets, nor one it refuses).

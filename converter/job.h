@@ -2,9 +2,12 @@
 
 #include "converter/arguments.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct AVFormatContext;
 
 // One conversion as conv does it in-process, read from the argument vector. Only the shapes the
 // program builds are taken:
@@ -29,6 +32,9 @@ struct Job
     bool copy = false;             // the packets are copied, not decoded and encoded again
     std::vector<std::string> maps; // "0:a:0", "0:v?", "0:3": in the order given
     bool copyPictures = false;     // -c:v copy
+    // The source as the fit's probe left it open (its stream information read), read on instead of
+    // opening the file again; empty when there is none.
+    std::shared_ptr<AVFormatContext> opened;
 };
 
 // The job, or nothing with the reason in `error` for an argument vector of any other shape.

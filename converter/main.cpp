@@ -214,11 +214,12 @@ int convertOne(int argc, char** argv)
     if (inProcess) {
         if (!amr) {
             adjustSampleRate(arguments, encoderOwner, written);
-            fitToSource(arguments, encoderOwner, source, report);
+            fitToSource(arguments, encoderOwner, source, report, stopInterrupt());
         }
         converted = arguments;
         const InProcessRun run = convertInProcess(arguments, written, amr, process,
-                                                  loudness.decodedAudio(arguments));
+                                                  loudness.decodedAudio(arguments),
+                                                  std::move(source.opened));
         result = run.result;
         writeError = run.writeError;
         emptyOutput = run.emptyOutput;
