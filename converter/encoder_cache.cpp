@@ -101,7 +101,31 @@ bool fitsInLine(const std::string& text)
     return text.find_first_of("\t\n") == std::string::npos;
 }
 
+// Whether a cached line is about a program as it is now. Each program (the converter, the
+// system's ffmpeg, another installation's converter) keeps its own lines, so conversions through
+// one do not throw out the answers of another.
+bool stillCurrent(const std::string& line)
+{
+    const std::string identity = line.substr(0, line.find('\t'));
+    std::size_t end = identity.size();
+    for (int field = 0; field < 3 && end != std::string::npos && end > 0; ++field)
+        end = identity.rfind(':', end - 1);
+    return end != std::string::npos && end > 0 &&
+           programIdentity(identity.substr(0, end)) == identity;
+}
+
 } // namespace
+
+std::string programIdentity(const std::string& path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
+        return {};
+    std::ostringstream identity;
+    identity << path << ':' << info.st_ino << ':' << info.st_size << ':' << info.st_mtim.tv_sec
+             << '.' << info.st_mtim.tv_nsec;
+    return identity.str();
+}
 
 std::optional<EncoderRates> readCachedRates(const std::string& key)
 {
@@ -142,8 +166,8 @@ void cacheRates(const std::string& key, const EncoderRates& rates,
     const std::string folder = path.substr(0, path.rfind('/'));
     mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
     mkdir(folder.c_str(), 0700);
-    // Entries of other library files or of another ffmpeg (an older installation) are dropped.
-    const std::string identity = key.substr(0, key.find('\t') + 1);
+    // Entries of other library files, or of a program that changed or is gone (an older
+    // installation), are dropped; those of the other programs stay.
     std::string previous;
     {
         std::ifstream file(path);
@@ -151,7 +175,7 @@ void cacheRates(const std::string& key, const EncoderRates& rates,
         if (std::getline(file, libraries) && std::getline(file, stamp) &&
             libraries + '\n' + stamp + '\n' == header) {
             while (std::getline(file, line)) {
-                if (line.rfind(identity, 0) == 0)
+                if (line.rfind(key + '\t', 0) != 0 && stillCurrent(line))
                     previous += line + '\n';
             }
         }

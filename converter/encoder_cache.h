@@ -16,6 +16,11 @@
 // The cached answer for the key; nothing when there is none or the libraries have changed.
 std::optional<EncoderRates> readCachedRates(const std::string& key);
 
-// Adds an answer the libraries loaded from these files gave; answers of other files are dropped.
+// The identity of the program whose encoders an answer is about (the converter itself, or the
+// system's ffmpeg): its path, inode, size and time of change; empty when it cannot be read.
+std::string programIdentity(const std::string& path);
+
+// Adds an answer the libraries loaded from these files gave; answers of other files are dropped,
+// as are those of a program that has since changed or gone.
 void cacheRates(const std::string& key, const EncoderRates& rates,
                 const std::vector<std::string>& libraryFiles);

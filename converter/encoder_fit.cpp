@@ -3,6 +3,9 @@
 #include "converter/arguments.h"
 #include "converter/ffmpeg_libraries.h"
 
+#include <map>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -11,10 +14,8 @@ namespace {
 constexpr int CommonRates[] = {8000,  11025, 12000, 16000, 22050,  24000,  32000,  44100,
                                48000, 64000, 88200, 96000, 176400, 192000, 352800, 384000};
 
-} // namespace
-
-bool encoderTakes(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
-                  long bitsPerSecond)
+bool opensFor(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
+              long bitsPerSecond)
 {
     AVCodecContext* context = av.allocContext(&encoder);
     if (context == nullptr)
@@ -29,6 +30,29 @@ bool encoderTakes(const FfmpegLibraries& av, const AVCodec& encoder, int rate, i
         context->bit_rate = bitsPerSecond;
     const bool opened = av.openCodec(context, &encoder, nullptr) >= 0;
     av.freeContext(&context);
+    return opened;
+}
+
+} // namespace
+
+bool encoderTakes(const FfmpegLibraries& av, const AVCodec& encoder, int rate, int channels,
+                  long bitsPerSecond)
+{
+    // Opening an encoder costs as much as encoding a second of audio (Vorbis builds its whole
+    // psychoacoustic model), and a worker asks the same few questions for file after file. The
+    // answer depends only on the libraries loaded in this process, so it is remembered here.
+    using Question = std::tuple<const AVCodec*, int, int, long>;
+    static std::mutex lock;
+    static std::map<Question, bool> answers;
+    const Question question{&encoder, rate, channels, bitsPerSecond};
+    {
+        const std::lock_guard<std::mutex> guard(lock);
+        if (const auto known = answers.find(question); known != answers.end())
+            return known->second;
+    }
+    const bool opened = opensFor(av, encoder, rate, channels, bitsPerSecond);
+    const std::lock_guard<std::mutex> guard(lock);
+    answers.emplace(question, opened);
     return opened;
 }
 

@@ -5,21 +5,10 @@
 #include "converter/ffmpeg_libraries.h"
 
 #include <cctype>
-#include <sstream>
-#include <sys/stat.h>
+#include <map>
+#include <mutex>
 
 namespace {
-
-std::string ffmpegIdentity(const std::string& ffmpegPath)
-{
-    struct stat info;
-    if (stat(ffmpegPath.c_str(), &info) != 0)
-        return {};
-    std::ostringstream identity;
-    identity << ffmpegPath << ':' << info.st_ino << ':' << info.st_size << ':'
-             << info.st_mtim.tv_sec << '.' << info.st_mtim.tv_nsec;
-    return identity.str();
-}
 
 std::string extensionOf(const std::string& path)
 {
@@ -86,17 +75,27 @@ std::optional<EncoderRates> lookUpEncoderRates(const std::string& ffmpegPath,
                                                const std::string& formatName,
                                                const std::string& outputPath)
 {
-    const std::string identity = ffmpegIdentity(ffmpegPath);
+    const std::string identity = programIdentity(ffmpegPath);
     const std::string selector = !codecName.empty()
                                      ? "codec=" + codecName
                                      : "format=" + formatName + ";ext=" + extensionOf(outputPath);
     const std::string key = identity + '\t' + selector;
-    if (!identity.empty()) {
-        if (auto cached = readCachedRates(key))
-            return cached;
+    // A worker asks for every file; within one process the answer cannot change (the libraries it
+    // would be asked of are those loaded here), so it is read from the cache file once.
+    static std::mutex lock;
+    static std::map<std::string, std::optional<EncoderRates>> known;
+    const std::lock_guard<std::mutex> guard(lock);
+    if (const auto answer = known.find(key); answer != known.end() && !identity.empty())
+        return answer->second;
+    std::optional<EncoderRates> rates;
+    if (!identity.empty())
+        rates = readCachedRates(key);
+    if (!rates) {
+        rates = askLibraries(codecName, formatName, outputPath);
+        if (rates && !identity.empty())
+            cacheRates(key, *rates, ffmpegLibraries()->files);
     }
-    auto rates = askLibraries(codecName, formatName, outputPath);
-    if (rates && !identity.empty())
-        cacheRates(key, *rates, ffmpegLibraries()->files);
+    if (!identity.empty())
+        known.emplace(key, rates);
     return rates;
 }

@@ -31,6 +31,7 @@ bool loadAll(FfmpegLibraries& f)
         noteFile(library, f);
     return load(format, "av_guess_format", f.guessFormat) &&
            load(format, "av_guess_codec", f.guessCodec) &&
+           load(format, "avformat_alloc_context", f.allocFormat) &&
            load(format, "avformat_open_input", f.openInput) &&
            load(format, "avformat_find_stream_info", f.findStreamInfo) &&
            load(format, "avformat_close_input", f.closeInput) &&

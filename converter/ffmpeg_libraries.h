@@ -16,6 +16,7 @@ struct FfmpegLibraries
 {
     decltype(av_guess_format)* guessFormat = nullptr;
     decltype(av_guess_codec)* guessCodec = nullptr;
+    decltype(avformat_alloc_context)* allocFormat = nullptr;
     decltype(avformat_open_input)* openInput = nullptr;
     decltype(avformat_find_stream_info)* findStreamInfo = nullptr;
     decltype(avformat_close_input)* closeInput = nullptr;

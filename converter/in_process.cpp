@@ -4,6 +4,10 @@
 #include "converter/job.h"
 #include "converter/pipeline.h"
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +48,8 @@ StopCheck inProcessStop()
 }
 
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              const std::string& filters, const EncoderAudio& encoded)
+                              const std::string& filters, const EncoderAudio& encoded,
+                              std::shared_ptr<AVFormatContext> opened)
 {
     InProcessRun run;
     std::string error;
@@ -57,6 +62,8 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
         return run;
     }
     job->filters = filters;
+    if (opened && opened->url != nullptr && job->input == opened->url)
+        job->opened = std::move(opened);
     const StopCheck stop = inProcessStop();
     PipelineResult converted;
     if (amr) {
@@ -103,4 +110,10 @@ bool takeInProcessChoice(Arguments& arguments)
 int stopRequestedInProcess()
 {
     return static_cast<int>(stopAsked);
+}
+
+const AVIOInterruptCB* stopInterrupt()
+{
+    static const AVIOInterruptCB callback{[](void*) { return stopAsked != 0 ? 1 : 0; }, nullptr};
+    return &callback;
 }

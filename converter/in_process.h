@@ -4,7 +4,11 @@
 #include "converter/child_result.h"
 #include "converter/pipeline.h"
 
+#include <memory>
 #include <string>
+
+struct AVFormatContext;
+struct AVIOInterruptCB;
 
 // conv's conversion without ffmpeg: the job read from the (fitted) arguments runs through the
 // pipeline in this process, into the unfinished file `written`; an AMR output goes through the
@@ -19,9 +23,12 @@ struct InProcessRun
 };
 
 // `filters` is a filter chain run on the audio after the cut (the loudness gain), empty for none;
-// `encoded`, when given, takes the audio as it goes into the encoder as well.
+// `encoded`, when given, takes the audio as it goes into the encoder as well. `opened`, when
+// given, is the source already open (the fit's probe of it), read on instead of opening the file
+// again.
 InProcessRun convertInProcess(const Arguments& arguments, const std::string& written, bool amr,
-                              const std::string& filters = {}, const EncoderAudio& encoded = {});
+                              const std::string& filters = {}, const EncoderAudio& encoded = {},
+                              std::shared_ptr<AVFormatContext> opened = {});
 
 // Converting in this process, conv takes the stop signals (SIGTERM, SIGINT, SIGHUP) by a handler
 // from its start, so that a read or write waiting on a pipe or a slow disk returns at once (EINTR)
@@ -29,6 +36,10 @@ InProcessRun convertInProcess(const Arguments& arguments, const std::string& wri
 // and the conversion.
 void takeStopsInProcess();
 StopCheck inProcessStop();
+
+// An interrupt callback for a source opened before the conversion starts: it ends a read that
+// waits once a stop request has come.
+const AVIOInterruptCB* stopInterrupt();
 
 // Whether the arguments are a job conv converts in this process by decoding the audio (not one that
 // copies its packets, nor one it refuses).

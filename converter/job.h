@@ -3,9 +3,12 @@
 #include "converter/arguments.h"
 #include "converter/stream_map.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct AVFormatContext;
 
 // One conversion as conv does it in-process, read from the argument vector. Only the shapes the
 // program builds are taken:
@@ -33,6 +36,9 @@ struct Job
     // A libavfilter chain run on the audio after the cut, never read from the arguments: conv
     // adds it itself (the gain that levels the loudness).
     std::string filters;
+    // The source as the fit's probe left it open (its stream information read), read on instead of
+    // opening the file again; empty when there is none.
+    std::shared_ptr<AVFormatContext> opened;
 };
 
 // The job, or nothing with the reason in `error` for an argument vector of any other shape.

@@ -235,7 +235,7 @@ int convertOne(int argc, char** argv)
     if (inProcess) {
         if (!amr) {
             adjustSampleRate(arguments, encoderOwner, written);
-            fitToSource(arguments, encoderOwner, source, report);
+            fitToSource(arguments, encoderOwner, source, report, stopInterrupt());
         }
         converted = arguments;
         int measureStop = 0;
@@ -247,7 +247,8 @@ int convertOne(int argc, char** argv)
             // A copy never decodes; its source was measured by prepareInProcess.
             const InProcessRun run = convertInProcess(
                 arguments, written, amr, filters,
-                decodesInProcess(arguments) ? loudness.encoderAudio(arguments) : EncoderAudio());
+                decodesInProcess(arguments) ? loudness.encoderAudio(arguments) : EncoderAudio(),
+                std::move(source.opened));
             result = run.result;
             writeError = run.writeError;
             emptyOutput = run.emptyOutput;
@@ -298,7 +299,7 @@ int convertOne(int argc, char** argv)
     std::string tagError;
     const auto input = lastOptionValue(given, {"-i"});
     if (status == 0 && !amr && !output.empty() && input &&
-        !writeTags(input->value, whole ? written : output, tagError))
+        !writeTags(input->value, whole ? written : output, tagError, source))
         status = 1;
     // The loudness report is conv's last line on success, so nothing may print after it.
     if (status == 0 && !output.empty() && !loudness.finish(whole ? written : output, tagError))

@@ -42,7 +42,10 @@ public:
         if (m_out != nullptr && !(m_out->oformat->flags & AVFMT_NOFILE))
             avio_closep(&m_out->pb);
         avformat_free_context(m_out);
-        avformat_close_input(&m_in);
+        if (!m_job.opened)
+            avformat_close_input(&m_in);
+        else if (m_in != nullptr)
+            m_in->interrupt_callback = AVIOInterruptCB{}; // the job's holder closes it, later
     }
 
     PipelineResult run()
@@ -113,17 +116,11 @@ private:
 
     bool openInput()
     {
-        m_in = avformat_alloc_context();
-        if (m_in == nullptr)
-            return false;
-        m_in->interrupt_callback = AVIOInterruptCB{&Conversion::interrupted, this};
-        int error = avformat_open_input(&m_in, m_job.input.c_str(), nullptr, nullptr);
-        if (error < 0) {
-            say(m_job.input + ": " + errorText(error));
-            return false;
-        }
-        if ((error = avformat_find_stream_info(m_in, nullptr)) < 0) {
-            say(m_job.input + ": could not find codec parameters");
+        if (m_job.opened) {
+            // Opened and read as far as its stream information by the fit's probe: read on.
+            m_in = m_job.opened.get();
+            m_in->interrupt_callback = AVIOInterruptCB{&Conversion::interrupted, this};
+        } else if (!openSource()) {
             return false;
         }
         if (m_in->start_time != AV_NOPTS_VALUE)
@@ -139,6 +136,24 @@ private:
             line += ", bitrate: " + std::to_string(m_in->bit_rate / 1000) + " kb/s";
         if (m_route == nullptr)
             say(line);
+        return true;
+    }
+
+    bool openSource()
+    {
+        m_in = avformat_alloc_context();
+        if (m_in == nullptr)
+            return false;
+        m_in->interrupt_callback = AVIOInterruptCB{&Conversion::interrupted, this};
+        int error = avformat_open_input(&m_in, m_job.input.c_str(), nullptr, nullptr);
+        if (error < 0) {
+            say(m_job.input + ": " + errorText(error));
+            return false;
+        }
+        if ((error = avformat_find_stream_info(m_in, nullptr)) < 0) {
+            say(m_job.input + ": could not find codec parameters");
+            return false;
+        }
         return true;
     }
 

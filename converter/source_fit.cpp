@@ -158,7 +158,8 @@ void keepCover(Arguments& arguments, const SourceInfo& source)
 } // namespace
 
 void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo& source,
-                 const std::function<void(const std::string&)>& report)
+                 const std::function<void(const std::string&)>& report,
+                 const AVIOInterruptCB* keepOpen)
 {
     const std::string output = outputPathOf(arguments);
     if (output.empty())
@@ -183,7 +184,7 @@ void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo
     if (!mayNeedShape && !mayKeepCover)
         return;
 
-    source = probeSource(lastOptionValue(arguments, {"-i"})->value);
+    source = probeSource(lastOptionValue(arguments, {"-i"})->value, keepOpen);
     if (source.openError != 0 || source.audioStream < 0 || !source.loaded)
         return;
     if (mayNeedShape)

@@ -13,6 +13,8 @@
 // - an MP3, FLAC or MP4 output carries the source's attached cover picture in its tags, while
 //   any real video stays dropped.
 // The source is only read when one of these can apply; what was read is left in `source` for
-// explaining a failure later. Each change is reported through `report`.
+// explaining a failure later (and, with `keepOpen`, the source kept open as probeSource keeps it).
+// Each change is reported through `report`.
 void fitToSource(Arguments& arguments, const std::string& ffmpegPath, SourceInfo& source,
-                 const std::function<void(const std::string&)>& report);
+                 const std::function<void(const std::string&)>& report,
+                 const AVIOInterruptCB* keepOpen = nullptr);

@@ -42,7 +42,7 @@ const AVStream* coverStream(const AVFormatContext& context)
 
 } // namespace
 
-SourceInfo probeSource(const std::string& path)
+SourceInfo probeSource(const std::string& path, const AVIOInterruptCB* keepOpen)
 {
     SourceInfo info;
     const FfmpegLibraries* av = ffmpegLibraries();
@@ -55,6 +55,8 @@ SourceInfo probeSource(const std::string& path)
         return info;
     info.loaded = true;
     AVFormatContext* context = nullptr;
+    if (exists && keepOpen != nullptr && (context = av->allocFormat()) != nullptr)
+        context->interrupt_callback = *keepOpen;
     int error = exists ? av->openInput(&context, path.c_str(), nullptr, nullptr) : AVERROR(errno);
     if (error >= 0)
         error = av->findStreamInfo(context, nullptr);
@@ -85,7 +87,12 @@ SourceInfo probeSource(const std::string& path)
         info.pictureStream = cover->index;
         info.pictureMime = pictureMime(cover->codecpar->codec_id);
     }
-    av->closeInput(&context);
+    if (keepOpen != nullptr)
+        info.opened.reset(context, [close = av->closeInput](AVFormatContext* opened) {
+            close(&opened);
+        });
+    else
+        av->closeInput(&context);
     return info;
 }
 

@@ -1,8 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct AVFormatContext;
+struct AVIOInterruptCB;
 
 struct AudioStream
 {
@@ -25,6 +29,9 @@ struct SourceInfo
     double seconds = -1;     // the file's length, -1 when unknown
     int pictureStream = -1;  // an attached cover picture that tags can carry
     std::string pictureMime; // its type, such as "image/jpeg"
+    // The source left open as read, for a conversion in this process to read on (only when the
+    // probe was asked to keep it).
+    std::shared_ptr<AVFormatContext> opened;
 };
 
 // A cover picture as tags hold it.
@@ -37,7 +44,9 @@ struct CoverPicture
 };
 
 // Reads only a regular file (or says why there is none): a pipe or device is left to ffmpeg alone.
-SourceInfo probeSource(const std::string& path);
+// With `keepOpen`, the file is opened with that interrupt callback (which ends a read that waits
+// once it says so) and is kept open in `opened`.
+SourceInfo probeSource(const std::string& path, const AVIOInterruptCB* keepOpen = nullptr);
 
 // What the tag writer takes from a source: its attached cover picture, and the tags that some
 // muxers put where players do not look. Empty when the source has none (or the libraries cannot

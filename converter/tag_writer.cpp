@@ -73,11 +73,15 @@ bool mendAsfText(TagLib::ASF::Tag& tag, const SourceTags& source)
 
 } // namespace
 
-bool writeTags(const std::string& source, const std::string& output, std::string& error)
+bool writeTags(const std::string& source, const std::string& output, std::string& error,
+               const SourceInfo& probed)
 {
     const bool ogg = endsWithAny(output, {".ogg", ".oga", ".opus"});
     const bool asf = endsWithAny(output, {".wma"});
     if (!ogg && !asf)
+        return true;
+    // The probe saw every stream the source opens with, an attached picture among them.
+    if (ogg && probed.loaded && probed.openError == 0 && probed.pictureStream < 0)
         return true;
     const SourceTags tags = readSourceTags(source);
     if (!tags.cover && (ogg || (tags.date.empty() && tags.comment.empty())))

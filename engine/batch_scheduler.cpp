@@ -359,8 +359,8 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     // A list of one file gains nothing from a worker (each job of a remote run is such a list), so
     // it runs one converter of its own; an isolated source runs in a worker of its own, whose
     // silence is watched.
-    slot.onWorker =
-        (m_rows.size() > 1 || slot.alone) && ConvWorker::runsJobs(plan.invocation.program);
+    slot.onWorker = (m_rows.size() > 1 || slot.alone) &&
+                    slot.worker->takesJobs(plan.invocation.program);
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);

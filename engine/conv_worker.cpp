@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QHash>
 
@@ -29,7 +30,7 @@ int silenceLimit()
 
 } // namespace
 
-bool ConvWorker::runsJobs(const QString& program)
+bool ConvWorker::takesJobs(const QString& program)
 {
     // Asked once per converter file (by path, size and time of change) in the program's life.
     static QHash<QString, bool> answers;
@@ -39,26 +40,40 @@ bool ConvWorker::runsJobs(const QString& program)
                         QString::number(file.lastModified().toMSecsSinceEpoch());
     if (const auto known = answers.constFind(key); known != answers.cend())
         return *known;
-    // A worker given an empty job answers with its console frames and an exit frame, then ends
-    // at the end of its input; anything else is no worker.
-    QProcess probe;
-    probe.start(program, {QStringLiteral("--worker")});
+    // A worker given an empty job answers with its console frames and an exit frame, then waits
+    // for the next; anything else is no worker.
+    auto* probe = new QProcess(this);
+    probe->setProcessChannelMode(QProcess::SeparateChannels);
+    probe->start(program, {QStringLiteral("--worker")});
     bool worker = false;
-    if (probe.waitForStarted(ProbeMilliseconds)) {
+    worker_frames::Reader reader;
+    QDeadlineTimer deadline(ProbeMilliseconds);
+    if (probe->waitForStarted(ProbeMilliseconds)) {
         const std::string job = worker_frames::encodeJob({});
-        probe.write(job.data(), static_cast<qint64>(job.size()));
-        probe.closeWriteChannel();
-        if (!probe.waitForFinished(ProbeMilliseconds)) {
-            probe.kill();
-            probe.waitForFinished();
+        probe->write(job.data(), static_cast<qint64>(job.size()));
+        while (!worker && !reader.broken() && probe->state() == QProcess::Running &&
+               probe->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            const QByteArray said = probe->readAllStandardOutput();
+            reader.add(said.constData(), static_cast<std::size_t>(said.size()));
+            while (const auto frame = reader.next())
+                worker = worker || frame->kind == worker_frames::Exit;
         }
-        const QByteArray said = probe.readAllStandardOutput();
-        worker_frames::Reader reader;
-        reader.add(said.constData(), static_cast<std::size_t>(said.size()));
-        while (const auto frame = reader.next())
-            worker = worker || frame->kind == worker_frames::Exit;
     }
     answers.insert(key, worker);
+    // The answering worker becomes this one's when it is idle and said nothing past its answer.
+    if (worker && !m_process && !m_running && !reader.next() && !reader.broken() &&
+        probe->bytesAvailable() == 0 && probe->state() == QProcess::Running) {
+        probe->readAllStandardError(); // its empty job's words belong to no job
+        m_process = probe;
+        watch(probe);
+        m_program = program;
+        m_reader = worker_frames::Reader{};
+        m_pid = probe->processId();
+        return true;
+    }
+    probe->kill();
+    probe->waitForFinished();
+    delete probe;
     return worker;
 }
 
@@ -94,10 +109,7 @@ bool ConvWorker::startWorker()
     m_process->setProcessChannelMode(QProcess::SeparateChannels);
     m_process->setProgram(m_invocation.program);
     m_process->setArguments({QStringLiteral("--worker")});
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &ConvWorker::readFrames);
-    connect(m_process, &QProcess::readyReadStandardError, this, &ConvWorker::readStandardError);
-    connect(m_process, &QProcess::errorOccurred, this, &ConvWorker::onErrorOccurred);
-    connect(m_process, &QProcess::finished, this, &ConvWorker::onFinished);
+    watch(m_process);
     m_program = m_invocation.program;
     m_quitting = false;
     m_reader = worker_frames::Reader{};
@@ -108,6 +120,14 @@ bool ConvWorker::startWorker()
     }
     m_pid = m_process->processId();
     return true;
+}
+
+void ConvWorker::watch(QProcess* process)
+{
+    connect(process, &QProcess::readyReadStandardOutput, this, &ConvWorker::readFrames);
+    connect(process, &QProcess::readyReadStandardError, this, &ConvWorker::readStandardError);
+    connect(process, &QProcess::errorOccurred, this, &ConvWorker::onErrorOccurred);
+    connect(process, &QProcess::finished, this, &ConvWorker::onFinished);
 }
 
 DOSOutputs::StartResult ConvWorker::ExecuteCommand()

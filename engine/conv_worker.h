@@ -30,15 +30,17 @@ class MessageSink;
 // milliseconds, so that tests need not wait that long.
 //
 // Whether a converter runs jobs as a worker at all is asked once, before its first job
-// (runsJobs): an older or stand-in converter does not, and its jobs run one process each.
+// (takesJobs): an older or stand-in converter does not, and its jobs run one process each.
 class ConvWorker : public QObject
 {
     Q_OBJECT
 
 public:
     // Whether program, started as "program --worker", answers a job with frames. Asked once per
-    // program file (its path, size and time of change), waiting for the answer: a moment.
-    static bool runsJobs(const QString& program);
+    // program file (its path, size and time of change) in the program's life, waiting for the
+    // answer: a moment. The worker that answered stays, idle, as this one's for its next job, so
+    // asking costs no extra converter start.
+    bool takesJobs(const QString& program);
 
     explicit ConvWorker(MessageSink& messages, QObject* parent = nullptr);
     // A job still running is killed and its partial output removed; an idle worker is ended.
@@ -76,6 +78,7 @@ signals:
 
 private:
     bool startWorker();
+    void watch(QProcess* process);
     void readFrames();
     void readStandardError();
     void addConsole(const QByteArray& bytes);

@@ -149,6 +149,29 @@ TEST_F(Converter, RefusedRateBecomesTheEncodersNearestAndChannelsFollowTheSwitch
     }
     EXPECT_EQ(contents(cacheFile).split('\n').value(1), stamp);
 
+    // Each program keeps its answers (the converter beside the system's ffmpeg, or another
+    // installation's converter): a new answer drops only those of a program changed or gone.
+    struct stat other
+    {
+    };
+    const QByteArray otherPath = QFile::encodeName(s_source);
+    ASSERT_EQ(::stat(otherPath.constData(), &other), 0);
+    const QByteArray answer = "\tformat=;ext=mp3\tlibmp3lame\t*\t11\n";
+    const QByteArray current =
+        otherPath + ':' + QByteArray::number(static_cast<qulonglong>(other.st_ino)) + ':' +
+        QByteArray::number(static_cast<qlonglong>(other.st_size)) + ':' +
+        QByteArray::number(static_cast<qlonglong>(other.st_mtim.tv_sec)) + '.' +
+        QByteArray::number(static_cast<qlonglong>(other.st_mtim.tv_nsec)) + answer;
+    const QByteArray gone = QFile::encodeName(m_out->filePath(QStringLiteral("gone"))) +
+                            ":1:2:3.4" + answer;
+    ASSERT_TRUE(writeFile(cacheFile, contents(cacheFile) + current + gone));
+    const ConverterInvocation ogg = invocationFor(s_source, settingsFor(Ogg));
+    ASSERT_EQ(convert(ogg).exitCode, 0);
+    const QByteArray kept = contents(cacheFile);
+    EXPECT_TRUE(kept.contains("\tformat=;ext=ogg\t")) << kept.toStdString();
+    EXPECT_TRUE(kept.contains(current)) << kept.toStdString();
+    EXPECT_FALSE(kept.contains(gone)) << kept.toStdString();
+
     // A rate the encoder takes is passed on unchanged.
     ConversionSettings settings = settingsFor(Mp3);
     settings.rateIndex = 4; // "22050"

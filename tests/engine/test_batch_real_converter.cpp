@@ -152,7 +152,8 @@ TEST_F(RealConverterBatch, MissingConverterIsReportedOnce)
 
 TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledHungOrStoppedOneEndsOnlyItsJob)
 {
-    // Each of the files at once keeps one converter from job to job: 120 files start a handful.
+    // Each of the files at once keeps one converter from job to job, and the one that answered
+    // whether the converter takes jobs is one of them: 120 files, two at once, start two.
     const QString program = countingProgramFolder(dir);
     ASSERT_FALSE(program.isEmpty());
     const QString clip = makeClip(dir, QStringLiteral("clip.flac"), 1);
@@ -171,7 +172,7 @@ TEST_F(RealConverterBatch, ManyFilesStartAFewConvertersAndAKilledHungOrStoppedOn
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files).size(), 120);
     const QStringList starts = linesOf(dir.filePath(QStringLiteral("starts.log")));
     EXPECT_GE(starts.size(), 1);
-    EXPECT_LE(starts.size(), 12) << starts.join(QLatin1Char('\n')).toStdString();
+    EXPECT_LE(starts.size(), 2) << starts.join(QLatin1Char('\n')).toStdString();
 
     // A converter killed in the middle of a job fails that job, with a reason, and leaves nothing
     // of it; the next job runs in a fresh converter.
