@@ -13,9 +13,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
-#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -81,7 +78,8 @@ public:
             if (!ok)
                 return fail();
         }
-        if (!m_job.copy && !finishDecoding())
+        // The decoder's and the filters' last frames.
+        if (!m_job.copy && !(decode(nullptr) && filter(nullptr)))
             return fail();
         if (m_out != nullptr) {
             if (const int error = av_write_trailer(m_out); error < 0) {
@@ -125,17 +123,8 @@ private:
         }
         if (m_in->start_time != AV_NOPTS_VALUE)
             m_offset = -m_in->start_time;
-        // The report ffmpeg gives of its input, which the program reads the length from.
-        std::string line = "Input #0, " + std::string(m_in->iformat->name) + ", from '" +
-                           m_job.input + "':\n  Duration: ";
-        if (m_in->duration != AV_NOPTS_VALUE)
-            line += clockText(m_in->duration + 5000);
-        else
-            line += "N/A";
-        if (m_in->bit_rate > 0)
-            line += ", bitrate: " + std::to_string(m_in->bit_rate / 1000) + " kb/s";
         if (m_route == nullptr)
-            say(line);
+            say(inputReport(*m_in, m_job.input));
         return true;
     }
 
@@ -274,35 +263,16 @@ private:
             if (m_fixedFrames && m_encoder->frame_size > 0)
                 m_graph.setFrameSize(m_encoder->frame_size);
         }
-        // ffmpeg's default: the source's global tags, less those that no longer hold.
-        av_dict_copy(&m_out->metadata, m_in->metadata, AV_DICT_DONT_OVERWRITE);
-        if (m_job.length)
-            av_dict_set(&m_out->metadata, "duration", nullptr, 0);
-        for (const char* stale :
-             {"creation_time", "company_name", "product_name", "product_version"})
-            av_dict_set(&m_out->metadata, stale, nullptr, 0);
-
+        copyGlobalTags(*m_in, *m_out, m_job.length.has_value());
         std::vector<int> streams{m_audio};
         streams.insert(streams.end(), m_pictures.begin(), m_pictures.end());
         for (const int index : streams) {
-            const AVStream* in = m_in->streams[index];
-            AVStream* out = avformat_new_stream(m_out, nullptr);
+            const bool encoded = index == m_audio && m_encoder != nullptr;
+            const AVStream* out = addOutputStream(*m_out, *m_in->streams[index],
+                                                  encoded ? m_encoder : nullptr, m_encoderName);
             if (out == nullptr)
                 return false;
             m_streamTarget[static_cast<std::size_t>(index)] = out->index;
-            if (index == m_audio && m_encoder != nullptr) {
-                avcodec_parameters_from_context(out->codecpar, m_encoder);
-                out->time_base = m_encoder->time_base;
-            } else {
-                avcodec_parameters_copy(out->codecpar, in->codecpar);
-                out->codecpar->codec_tag = 0;
-                out->time_base = in->time_base;
-            }
-            out->disposition = in->disposition;
-            av_dict_copy(&out->metadata, in->metadata, AV_DICT_DONT_OVERWRITE);
-            if (index == m_audio && m_encoder != nullptr)
-                av_dict_set(&out->metadata, "encoder",
-                            (std::string(LIBAVCODEC_IDENT) + ' ' + m_encoderName).c_str(), 0);
         }
         copyChapters(*m_in, *m_out, m_job.start, m_job.length, m_offset);
         if (!(m_out->oformat->flags & AVFMT_NOFILE) &&
@@ -456,13 +426,6 @@ private:
         if (m_encoded == nullptr)
             m_encoded = av_packet_alloc();
         return m_encoded;
-    }
-
-    bool finishDecoding()
-    {
-        if (!decode(nullptr))
-            return false;
-        return filter(nullptr);
     }
 
     // ffmpeg's progress line, at most twice a second and once at the end.

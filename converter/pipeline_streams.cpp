@@ -1,6 +1,7 @@
 #include "converter/pipeline_streams.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 }
@@ -119,4 +120,48 @@ void copyChapters(const AVFormatContext& in, AVFormatContext& out, std::optional
         av_dict_copy(&copy->metadata, chapter->metadata, 0);
         av_dynarray_add(&out.chapters, reinterpret_cast<int*>(&out.nb_chapters), copy);
     }
+}
+
+std::string inputReport(const AVFormatContext& in, const std::string& input)
+{
+    std::string line =
+        "Input #0, " + std::string(in.iformat->name) + ", from '" + input + "':\n  Duration: ";
+    if (in.duration != AV_NOPTS_VALUE)
+        line += clockText(in.duration + 5000);
+    else
+        line += "N/A";
+    if (in.bit_rate > 0)
+        line += ", bitrate: " + std::to_string(in.bit_rate / 1000) + " kb/s";
+    return line;
+}
+
+void copyGlobalTags(const AVFormatContext& in, AVFormatContext& out, bool cut)
+{
+    av_dict_copy(&out.metadata, in.metadata, AV_DICT_DONT_OVERWRITE);
+    if (cut)
+        av_dict_set(&out.metadata, "duration", nullptr, 0);
+    for (const char* stale : {"creation_time", "company_name", "product_name", "product_version"})
+        av_dict_set(&out.metadata, stale, nullptr, 0);
+}
+
+AVStream* addOutputStream(AVFormatContext& out, const AVStream& in, const AVCodecContext* encoder,
+                          const std::string& encoderName)
+{
+    AVStream* stream = avformat_new_stream(&out, nullptr);
+    if (stream == nullptr)
+        return nullptr;
+    if (encoder != nullptr) {
+        avcodec_parameters_from_context(stream->codecpar, encoder);
+        stream->time_base = encoder->time_base;
+    } else {
+        avcodec_parameters_copy(stream->codecpar, in.codecpar);
+        stream->codecpar->codec_tag = 0;
+        stream->time_base = in.time_base;
+    }
+    stream->disposition = in.disposition;
+    av_dict_copy(&stream->metadata, in.metadata, AV_DICT_DONT_OVERWRITE);
+    if (encoder != nullptr)
+        av_dict_set(&stream->metadata, "encoder",
+                    (std::string(LIBAVCODEC_IDENT) + ' ' + encoderName).c_str(), 0);
+    return stream;
 }

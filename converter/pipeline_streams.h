@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+struct AVCodecContext;
 struct AVFormatContext;
+struct AVStream;
 
-// Small pieces of the in-process pipeline: its console lines, its choice of source streams and
-// the chapters it copies.
+// Small pieces of the in-process pipeline: its console lines, its choice of source streams, and
+// the streams, tags and chapters it gives the output.
 
 // Writes a line to conv's console (stderr), as ffmpeg's messages go there.
 void say(const std::string& line);
@@ -36,3 +38,17 @@ std::string progressLine(double kilobytes, double seconds, double elapsed, bool 
 // moves the source's first timestamp to zero (microseconds).
 void copyChapters(const AVFormatContext& in, AVFormatContext& out, std::optional<double> start,
                   std::optional<double> length, std::int64_t offset);
+
+// The report ffmpeg gives of its input, which the program reads the length from:
+// "Input #0, flac, from 'a.flac':\n  Duration: 00:03:25.47, bitrate: 905 kb/s".
+std::string inputReport(const AVFormatContext& in, const std::string& input);
+
+// ffmpeg's default tags of an output: the source's global tags, less those that no longer hold
+// (the length of a cut one, the creating program's).
+void copyGlobalTags(const AVFormatContext& in, AVFormatContext& out, bool cut);
+
+// Adds the output's stream for a source stream: the encoder's parameters where `encoder` is given
+// (named `encoderName` in the stream's tags), the source stream's own for a copy, with its
+// disposition and tags. Nothing when it cannot be added.
+AVStream* addOutputStream(AVFormatContext& out, const AVStream& in, const AVCodecContext* encoder,
+                          const std::string& encoderName);

@@ -355,12 +355,7 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.fraction = 0;
     slot.busy = true;
     m_rows[row].slot = slotIndex;
-    slot.alone = m_isolated.contains(slot.job.source);
-    // A list of one file gains nothing from a worker (each job of a remote run is such a list), so
-    // it runs one converter of its own; an isolated source runs in a worker of its own, whose
-    // silence is watched.
-    slot.onWorker = (m_rows.size() > 1 || slot.alone) &&
-                    slot.worker->takesJobs(plan.invocation.program);
+    slot.choose(m_rows.size() == 1, m_isolated.contains(slot.job.source));
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);

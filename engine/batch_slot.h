@@ -23,6 +23,15 @@ struct BatchScheduler::Slot
     double fraction = 0;
     bool busy = false;
 
+    // Where the next job runs. A list of one file gains nothing from a worker (each job of a
+    // remote run is such a list), so it runs one converter of its own; an isolated source runs in
+    // a worker of its own, whose silence is watched.
+    void choose(bool oneFile, bool isolated)
+    {
+        alone = isolated;
+        onWorker = (!oneFile || alone) && worker->takesJobs(job.plan.invocation.program);
+    }
+
     // Starts job in the worker or the runner, as onWorker says.
     DOSOutputs::StartResult start()
     {
