@@ -62,12 +62,7 @@ int LoudnessRun::measureInProcess(const Arguments& arguments, const StopCheck& s
         m_report("cannot decode '" + input->value + "' to measure it");
         return 1;
     }
-    if (!meter.finish()) {
-        m_report("cannot measure the loudness of '" + input->value + "': " + meter.error());
-        return 1;
-    }
-    m_report(formatReport(meter.report()));
-    return 0;
+    return reportMeasured(meter, input->value);
 }
 
 bool LoudnessRun::prepareInProcess(const Arguments& arguments, const StopCheck& stop,

@@ -160,8 +160,13 @@ int LoudnessRun::measure(const Arguments& arguments, ChildProcess& process,
         m_report("cannot decode '" + input->value + "' to measure it");
         return 1;
     }
+    return reportMeasured(meter, input->value);
+}
+
+int LoudnessRun::reportMeasured(LoudnessMeter& meter, const std::string& input)
+{
     if (!meter.finish()) {
-        m_report("cannot measure the loudness of '" + input->value + "': " + meter.error());
+        m_report("cannot measure the loudness of '" + input + "': " + meter.error());
         return 1;
     }
     m_report(formatReport(meter.report()));

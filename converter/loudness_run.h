@@ -59,6 +59,8 @@ public:
     bool finish(const std::string& output, std::string& error);
 
 private:
+    // The end of a measure run: the meter's report as conv's last line; conv's exit status.
+    int reportMeasured(LoudnessMeter& meter, const std::string& input);
     // apply: the gain filter for what the meter took, reported; empty for none.
     std::string gainFilter(LoudnessMeter& meter);
     Arguments measuringOutput(const Arguments& arguments, const Arguments& given,

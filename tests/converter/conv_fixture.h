@@ -13,8 +13,11 @@
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <memory>
@@ -116,6 +119,21 @@ inline Probe probe(const QString& path)
 }
 
 // Runs ffmpeg quietly to make a test source; false when it fails.
+// The writing end of the named pipe `pipe`, opened once conv has opened it to read (blocking
+// writes from then on); -1 when conv never does within `waitMilliseconds`.
+inline int openFeed(const QString& pipe, int waitMilliseconds = 5000)
+{
+    int feed = -1;
+    for (int i = 0; i < waitMilliseconds / 20 && feed < 0; ++i) {
+        feed = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (feed < 0)
+            QThread::msleep(20);
+    }
+    if (feed >= 0)
+        ::fcntl(feed, F_SETFL, 0);
+    return feed;
+}
+
 inline bool generate(const QStringList& arguments)
 {
     QProcess ffmpeg;

@@ -440,14 +440,8 @@ TEST_F(Converter, StoppingConvStopsItsFfmpegAndSigtermLeavesNoOutput)
         conv.start(invocation.program,
                    QStringList{QStringLiteral("--in-process")} + invocation.arguments);
         ASSERT_TRUE(conv.waitForStarted());
-        int feed = -1;
-        for (int i = 0; i < 250 && feed < 0; ++i) {
-            feed = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
-            if (feed < 0)
-                QThread::msleep(20);
-        }
+        const int feed = openFeed(pipe);
         ASSERT_GE(feed, 0) << "conv never opened its source";
-        ::fcntl(feed, F_SETFL, 0);
         const QByteArray sound = contents(wav).left(8 * 88200);
         EXPECT_EQ(::write(feed, sound.constData(), static_cast<size_t>(sound.size())),
                   sound.size());

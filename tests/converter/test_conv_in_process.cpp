@@ -197,14 +197,8 @@ TEST(ConvInProcess, MeasuresLevelsTagsACopyAndChecksWithNoFfmpegToStart)
         run.setProcessEnvironment(environment);
         run.start(conv, arguments);
         ASSERT_TRUE(run.waitForStarted());
-        int feed = -1;
-        for (int i = 0; i < 250 && feed < 0; ++i) {
-            feed = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
-            if (feed < 0)
-                QThread::msleep(20);
-        }
+        const int feed = openFeed(pipe);
         ASSERT_GE(feed, 0) << "conv never opened its source";
-        ::fcntl(feed, F_SETFL, 0);
         QFile whole(tone);
         ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
         const QByteArray sound = whole.read(44 + 2 * 176400);

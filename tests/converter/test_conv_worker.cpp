@@ -124,14 +124,8 @@ TEST_F(Converter, StoppingAWorkerStopsItsJobRemovesTheUnfinishedFileAndEndsTheWo
     ASSERT_TRUE(worker.waitForStarted());
     worker.write(input.data(), static_cast<qint64>(input.size()));
     ASSERT_TRUE(worker.waitForBytesWritten(5000));
-    int feed = -1;
-    for (int i = 0; i < 500 && feed < 0; ++i) {
-        feed = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
-        if (feed < 0)
-            QThread::msleep(20);
-    }
+    const int feed = openFeed(pipe, 10000);
     ASSERT_GE(feed, 0) << "the worker never opened the second job's source";
-    ::fcntl(feed, F_SETFL, 0);
     QFile whole(wav);
     ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
     const QByteArray sound = whole.read(8 * 88200);
