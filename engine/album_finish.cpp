@@ -12,7 +12,26 @@
 #include <cstdio>
 #include <utility>
 
-bool WriteAlbumTags(const QString& path, double loudness, double peak, QString& error)
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Starts writing the file to the disk (Wait: and waits until it is there); false when it cannot.
+bool ToDisk(const QString& path, bool wait)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A file system that cannot start the writing early still has it done by fsync.
+    const bool done =
+        wait ? ::fsync(fd) == 0 : (::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE), true);
+    return ::close(fd) == 0 && done;
+}
+
+} // namespace
+
+QString CopyWithAlbumTags(const QString& path, double loudness, double peak, QString& error)
 {
     const QFileInfo info(path);
     const QString copy = info.dir().filePath(
@@ -23,18 +42,29 @@ bool WriteAlbumTags(const QString& path, double loudness, double peak, QString& 
     QFile::remove(copy);
     if (!QFile::copy(path, copy)) {
         error = QStringLiteral("cannot copy %1 to add the album values").arg(path);
-        return false;
+        return {};
     }
     std::string why;
     if (!writeLoudnessTags(QFile::encodeName(copy).toStdString(), LoudnessScope::Album, loudness,
                            peak, why)) {
         QFile::remove(copy);
         error = QString::fromStdString(why);
-        return false;
+        return {};
     }
+    if (!ToDisk(copy, false)) {
+        QFile::remove(copy);
+        error = QStringLiteral("cannot write the album values of %1 to the disk").arg(path);
+        return {};
+    }
+    return copy;
+}
+
+bool PlaceAlbumCopy(const QString& copy, const QString& path, QString& error)
+{
     // rename() replaces the file in one step, which QFile::rename does not.
-    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) !=
-        0) {
+    if (!ToDisk(copy, true) ||
+        std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()) !=
+            0) {
         QFile::remove(copy);
         error = QStringLiteral("cannot put the album values into %1").arg(path);
         return false;
@@ -125,9 +155,18 @@ void AlbumFinish::write()
             return;
         }
         QStringList failures;
+        QVector<std::pair<QString, QString>> copies; // the copy and the track it replaces
         for (const Track& track : tracks) {
             QString error;
-            if (!WriteAlbumTags(track.output, loudness, peak, error))
+            if (const QString copy = CopyWithAlbumTags(track.output, loudness, peak, error);
+                !copy.isEmpty())
+                copies.append({copy, track.output});
+            else
+                failures << QStringLiteral("album %1: %2").arg(shown, error);
+        }
+        for (const auto& [copy, output] : std::as_const(copies)) {
+            QString error;
+            if (!PlaceAlbumCopy(copy, output, error))
                 failures << QStringLiteral("album %1: %2").arg(shown, error);
         }
         *lines << QStringLiteral("album %1: %2 files, gain %3, peak %4")

@@ -54,6 +54,13 @@ private:
     QThread* m_thread = nullptr;
 };
 
-// Adds the album values to the file through a copy beside it renamed over it; false, with the
-// reason in `error`, when the file keeps what it had.
-bool WriteAlbumTags(const QString& path, double loudness, double peak, QString& error);
+// The album values go into a copy beside the file, which is put on the disk and renamed over it,
+// so the file is never seen half-written and is whole after a power cut. The copy is written and
+// its way to the disk started first (the copies of one album are all on their way together), then
+// it is waited for and put in place.
+// The copy with the album values, its writing to the disk started; empty, with the reason in
+// `error`, when there is none and the file keeps what it had.
+QString CopyWithAlbumTags(const QString& path, double loudness, double peak, QString& error);
+// Once the copy is on the disk, it replaces the file; false, with the reason in `error`, when the
+// file keeps what it had (the copy is then removed).
+bool PlaceAlbumCopy(const QString& copy, const QString& path, QString& error);
