@@ -6,6 +6,7 @@
 #include "cli/remote_reports.h"
 #include "engine/command_line.h"
 #include "settings/extra_settings.h"
+#include "support/folder_names.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,22 +34,6 @@ using loopback::LoopbackMachines;
 
 // Loopback machines on a busy two-core machine: generous.
 constexpr int RemoteTimeoutMs = 280000;
-
-// The names in a folder as the file system has them: QDir lists only one of two names whose bytes
-// differ where they are not text.
-QSet<QByteArray> namesIn(const QByteArray& folder)
-{
-    QSet<QByteArray> names;
-    if (DIR* listing = ::opendir(folder.constData())) {
-        while (const dirent* entry = ::readdir(listing)) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                names << name;
-        }
-        ::closedir(listing);
-    }
-    return names;
-}
 
 TEST(RemoteBatch, ConvertsThroughTwoLoopbackMachinesAsALocalRunWould)
 {

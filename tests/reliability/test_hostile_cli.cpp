@@ -5,6 +5,7 @@
 #include "sandbox.h"
 
 #include "converter/unfinished_name.h"
+#include "support/folder_names.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -146,22 +147,6 @@ QList<pid_t> childrenOf(qint64 parent)
         }
     }
     return children;
-}
-
-// The names in a folder as bytes, hidden ones included: text would show two of the names below
-// as one.
-QSet<QByteArray> namesIn(const QString& folder)
-{
-    QSet<QByteArray> names;
-    if (DIR* listing = ::opendir(QFile::encodeName(folder).constData())) {
-        while (const dirent* entry = ::readdir(listing)) {
-            const QByteArray name(entry->d_name);
-            if (name != "." && name != "..")
-                names << name;
-        }
-        ::closedir(listing);
-    }
-    return names;
 }
 
 // A one-second clip under a name in bytes.
