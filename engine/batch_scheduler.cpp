@@ -190,13 +190,16 @@ int BatchScheduler::rowOf(const ScheduledJob& job) const
                : -1;
 }
 
+// Every entry of the batch: ended, open on the list, or running with its entry taken off the list,
+// as otherwise the bar runs ahead while such a job converts and falls back when it ends.
+int BatchScheduler::batchEntries() const
+{
+    return m_endedEntries + static_cast<int>(m_rows.size()) - m_doneRows + m_detachedJobs;
+}
+
 double BatchScheduler::overallFraction() const
 {
-    // A running job is in the share until it ends, so it stays in the count too, even when its
-    // entry has left the list: otherwise the bar runs ahead while it converts and falls back
-    // when it ends.
-    const int total =
-        m_endedEntries + static_cast<int>(m_rows.size()) - m_doneRows + m_detachedJobs;
+    const int total = batchEntries();
     if (total <= 0)
         return 1;
     double share = m_endedEntries;
@@ -355,7 +358,7 @@ void BatchScheduler::launch(Slot& slot, int row, const JobPlan& plan,
     slot.fraction = 0;
     slot.busy = true;
     m_rows[row].slot = slotIndex;
-    slot.choose(m_rows.size() == 1, m_isolated.contains(slot.job.source));
+    slot.choose(batchEntries() == 1, m_isolated.contains(slot.job.source));
     if (slot.start() != DOSOutputs::StartResult::Started) {
         // The runner has shown why; the next entries would fail the same way.
         onStartFailed(slot);

@@ -161,6 +161,7 @@ private:
     void finishIfDone();
     int findRow(int slot) const;
     int firstOpenRow() const;
+    int batchEntries() const;
     QString sourceOf(int row) const;
 
     FileListModel& m_list;

@@ -23,9 +23,10 @@ struct BatchScheduler::Slot
     double fraction = 0;
     bool busy = false;
 
-    // Where the next job runs. A list of one file gains nothing from a worker (each job of a
-    // remote run is such a list), so it runs one converter of its own; an isolated source runs in
-    // a worker of its own, whose silence is watched.
+    // Where the next job runs. A batch of one file gains nothing from a worker (each job of a
+    // remote run is such a batch), so it runs one converter of its own; the last file left on a
+    // longer batch's list is not one. An isolated source runs in a worker of its own, whose
+    // silence is watched.
     void choose(bool oneFile, bool isolated)
     {
         alone = isolated;
